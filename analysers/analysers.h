@@ -1,0 +1,25 @@
+#pragma once
+// The stream header analysers: each decodes the first header found in a payload run of its
+// stream and returns the indented detail lines for the log. No analyser reads outside the run.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/run_state.h"
+
+namespace kavrel::analysers {
+
+struct Analysis {
+    std::vector<std::string> lines;  // log lines in markup, in order
+    double frameRate = 0;            // video only: frames per second, 0 when not found
+};
+
+// mlp: the sub-stream is MLP (id 0xA1 of a DVD-Audio .AOB) rather than LPCM.
+Analysis analyseAudio(AudioClass audioClass, bool mlp, std::span<const uint8_t> run,
+                      int audioNumber);
+
+Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, uint32_t dts, int videoNumber,
+                      uint32_t firstPts);
+
+}  // namespace kavrel::analysers

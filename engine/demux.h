@@ -1,0 +1,30 @@
+#pragma once
+// The program-stream scanner: reads the input chunk by chunk, walks it byte by byte, finds PES
+// packets by their start codes, announces streams, counts frames and, in mode 1, writes the
+// payload of the selected streams to their output slots.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "engine/host.h"
+#include "engine/run_state.h"
+
+namespace kavrel {
+
+// The window's controls that the scanner reads.
+struct ScanOptions {
+    bool fastCheck = true;    // read runs stop after the chunk that passes fastCheckLimit bytes
+    bool countFrames = true;  // count picture / access unit / frame start codes
+    bool details = true;      // first PTS, sub-stream id and header analysis per stream
+    std::string extension;    // the input's extension, upper-cased: ".EVO", ".VOB", ".AOB"
+    std::array<bool, kSlotCount> checked{};  // the stream check boxes, in slot order
+    uint64_t fastCheckLimit = 300'000'000;
+    std::size_t chunkSize = kChunkSize;  // smaller only for tests and fuzzing; divides 4 MiB
+};
+
+// Scans state.input from its current position to its end (or until the stop flag is set).
+// mode 0: read (announce and report); mode 1: demux (write payload to state.outputs).
+// Throws IoError when reading the input or writing an output fails.
+void demux(RunState& state, const ScanOptions& options, EngineHost& host, int mode);
+
+}  // namespace kavrel

@@ -1,0 +1,113 @@
+#include "engine/io.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace kavrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string reason() { return std::strerror(errno); }
+
+}  // namespace
+
+InputFile::InputFile(const fs::path& path) : path_(path) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec))
+        throw IoError("Cannot open " + path.string() + ": it is a folder, not a file");
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) throw IoError("Cannot open " + path.string() + ": " + reason());
+    // The scanner reads large chunks itself; stdio's own buffer would only add a copy.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    struct stat info {};
+    if (fstat(fileno(file_), &info) != 0) {
+        std::string why = reason();
+        std::fclose(file_);
+        throw IoError("Cannot open " + path.string() + ": " + why);
+    }
+    size_ = static_cast<uint64_t>(info.st_size);
+}
+
+InputFile::~InputFile() {
+    if (file_) std::fclose(file_);
+}
+
+std::size_t InputFile::read(uint8_t* data, std::size_t size) {
+    std::size_t total = 0;
+    while (total < size) {
+        std::size_t n = std::fread(data + total, 1, size - total, file_);
+        total += n;
+        if (n == 0) {
+            if (std::ferror(file_)) throw IoError("Cannot read " + path_.string() + ": " + reason());
+            break;  // end of file: the input may have been shorter than its size said
+        }
+    }
+    position_ += total;
+    return total;
+}
+
+OutputFile::OutputFile(const fs::path& path) : path_(path) {
+    file_ = std::fopen(path.c_str(), "wb");
+    if (!file_) throw IoError("Cannot create " + path.string() + ": " + reason());
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+}
+
+OutputFile::~OutputFile() {
+    if (file_) std::fclose(file_);
+}
+
+void OutputFile::write(const uint8_t* data, std::size_t size) {
+    if (!file_) throw IoError("Cannot write " + path_.string() + ": the file is closed");
+    if (size == 0) return;
+    if (std::fwrite(data, 1, size, file_) != size)
+        throw IoError("Cannot write " + path_.string() + ": " + reason());
+    written_ += size;
+}
+
+void OutputFile::close() {
+    if (!file_) return;
+    std::FILE* file = file_;
+    file_ = nullptr;
+    bool flushed = std::fflush(file) == 0;
+    std::string why = flushed ? std::string() : reason();
+    bool closed = std::fclose(file) == 0;
+    if (flushed && !closed) why = reason();
+    if (!flushed || !closed) throw IoError("Cannot write " + path_.string() + ": " + why);
+}
+
+void FileSlots::create(int slot, const fs::path& path) {
+    files_.at(static_cast<std::size_t>(slot)) = std::make_unique<OutputFile>(path);
+}
+
+bool FileSlots::isOpen(int slot) const {
+    return slot >= 0 && slot < kSlotCount && files_[static_cast<std::size_t>(slot)] != nullptr;
+}
+
+void FileSlots::write(int slot, const uint8_t* data, std::size_t size) {
+    files_.at(static_cast<std::size_t>(slot))->write(data, size);
+}
+
+void FileSlots::closeAll() {
+    std::string firstError;
+    for (auto& file : files_) {
+        if (!file) continue;
+        try {
+            file->close();
+        } catch (const IoError& e) {
+            if (firstError.empty()) firstError = e.what();
+        }
+        file.reset();
+    }
+    if (!firstError.empty()) throw IoError(firstError);
+}
+
+bool sameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return fs::equivalent(a, b, ec) && !ec;
+}
+
+}  // namespace kavrel

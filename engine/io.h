@@ -1,0 +1,83 @@
+#pragma once
+// Large-file input and output with 64-bit positions. Failures throw IoError with a message
+// that names the file and the system's reason.
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "engine/run_state.h"
+
+namespace kavrel {
+
+struct IoError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// A read-only input file read sequentially in large blocks.
+class InputFile {
+public:
+    explicit InputFile(const std::filesystem::path& path);  // throws IoError
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Reads up to size bytes; returns the count read (0 only at the end). Throws on a read error.
+    std::size_t read(uint8_t* data, std::size_t size);
+    uint64_t position() const { return position_; }
+    uint64_t size() const { return size_; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::FILE* file_ = nullptr;
+    uint64_t position_ = 0;
+    uint64_t size_ = 0;
+};
+
+// A new output file, created (replacing one of the same name) and written sequentially.
+class OutputFile {
+public:
+    explicit OutputFile(const std::filesystem::path& path);  // throws IoError
+    ~OutputFile();                                           // closes quietly
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    void write(const uint8_t* data, std::size_t size);  // throws IoError (disk full …)
+    void close();                                       // flushes; throws IoError
+    uint64_t written() const { return written_; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+    std::FILE* file_ = nullptr;
+    uint64_t written_ = 0;
+};
+
+// Where the scanner's mode-1 payload runs go: one slot per selectable stream.
+class OutputSlots {
+public:
+    virtual ~OutputSlots() = default;
+    virtual bool isOpen(int slot) const = 0;
+    virtual void write(int slot, const uint8_t* data, std::size_t size) = 0;  // throws IoError
+};
+
+// Output slots backed by files.
+class FileSlots : public OutputSlots {
+public:
+    void create(int slot, const std::filesystem::path& path);  // throws IoError
+    bool isOpen(int slot) const override;
+    void write(int slot, const uint8_t* data, std::size_t size) override;
+    void closeAll();  // closes every slot; throws the first IoError after closing all
+
+private:
+    std::array<std::unique_ptr<OutputFile>, kSlotCount> files_;
+};
+
+// True when both paths name the same existing file (an output must never replace its input).
+bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
+}  // namespace kavrel

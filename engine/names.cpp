@@ -1,0 +1,107 @@
+#include "engine/names.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "engine/run_state.h"
+
+namespace kavrel {
+
+namespace fs = std::filesystem;
+
+std::string CutExt(std::string_view name) {
+    auto dot = name.rfind('.');
+    return std::string(dot == std::string_view::npos ? name : name.substr(0, dot));
+}
+
+fs::path getsecond(const fs::path& input) {
+    const std::string name = input.filename().string();
+    const auto u = name.find('_');
+    if (u == std::string::npos) return {};
+    auto isLowDigit = [](char c) { return c >= '0' && c <= '8'; };  // 9 would carry: never
+    std::string candidate;
+    if (u + 1 < name.size() && isLowDigit(name[u + 1])) {
+        std::string rest = name.substr(u + 2, 255);
+        candidate = name.substr(0, u + 1) + static_cast<char>(name[u + 1] + 1) + rest;
+    } else if (u > 0 && isLowDigit(name[u - 1])) {
+        candidate = name.substr(0, u - 1) + static_cast<char>(name[u - 1] + 1) + name.substr(u);
+    } else {
+        return {};
+    }
+    fs::path second = input.parent_path() / candidate;
+    std::error_code ec;
+    return fs::is_regular_file(second, ec) ? second : fs::path();
+}
+
+std::string upperExtension(const fs::path& path) {
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return ext;
+}
+
+std::string runBaseName(const fs::path& input, const fs::path& second) {
+    std::string base = CutExt(input.filename().string());
+    if (!second.empty()) base += "_" + CutExt(second.filename().string());
+    return base;
+}
+
+std::optional<std::string> streamLabel(StreamKind kind, int32_t id) {
+    switch (kind) {
+        case StreamKind::Video:
+            if (id < 0) return "No video stream";
+            if (id == 0x55 || id == 0x56) return "VC-1.stream";
+            if (id == 0xE0 || id == 0xE1) return "MPEG-2.stream";
+            if (id == 0xE2 || id == 0xE3) return "H.264.stream";
+            break;
+        case StreamKind::Audio:
+            if (id < 0) return "No audio stream";
+            if (id >= 0x80 && id <= 0x87) return "DD.stream";
+            if (id >= 0x88 && id <= 0x8F) return "DTSHD.stream";
+            if (id >= 0xA0 && id <= 0xA7) return "LPCM.stream";
+            if (id >= 0xB0 && id <= 0xB7) return "MLP.stream";
+            if (id >= 0xC0 && id <= 0xCF) return "DD+.stream";
+            break;
+        case StreamKind::Subpicture:
+            if (id < 0) return "No subpicture stream";
+            if (id >= 0x20 && id <= 0x2F) return "Subpicture";
+            if (id >= 0x60 && id <= 0x6F) return "Ext.Subpicture";
+            break;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+StreamKind slotKind(int slot) {
+    if (slot < audioSlot(0)) return StreamKind::Video;
+    if (slot < subSlot(0)) return StreamKind::Audio;
+    return StreamKind::Subpicture;
+}
+
+std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+}  // namespace
+
+std::string boxCaption(int slot, int32_t id) {
+    StreamKind kind = slotKind(slot);
+    // An id the scanner announces always has a label; keep a readable fallback all the same.
+    std::string label = streamLabel(kind, id).value_or(emptyCaption(slot));
+    if (kind == StreamKind::Video) return label + "." + std::to_string(slot);
+    int number = kind == StreamKind::Audio ? slot - audioSlot(0) : slot - subSlot(0);
+    return label + "." + twoDigits(number);
+}
+
+std::string emptyCaption(int slot) {
+    switch (slotKind(slot)) {
+        case StreamKind::Video:
+            return "No video stream";
+        case StreamKind::Audio:
+            return "No audio stream";
+        case StreamKind::Subpicture:
+            break;
+    }
+    return "No subpicture";
+}
+
+}  // namespace kavrel

@@ -1,0 +1,36 @@
+#pragma once
+// File-name helpers of the runs, and the stream-type labels of the check boxes.
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kavrel {
+
+// The name without its extension (the last "." and what follows); a name without one is whole.
+std::string CutExt(std::string_view name);
+
+// The follow-on file of a feature split over two files (FEATURE_1.EVO -> FEATURE_2.EVO,
+// ABC3_X.EVO -> ABC4_X.EVO), or an empty path when there is none on disk.
+std::filesystem::path getsecond(const std::filesystem::path& input);
+
+// The extension of a path, upper-cased, with its dot (".EVO"); empty when there is none.
+std::string upperExtension(const std::filesystem::path& path);
+
+// Base name of a run's outputs: the input's name without extension, followed by "_" and the
+// follow-on file's name without extension when there is one.
+std::string runBaseName(const std::filesystem::path& input, const std::filesystem::path& second);
+
+enum class StreamKind { Video, Audio, Subpicture };
+
+// The type label of a stream id ("VC-1.stream", "DD+.stream" …); nullopt for an unknown id.
+std::optional<std::string> streamLabel(StreamKind kind, int32_t id);
+
+// The caption a read run gives a found stream's box: label + ".0"/".1" or ".00".. ".15".
+std::string boxCaption(int slot, int32_t id);
+
+// The caption of a box whose stream was not found ("No video stream" …).
+std::string emptyCaption(int slot);
+
+}  // namespace kavrel

@@ -1,0 +1,100 @@
+#pragma once
+// The state one run shares between the runs and the scanner. It lives as long as its owner
+// (the window or the command-line run); `demux` re-initialises the per-run part on each entry.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <vector>
+
+namespace kavrel {
+
+class InputFile;
+class OutputSlots;
+
+inline constexpr std::size_t kChunkSize = 0x40000;  // 256 KiB read per chunk
+inline constexpr uint32_t kNoPts = 0xFFFFFFFF;       // "none" for the minimum first PTS
+
+// The 34 selectable streams: video 0-1, audio 00-15, subpicture 00-15, in check-box order.
+inline constexpr int kSlotCount = 34;
+constexpr int videoSlot(int number) { return number; }
+constexpr int audioSlot(int number) { return 2 + number; }
+constexpr int subSlot(int number) { return 18 + number; }
+
+enum class VideoKind : uint8_t { Mpeg2 = 0, H264 = 1, Vc1 = 2 };
+enum class AudioClass : uint8_t {
+    DolbyDigital = 0,
+    DolbyDigitalPlus = 1,
+    Dts = 2,
+    Lpcm = 3,  // or MLP on DVD-Audio (sub-stream 0xA1 of an .AOB)
+    TrueHd = 4,
+};
+
+// The streams a read run found, by stream number (-1: none). The read run keeps a copy of the
+// found-id tables here when it ends; the rebuild filter reads only this copy, so a later demux run
+// or playlist read cannot change what it filters on.
+struct StreamLists {
+    std::array<int32_t, 2> video{-1, -1};
+    std::array<int32_t, 16> audio{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    std::array<int32_t, 16> sub{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+struct RunState {
+    // Run-wide state, kept across calls of demux.
+    InputFile* input = nullptr;
+    std::vector<uint8_t> chunk = std::vector<uint8_t>(kChunkSize);
+    OutputSlots* outputs = nullptr;
+    std::atomic<bool> stopFlag{false};  // also set from a signal handler by the CLI
+    bool demuxing = false;
+    uint8_t mode = 0;
+    std::chrono::steady_clock::time_point runStart{};
+    std::array<int32_t, 2> frameCounters{};
+    std::array<double, 2> frameRates{};
+    double measuredDuration = 0;
+    uint32_t minFirstPts = kNoPts;
+    StreamLists lists;  // the last read run's streams
+
+    // Per-run tables, reset on every entry of demux.
+    std::array<bool, 16> audioReported{};
+    std::array<bool, 2> videoReported{};
+    std::array<bool, 16> subReported{};
+    std::array<int32_t, 2> foundVideo{};
+    std::array<int32_t, 16> foundAudio{};
+    std::array<int32_t, 32> foundSub{};
+    int32_t curVideo = -1;
+    int32_t curAudio = -1;
+    int32_t curSub = -1;
+    uint32_t videoFirstPts = 0;
+    uint32_t audioPts = 0;
+    uint32_t subPts = 0;
+    static constexpr char kSpTag[2] = {'S', 'P'};
+
+    RunState() { resetPerRun(); }
+
+    void resetPerRun() {
+        audioReported.fill(false);
+        videoReported.fill(false);
+        subReported.fill(false);
+        foundVideo.fill(-1);
+        foundAudio.fill(-1);
+        foundSub.fill(-1);
+        curVideo = curAudio = curSub = -1;
+        videoFirstPts = audioPts = subPts = 0;
+    }
+
+    // Copies the found-id tables into the read run's stream lists.
+    void keepStreamLists() {
+        lists.video = foundVideo;
+        lists.audio = foundAudio;
+        for (int i = 0; i < 16; ++i) lists.sub[i] = foundSub[i];
+    }
+
+    // What a read, demux or rebuild run resets before it starts.
+    void resetRunCounters() {
+        frameCounters.fill(0);
+        measuredDuration = 0;
+        minFirstPts = kNoPts;
+    }
+};
+
+}  // namespace kavrel

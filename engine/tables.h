@@ -1,0 +1,52 @@
+#pragma once
+// Constant tables shared by the scanner and the stream header analysers.
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace kavrel {
+
+// Entries 0-3: sample rates in Hz (3 is reserved); 4-22: AC-3 nominal bit rates in bit/s,
+// indexed 4 + frame size code / 2.
+inline constexpr std::array<uint32_t, 23> kRateTable = {
+    48000,  44100,  32000,  0,      32000,  40000,  48000,  56000,  64000,  80000,  96000, 112000,
+    128000, 160000, 192000, 224000, 256000, 320000, 384000, 448000, 512000, 576000, 640000};
+
+// Channel arrangements of DVD-Audio (MLP and LPCM channel assignment).
+inline constexpr std::array<std::string_view, 21> kChannelTableA = {
+    "C (mono)",
+    "L + R",
+    "Lf + Rf + S",
+    "Lf + Rf + Ls + Rs",
+    "Lf + Rf + LFE",
+    "Lf + Rf + LFE + S",
+    "Lf + Rf + LFE + Ls + Rs",
+    "Lf + Rf + C",
+    "Lf + Rf + C + S",
+    "Lf + Rf + C + Ls + Rs",
+    "Lf + Rf + C + LFE",
+    "Lf + Rf + C + LFE + S",
+    "Lf + Rf + C + LFE + Ls + Rs",
+    "Lf + Rf + C + S",
+    "Lf + Rf + C + Ls + Rs",
+    "Lf + Rf + C + LFE",
+    "Lf + Rf + C + LFE + S",
+    "Lf + Rf + C + LFE + Ls + Rs",
+    "Lf + Rf + Ls + Rs + LFE",
+    "Lf + Rf + Ls + Rs + C",
+    "Lf + Rf + Ls + Rs + C + LFE",
+};
+
+// Channel arrangements of Dolby TrueHD: only entry 15 is known, the others read "???n".
+inline constexpr std::array<std::string_view, 22> kChannelTableB = {
+    "???0",  "???1",  "???2",  "???3",  "???4",  "???5",  "???6",  "???7",
+    "???8",  "???9",  "???10", "???11", "???12", "???13", "???14", "Lf + Rf + Ls + Rs + C + LFE",
+    "???16", "???17", "???18", "???19", "???20", "???21",
+};
+
+inline constexpr std::array<std::string_view, 3> kBitDepthTable = {"16", "20", "24"};
+
+inline constexpr std::array<std::string_view, 11> kSampleRateText = {
+    "48", "96", "192", "", "", "", "", "", "44.1", "88.2", "176.4"};
+
+}  // namespace kavrel

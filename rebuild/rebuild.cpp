@@ -1,0 +1,1 @@
+#include "rebuild/rebuild.h"

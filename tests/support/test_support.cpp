@@ -1,0 +1,128 @@
+#include "tests/support/test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+
+#include "engine/markup.h"
+
+namespace kavrel::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Removes every folder made by tempDir when the process ends.
+struct TempRoot {
+    fs::path root;
+    TempRoot() {
+        std::string pattern = (fs::temp_directory_path() / "kavrel-test-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
+        root = pattern;
+    }
+    ~TempRoot() {
+        std::error_code ec;
+        fs::remove_all(root, ec);
+    }
+};
+
+TempRoot& tempRoot() {
+    static TempRoot root;
+    return root;
+}
+
+}  // namespace
+
+fs::path tempDir(std::string_view tag) {
+    static std::atomic<int> counter{0};
+    fs::path dir = tempRoot().root / (std::string(tag) + "-" + std::to_string(counter++));
+    fs::create_directories(dir);
+    return dir;
+}
+
+const mkdisc::Layout& sampleDisc() {
+    static std::once_flag once;
+    static mkdisc::Layout layout;
+    std::call_once(once, [] { layout = mkdisc::writeSampleDisc(tempDir("disc")); });
+    return layout;
+}
+
+bool haveTool(std::string_view name) {
+    return runCommand("command -v " + shellQuote(name) + " >/dev/null 2>&1").exitCode == 0;
+}
+
+std::string shellQuote(std::string_view text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+CommandResult runCommand(const std::string& command) {
+    fs::path errFile = tempDir("cmd") / "stderr";
+    std::string full = "(" + command + ") 2>" + shellQuote(errFile.string());
+    CommandResult result;
+    std::FILE* pipe = popen(full.c_str(), "r");
+    if (!pipe) return result;
+    std::array<char, 65536> buffer;
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+    int status = pclose(pipe);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    std::ifstream err(errFile, std::ios::binary);
+    result.err.assign(std::istreambuf_iterator<char>(err), {});
+    return result;
+}
+
+std::vector<uint8_t> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void RecordingHost::log(std::string_view message) {
+    markup.emplace_back(message);
+    lines.push_back(parseMarkup(message).plain);
+}
+
+void RecordingHost::slog(std::string_view text, int panel) {
+    if (panel == 0 || panel == 1) status[panel].emplace_back(text);
+}
+
+bool RecordingHost::hasLine(std::string_view plain) const {
+    for (const auto& line : lines)
+        if (line == plain) return true;
+    return false;
+}
+
+bool RecordingHost::hasLineContaining(std::string_view part) const {
+    for (const auto& line : lines)
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+std::string RecordingHost::text() const {
+    std::string all;
+    for (const auto& line : lines) all += line + "\n";
+    return all;
+}
+
+}  // namespace kavrel::test

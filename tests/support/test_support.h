@@ -1,0 +1,56 @@
+#pragma once
+// Shared helpers of the tests: temporary folders, the generated sample disc, external tools
+// (ffmpeg, ffprobe, the command-line tool) and a host that records what the engine reports.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/host.h"
+#include "tools/mkdisc/mkdisc.h"
+
+namespace kavrel::test {
+
+// A new empty folder under the system's temporary folder, removed when the process ends.
+std::filesystem::path tempDir(std::string_view tag);
+
+// The sample disc with default options, generated once per process.
+const mkdisc::Layout& sampleDisc();
+
+// Whether a program is on the PATH (ffmpeg, ffprobe …).
+bool haveTool(std::string_view name);
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+// Runs a shell command, capturing stdout and stderr.
+CommandResult runCommand(const std::string& command);
+// Quotes a path or word for the shell.
+std::string shellQuote(std::string_view text);
+
+std::vector<uint8_t> readFile(const std::filesystem::path& path);
+void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// Records every log line (markup and plain) and every status text.
+class RecordingHost : public EngineHost {
+public:
+    void log(std::string_view markup) override;
+    void slog(std::string_view text, int panel) override;
+    void pump() override { ++pumps; }
+    void repaint() override { ++repaints; }
+
+    std::vector<std::string> markup;  // as logged
+    std::vector<std::string> lines;   // plain text of each
+    std::vector<std::string> status[2];
+    int pumps = 0;
+    int repaints = 0;
+
+    bool hasLine(std::string_view plain) const;        // an exact line
+    bool hasLineContaining(std::string_view part) const;
+    std::string text() const;  // every plain line, each followed by "\n"
+};
+
+}  // namespace kavrel::test
