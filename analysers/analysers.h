@@ -16,8 +16,10 @@ struct Analysis {
 };
 
 // mlp: the sub-stream is MLP (id 0xA1 of a DVD-Audio .AOB) rather than LPCM.
+// privateHeader: the header bytes the scanner consumed after the four sub-stream header bytes
+// and before the payload (3 for LPCM/MLP, 1 for TrueHD, none for the others).
 Analysis analyseAudio(AudioClass audioClass, bool mlp, std::span<const uint8_t> run,
-                      int audioNumber);
+                      int audioNumber, std::span<const uint8_t> privateHeader = {});
 
 Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, uint32_t dts, int videoNumber,
                       uint32_t firstPts);
