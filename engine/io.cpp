@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace kavrel {
 
@@ -30,6 +31,11 @@ InputFile::InputFile(const fs::path& path) : path_(path) {
         throw IoError("Cannot open " + path.string() + ": " + why);
     }
     size_ = static_cast<uint64_t>(info.st_size);
+}
+
+InputFile::InputFile(std::FILE* file, uint64_t size, fs::path name)
+    : path_(std::move(name)), file_(file), size_(size) {
+    if (!file_) throw IoError("Cannot open " + path_.string());
 }
 
 InputFile::~InputFile() {

@@ -21,6 +21,8 @@ struct IoError : std::runtime_error {
 class InputFile {
 public:
     explicit InputFile(const std::filesystem::path& path);  // throws IoError
+    // Adopts an open stream (for in-memory inputs of tests and fuzzing); name is for messages.
+    InputFile(std::FILE* file, uint64_t size, std::filesystem::path name);
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
