@@ -3,6 +3,7 @@
 #   make run    open the window
 #   make test   build, run every test, then again under ASan+UBSan
 #   make demo   generate the sample disc and read it with the command-line tool
+#   make fuzz   run every fuzz target for FUZZ_SECONDS each (default 300)
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
@@ -11,7 +12,7 @@ PACKAGES   := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libg
               libgtest-dev ffmpeg clang libclang-rt-14-dev
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run demo test test-asan bench clean
+.PHONY: all deps configure build run demo test test-asan fuzz fuzz-short bench clean
 
 all: build
 
@@ -43,6 +44,15 @@ demo: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
+	$(MAKE) fuzz-short
+
+FUZZ_SECONDS ?= 300
+fuzz: deps
+	fuzz/run $(FUZZ_SECONDS)
+
+# A short pass of every fuzz target (part of make test).
+fuzz-short: deps
+	fuzz/run 20
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKAVREL_SANITIZE=ON
@@ -54,4 +64,4 @@ bench: build
 	bench/run
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) sample
+	rm -rf $(BUILD) $(ASAN_BUILD) build-fuzz fuzz-out sample

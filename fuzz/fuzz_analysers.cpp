@@ -1,0 +1,25 @@
+// Every stream header analyser over arbitrary payload runs.
+#include "analysers/analysers.h"
+#include "fuzz/fuzz_input.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    kavrel::fuzz::Input in{data, size};
+    const uint8_t which = in.take();
+    const uint8_t headerLength = in.take() & 3;
+    const uint8_t* header = in.data;
+    const std::size_t taken = headerLength < in.size ? headerLength : in.size;
+    in.data += taken;
+    in.size -= taken;
+    std::span<const uint8_t> run(in.data, in.size);
+    std::span<const uint8_t> privateHeader(header, taken);
+
+    if (which & 0x80) {
+        const auto kind = static_cast<kavrel::VideoKind>(which % 3);
+        kavrel::analysers::analyseVideo(kind, run, 0x12345678, which & 1, 0x1000);
+    } else {
+        const auto audioClass = static_cast<kavrel::AudioClass>(which % 5);
+        kavrel::analysers::analyseAudio(audioClass, (which & 0x40) != 0, run, which & 15,
+                                        privateHeader);
+    }
+    return 0;
+}
