@@ -1,1 +1,262 @@
 #include "engine/runs.h"
+
+#include <cmath>
+#include <exception>
+#include <memory>
+#include <new>
+#include <optional>
+
+#include "engine/io.h"
+#include "engine/names.h"
+#include "engine/timefmt.h"
+
+namespace kavrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kMiB = 1'048'576;
+
+// Points the run state at the open input (and outputs) for as long as the run holds them, so
+// the state never keeps a pointer to a closed file.
+class StateFiles {
+  public:
+    explicit StateFiles(RunState& state) : state_(state) {}
+    ~StateFiles() {
+        state_.input = nullptr;
+        state_.outputs = nullptr;
+    }
+    StateFiles(const StateFiles&) = delete;
+    StateFiles& operator=(const StateFiles&) = delete;
+
+    // Opens path as the run's input, closing the one before.
+    void openInput(const fs::path& path) {
+        state_.input = nullptr;
+        input_.reset();
+        input_ = std::make_unique<InputFile>(path);
+        state_.input = input_.get();
+    }
+    void closeInput() {
+        state_.input = nullptr;
+        input_.reset();
+    }
+    InputFile& input() { return *input_; }
+
+  private:
+    RunState& state_;
+    std::unique_ptr<InputFile> input_;
+};
+
+std::string fileName(const fs::path& path) {
+    return path.filename().string();
+}
+
+std::string sizeLine(const InputFile& input) {
+    return "File size: " + std::to_string(input.size() / kMiB) + " Mbytes.";
+}
+
+void logError(EngineHost& host, std::string_view what) {
+    host.log("[re]Error: " + std::string(what) + "[/re]");
+}
+
+// The end of a run that did not succeed: the status line goes back to idle, no "Done.".
+RunOutcome failed(EngineHost& host, std::string_view what) {
+    logError(host, what);
+    host.slog("Ready", 0);
+    host.slog("", 1);
+    return RunOutcome::Failed;
+}
+
+void finish(EngineHost& host) {
+    host.log("Done.");
+    host.log("");
+    host.slog("Ready", 0);
+    host.slog("", 1);
+}
+
+// Runs body, turning the failures a run can meet into a logged failure.
+template <typename Body>
+RunOutcome guarded(EngineHost& host, Body&& body) {
+    try {
+        return body();
+    } catch (const IoError& e) {
+        return failed(host, e.what());
+    } catch (const std::bad_alloc&) {
+        return failed(host, "not enough memory");
+    } catch (const std::exception& e) {
+        return failed(host, e.what());
+    }
+}
+
+// The output paths of the checked slots, in slot order; empty for slots that get no file.
+std::array<fs::path, kSlotCount> outputPaths(const fs::path& prefix, const RunOptions& options,
+                                             const std::array<std::string, kSlotCount>& captions) {
+    std::array<fs::path, kSlotCount> paths;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        auto s = static_cast<std::size_t>(slot);
+        // A slot whose stream was not found has no caption and nothing to write.
+        if (!options.scan.checked[s] || captions[s].empty()) continue;
+        const std::string& ext = slot < audioSlot(0) ? options.videoExt
+                                 : slot < subSlot(0) ? options.audioExt
+                                                     : options.subExt;
+        paths[s] = prefix;
+        paths[s] += "." + captions[s] + "." + ext;
+    }
+    return paths;
+}
+
+// Whether writing to output would replace one of the run's inputs.
+bool isInput(const fs::path& output, const fs::path& input, const fs::path& second) {
+    auto same = [&](const fs::path& in) {
+        if (in.empty()) return false;
+        if (sameFile(output, in)) return true;
+        std::error_code ec;
+        fs::path a = fs::weakly_canonical(output, ec);
+        if (ec) a = fs::absolute(output, ec);
+        fs::path b = fs::weakly_canonical(in, ec);
+        if (ec) b = fs::absolute(in, ec);
+        return a == b;
+    };
+    return same(input) || same(second);
+}
+
+}  // namespace
+
+RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& options,
+                   EngineHost& host) {
+    StateFiles files(state);
+    return guarded(host, [&] {
+        state.resetRunCounters();
+        const fs::path second = options.cont ? getsecond(input) : fs::path();
+        ScanOptions scan = options.scan;
+        scan.extension = upperExtension(input);
+
+        host.log("Opening file [b]" + fileName(input) + "[/b]");
+        files.openInput(input);
+        host.slog("Reading " + fileName(input) + " ", 0);
+        host.log(sizeLine(files.input()));
+        if (files.input().size() == 0)
+            return failed(host, fileName(input) + " is empty: there is nothing to read");
+        demux(state, scan, host, 0);
+
+        // The fast check stops a read run by the same flag as Cancel; only a stop before the
+        // check's limit was asked for by the user.
+        auto cancelled = [&] {
+            return state.stopFlag.load() &&
+                   !(scan.fastCheck && files.input().position() > scan.fastCheckLimit);
+        };
+        bool userStop = cancelled();
+        if (options.cont && !state.stopFlag.load() && !second.empty()) {
+            files.openInput(second);
+            host.log("Continue on " + fileName(second));
+            host.slog("Reading " + fileName(second), 0);
+            scan.extension = upperExtension(second);
+            demux(state, scan, host, 0);
+            userStop = cancelled();
+        }
+        files.closeInput();
+        state.keepStreamLists();
+        finish(host);
+        frameReport(state, host);
+        return userStop ? RunOutcome::Cancelled : RunOutcome::Done;
+    });
+}
+
+std::array<std::string, kSlotCount> offeredCaptions(const RunState& state) {
+    std::array<std::string, kSlotCount> captions;
+    for (int n = 0; n < 2; ++n)
+        if (state.foundVideo[n] >= 0)
+            captions[videoSlot(n)] = boxCaption(videoSlot(n), state.foundVideo[n]);
+    for (int n = 0; n < 16; ++n) {
+        if (state.foundAudio[n] >= 0)
+            captions[audioSlot(n)] = boxCaption(audioSlot(n), state.foundAudio[n]);
+        if (state.foundSub[n] >= 0)
+            captions[subSlot(n)] = boxCaption(subSlot(n), state.foundSub[n]);
+    }
+    return captions;
+}
+
+RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& options,
+                    const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
+    StateFiles files(state);
+    FileSlots slots;
+    RunOutcome outcome = guarded(host, [&] {
+        // Only the frame counters and the measured duration start afresh: subpicture times are
+        // made relative to the smallest first PTS the read run found.
+        state.frameCounters.fill(0);
+        state.measuredDuration = 0;
+        const fs::path second = options.cont ? getsecond(input) : fs::path();
+        const fs::path prefix = outputFolder(input, options.workdir) / runBaseName(input, second);
+        const auto paths = outputPaths(prefix, options, captions);
+        for (const fs::path& path : paths) {
+            if (!path.empty() && isInput(path, input, second))
+                return failed(host,
+                              "Cannot create " + path.string() + ": it is the input file itself");
+        }
+        ScanOptions scan = options.scan;
+        scan.extension = upperExtension(input);
+
+        host.log("Opening file " + fileName(input));
+        host.slog("Opening", 0);
+        files.openInput(input);
+        host.log(sizeLine(files.input()));
+        for (int slot = 0; slot < kSlotCount; ++slot) {
+            const fs::path& path = paths[static_cast<std::size_t>(slot)];
+            if (path.empty()) continue;
+            slots.create(slot, path);
+            host.log("Creating " + path.string());
+        }
+        state.outputs = &slots;
+
+        host.slog("Demuxing " + fileName(input), 0);
+        demux(state, scan, host, 1);
+        if (options.cont && !state.stopFlag.load() && !second.empty()) {
+            files.openInput(second);
+            host.log("Continue on " + fileName(second));
+            host.slog("Demuxing " + fileName(second), 0);
+            scan.extension = upperExtension(second);
+            demux(state, scan, host, 1);
+        }
+        const bool stopped = state.stopFlag.load();
+        files.closeInput();
+        state.outputs = nullptr;
+        slots.closeAll();  // a full disk often shows only here, when the last buffers go out
+        finish(host);
+        frameReport(state, host);
+        return stopped ? RunOutcome::Cancelled : RunOutcome::Done;
+    });
+    // After a failure the outputs keep what was written; closing quietly is all that is left.
+    state.outputs = nullptr;
+    try {
+        slots.closeAll();
+    } catch (const IoError& e) {
+        if (outcome != RunOutcome::Failed) outcome = failed(host, e.what());
+    }
+    return outcome;
+}
+
+fs::path outputFolder(const fs::path& input, const fs::path& workdir) {
+    if (!workdir.empty()) return workdir;
+    // Without a work folder the outputs go beside the input, never into the process's folder.
+    return input.parent_path();
+}
+
+void frameReport(const RunState& state, EngineHost& host) {
+    for (int n = 0; n < 2; ++n) {
+        const int32_t frames = state.frameCounters[n];
+        const double rate = state.frameRates[n];
+        const std::string stream = " in video stream " + std::to_string(n) + ".";
+        if (frames > 0 && rate > 0)
+            host.log(std::to_string(frames) + " counted frames ([b]" +
+                     formatDuration(frames / rate) + "[/b])" + stream);
+        else if (frames > 0)
+            host.log(std::to_string(frames) + " frames count" + stream);
+        if (rate > 0)
+            host.log(std::to_string(std::llround(rate * state.measuredDuration)) +
+                     " calculated frames.");
+    }
+    if (int64_t{state.frameCounters[0]} + state.frameCounters[1] > 0) host.log("");
+}
+
+}  // namespace kavrel
