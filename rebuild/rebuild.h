@@ -12,22 +12,35 @@
 
 namespace kavrel {
 
-// The renumbering shared by an input and its follow-on file.
+inline constexpr std::size_t kPackSize = 2048;
+
+// The renumbering shared by an input and its follow-on file, so both are renumbered alike.
 struct Renumbering {
-    std::array<uint8_t, 256> table;  // new identifier per stream key; 255: none yet
-    uint8_t video = 0, audio = 0, sub = 0;
-    Renumbering() { table.fill(255); }
+    static constexpr uint8_t kNone = 255;   // no new identifier assigned (yet)
+    std::array<uint8_t, 256> table;         // new identifier per stream key
+    uint8_t video = 0, audio = 0, sub = 0;  // identifiers handed out so far, per kind
+    Renumbering() { table.fill(kNone); }
 };
 
-// Filters and renumbers one pack in place; returns whether it is written. size may be short.
+// Filters and renumbers one pack in place; returns whether it is written. A pack without a
+// pack start code is never written. size may be short (the last pack of a truncated file);
+// nothing past pack[size - 1] is read or written.
 bool filterPack(uint8_t* pack, std::size_t size, const StreamLists& lists,
                 const std::array<bool, kSlotCount>& checked, Renumbering& renumbering);
 
-// The pack loop over one open input, appending to output. Throws IoError.
+// The pack loop over one open input, from its current position to its end or until the stop
+// flag is set, appending the kept packs to output. Throws IoError.
 void Rebuild(RunState& state, InputFile& input, OutputFile& output, Renumbering& renumbering,
              const std::array<bool, kSlotCount>& checked, EngineHost& host);
 
-// The whole run: names, "Opening file", the follow-on file, "Done.". Errors are logged.
+// The output a rebuild of input writes: the run's base name (with the follow-on file's name
+// when options.cont is on and one exists) + ".rebuilt.EVO", in the work folder or beside the input.
+std::filesystem::path rebuildOutputPath(const std::filesystem::path& input,
+                                        const RunOptions& options);
+
+// The whole run: names, "Opening file", the follow-on file, "Done.". It filters on
+// state.lists (the last read run's streams) with options.scan.checked as the selection.
+// Errors are logged in red and give RunOutcome::Failed; what was written is kept.
 RunOutcome rebuildRun(const std::filesystem::path& input, RunState& state,
                       const RunOptions& options, EngineHost& host);
 

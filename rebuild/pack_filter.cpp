@@ -1,0 +1,211 @@
+// The per-pack work of a rebuild: find the stream the pack carries, decide whether it is kept,
+// give kept streams dense new identifiers, and patch the bounds of the system header.
+#include <optional>
+
+#include "rebuild/rebuild.h"
+
+namespace kavrel {
+
+namespace {
+
+constexpr std::size_t kStartCodeAt = 14;  // the first packet follows the 14-byte pack header
+constexpr std::size_t kStreamIdAt = 17;
+constexpr std::size_t kPesFlagsAt = 21;
+constexpr std::size_t kPesHeaderLengthAt = 22;
+constexpr std::size_t kPesHeaderDataAt = 23;
+
+enum class Kind { Video, Audio, Subpicture };
+
+// Where the identifier of a pack's stream sits, and which kind of stream it names.
+struct StreamRef {
+    Kind kind;
+    std::size_t at;
+};
+
+bool isPackStart(const uint8_t* pack, std::size_t size) {
+    return size >= 4 && pack[0] == 0 && pack[1] == 0 && pack[2] == 1 && pack[3] == 0xBA;
+}
+
+// Whether a packet start code prefix follows the pack header, so that byte 17 is a stream id.
+bool hasFirstPacket(const uint8_t* pack, std::size_t size) {
+    return size > kStreamIdAt && pack[kStartCodeAt] == 0 && pack[kStartCodeAt + 1] == 0 &&
+           pack[kStartCodeAt + 2] == 1;
+}
+
+bool isAudioSubstream(uint8_t id) {
+    return (id >= 0x80 && id <= 0x8F) || (id >= 0xA0 && id <= 0xA7) || (id >= 0xB0 && id <= 0xB7) ||
+           (id >= 0xC0 && id <= 0xCF);
+}
+
+bool isSubpictureSubstream(uint8_t id) {
+    return (id >= 0x20 && id <= 0x2F) || (id >= 0x60 && id <= 0x6F);
+}
+
+// Offset of the stream_id_extension byte of the first packet (an extended stream id packet),
+// found by walking the optional fields of its PES header; 0 when the header has none or when
+// it would lie past the header's declared end or the bytes read.
+std::size_t streamIdExtensionAt(const uint8_t* pack, std::size_t size) {
+    if (size <= kPesHeaderLengthAt) return 0;
+    const uint8_t flags = pack[kPesFlagsAt];
+    if (!(flags & 0x01)) return 0;  // no PES extension
+    const std::size_t headerEnd = kPesHeaderDataAt + pack[kPesHeaderLengthAt];
+    const std::size_t limit = headerEnd < size ? headerEnd : size;
+    std::size_t at = kPesHeaderDataAt;
+    if (flags & 0x80) at += 5;  // PTS
+    if (flags & 0x40) at += 5;  // DTS
+    if (flags & 0x20) at += 6;  // ESCR
+    if (flags & 0x10) at += 3;  // ES rate
+    if (flags & 0x08) at += 1;  // DSM trick mode
+    if (flags & 0x04) at += 1;  // additional copy info
+    if (flags & 0x02) at += 2;  // previous PES CRC
+    if (at >= limit) return 0;
+    const uint8_t extension = pack[at++];
+    if (extension & 0x80) at += 16;  // PES private data
+    if (extension & 0x40) {          // pack header field: a length byte and the header
+        if (at >= limit) return 0;
+        at += 1 + std::size_t{pack[at]};
+    }
+    if (extension & 0x20) at += 2;      // program packet sequence counter
+    if (extension & 0x10) at += 2;      // P-STD buffer
+    if (!(extension & 0x01)) return 0;  // no second extension: no stream_id_extension
+    at += 1;                            // marker bit and PES_extension_field_length
+    return at < limit ? at : 0;
+}
+
+// The stream of the pack's first packet when it is one the filter knows.
+std::optional<StreamRef> locateStream(const uint8_t* pack, std::size_t size) {
+    if (!hasFirstPacket(pack, size)) return std::nullopt;
+    const uint8_t id = pack[kStreamIdAt];
+    if (id == 0xBD) {  // private stream 1: the sub-stream id opens the payload
+        if (size <= kPesHeaderLengthAt) return std::nullopt;
+        const std::size_t at = kPesHeaderDataAt + pack[kPesHeaderLengthAt];
+        if (at >= size) return std::nullopt;
+        if (isAudioSubstream(pack[at])) return StreamRef{Kind::Audio, at};
+        if (isSubpictureSubstream(pack[at])) return StreamRef{Kind::Subpicture, at};
+        return std::nullopt;
+    }
+    if (id == 0xFD) {  // extended stream id: VC-1 video is extension 0x55 or 0x56
+        const std::size_t at = streamIdExtensionAt(pack, size);
+        if (at && (pack[at] == 0x55 || pack[at] == 0x56)) return StreamRef{Kind::Video, at};
+        return std::nullopt;
+    }
+    if (id >= 0xE0 && id <= 0xE3) return StreamRef{Kind::Video, kStreamIdAt};
+    if (id >= 0xC0 && id <= 0xDF) return StreamRef{Kind::Audio, kStreamIdAt};
+    return std::nullopt;
+}
+
+// Whether the stream with this key is to be kept: a listed stream follows its box, a stream
+// the read run did not list is kept.
+template <std::size_t N>
+bool isSelected(const std::array<int32_t, N>& list, int firstSlot, uint8_t key,
+                const std::array<bool, kSlotCount>& checked) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (list[i] == key) return checked[static_cast<std::size_t>(firstSlot) + i];
+    return true;
+}
+
+bool isSelected(Kind kind, uint8_t key, const StreamLists& lists,
+                const std::array<bool, kSlotCount>& checked) {
+    switch (kind) {
+        case Kind::Video:
+            return isSelected(lists.video, videoSlot(0), key, checked);
+        case Kind::Audio:
+            return isSelected(lists.audio, audioSlot(0), key, checked);
+        case Kind::Subpicture:
+            break;
+    }
+    return isSelected(lists.sub, subSlot(0), key, checked);
+}
+
+// The identifier of the n-th kept stream of a kind, within the id range of the key's format;
+// nullopt when the format has no identifier left for n.
+std::optional<uint8_t> renumbered(Kind kind, uint8_t key, uint8_t n) {
+    unsigned base = 0;
+    unsigned width = 0;
+    switch (kind) {
+        case Kind::Video:
+            base = (key == 0x55 || key == 0x56) ? 0x55u : (key & 0xFEu);
+            width = 2;
+            break;
+        case Kind::Audio:
+            if ((key & 0xF0) == 0xC0) {
+                base = 0xC0;
+                width = 16;
+            } else {
+                base = key & 0xF8u;
+                width = 8;
+            }
+            break;
+        case Kind::Subpicture:
+            base = key & 0xE0u;
+            width = 16;  // numbers 16-31 have no check box and no slot
+            break;
+    }
+    if (n >= width) return std::nullopt;
+    return static_cast<uint8_t>(base + n);
+}
+
+uint8_t& counterOf(Kind kind, Renumbering& renumbering) {
+    switch (kind) {
+        case Kind::Video:
+            return renumbering.video;
+        case Kind::Audio:
+            return renumbering.audio;
+        case Kind::Subpicture:
+            break;
+    }
+    return renumbering.sub;
+}
+
+// Gives a kept stream its new identifier the first time it is met.
+void assignIdentifier(Kind kind, uint8_t key, Renumbering& renumbering) {
+    uint8_t& entry = renumbering.table[key];
+    if (entry != Renumbering::kNone) return;
+    uint8_t& counter = counterOf(kind, renumbering);
+    if (auto id = renumbered(kind, key, counter)) {
+        entry = *id;
+        ++counter;
+    } else {
+        entry = key;  // more streams than the format has identifiers: keep its own
+    }
+}
+
+template <std::size_t N>
+unsigned countSelected(const std::array<int32_t, N>& list, int firstSlot,
+                       const std::array<bool, kSlotCount>& checked) {
+    unsigned count = 0;
+    for (std::size_t i = 0; i < N; ++i)
+        if (list[i] >= 0 && checked[static_cast<std::size_t>(firstSlot) + i]) ++count;
+    return count;
+}
+
+// A system header right after the pack header gets audio_bound and video_bound set to the
+// numbers of selected streams; fixed_flag, CSPS_flag, the lock flags and the marker bit stay.
+void patchSystemHeader(uint8_t* pack, std::size_t size, const StreamLists& lists,
+                       const std::array<bool, kSlotCount>& checked) {
+    constexpr std::size_t kAudioBoundAt = 23, kVideoBoundAt = 24;
+    if (size <= kVideoBoundAt || !hasFirstPacket(pack, size) || pack[kStreamIdAt] != 0xBB) return;
+    const unsigned audio = countSelected(lists.audio, audioSlot(0), checked);
+    const unsigned video = countSelected(lists.video, videoSlot(0), checked);
+    pack[kAudioBoundAt] = static_cast<uint8_t>((pack[kAudioBoundAt] & 0x03u) | (audio << 2));
+    pack[kVideoBoundAt] = static_cast<uint8_t>((pack[kVideoBoundAt] & 0xE0u) | video);
+}
+
+}  // namespace
+
+bool filterPack(uint8_t* pack, std::size_t size, const StreamLists& lists,
+                const std::array<bool, kSlotCount>& checked, Renumbering& renumbering) {
+    if (!isPackStart(pack, size)) return false;
+    patchSystemHeader(pack, size, lists, checked);
+    const auto stream = locateStream(pack, size);
+    if (!stream) return true;  // navigation, padding and unknown streams pass unchanged
+    const uint8_t key = pack[stream->at];
+    const bool keep = isSelected(stream->kind, key, lists, checked);
+    if (keep) assignIdentifier(stream->kind, key, renumbering);
+    // Dropped packs are renumbered too; a key with no new identifier keeps its own.
+    const uint8_t id = renumbering.table[key];
+    if (id != Renumbering::kNone) pack[stream->at] = id;
+    return keep;
+}
+
+}  // namespace kavrel

@@ -1,1 +1,0 @@
-#include "rebuild/rebuild.h"

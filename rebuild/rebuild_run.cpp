@@ -1,0 +1,95 @@
+// The rebuild run: names the output, opens the input and its follow-on file in turn, runs the
+// pack loop over each into the one output, and reports.
+#include <memory>
+#include <string>
+
+#include "engine/names.h"
+#include "rebuild/rebuild.h"
+
+namespace kavrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kMiB = 1024 * 1024;
+
+fs::path normalised(const fs::path& path) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    return (ec ? path : absolute).lexically_normal();
+}
+
+// Whether writing output would replace the file at input (the same name, or a link to it).
+bool wouldReplace(const fs::path& output, const fs::path& input) {
+    return sameFile(output, input) || normalised(output) == normalised(input);
+}
+
+void closeQuietly(std::unique_ptr<OutputFile>& output) {
+    if (!output) return;
+    try {
+        output->close();
+    } catch (const IoError&) {
+        // Already failing: the first error is the one reported.
+    }
+    output.reset();
+}
+
+}  // namespace
+
+fs::path rebuildOutputPath(const fs::path& input, const RunOptions& options) {
+    const fs::path second = options.cont ? getsecond(input) : fs::path();
+    return outputFolder(input, options.workdir) / (runBaseName(input, second) + ".rebuilt.EVO");
+}
+
+RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptions& options,
+                      EngineHost& host) {
+    Renumbering renumbering;  // shared by the input and its follow-on file
+    const fs::path second = options.cont ? getsecond(inputPath) : fs::path();
+    const fs::path outputPath = rebuildOutputPath(inputPath, options);
+    const auto& checked = options.scan.checked;
+
+    std::unique_ptr<InputFile> input;
+    std::unique_ptr<OutputFile> output;
+    RunOutcome outcome = RunOutcome::Done;
+    try {
+        const std::string name = inputPath.filename().string();
+        host.log("Opening file " + name);
+        host.slog("Opening", 0);
+        if (wouldReplace(outputPath, inputPath) ||
+            (!second.empty() && wouldReplace(outputPath, second)))
+            throw IoError("The output " + outputPath.string() +
+                          " is an input of this run; choose another output folder");
+        input = std::make_unique<InputFile>(inputPath);
+        host.log("File size: " + std::to_string(input->size() / kMiB) + " Mbytes.");
+        output = std::make_unique<OutputFile>(outputPath);
+        host.log("Creating " + outputPath.string());
+        host.slog("Rebuilding " + name, 0);
+        Rebuild(state, *input, *output, renumbering, checked, host);
+
+        if (!state.stopFlag && !second.empty()) {
+            input.reset();
+            input = std::make_unique<InputFile>(second);
+            const std::string secondName = second.filename().string();
+            host.log("Continue on " + secondName);
+            host.slog("Rebuilding " + secondName, 0);
+            Rebuild(state, *input, *output, renumbering, checked, host);
+        }
+        input.reset();
+        output->close();
+        output.reset();
+        if (state.stopFlag) outcome = RunOutcome::Cancelled;
+        host.log("Done.");
+        host.log("");
+    } catch (const IoError& error) {
+        input.reset();
+        closeQuietly(output);
+        host.log(std::string("[re]Error: ") + error.what() + "[/re]");
+        outcome = RunOutcome::Failed;
+    }
+    host.slog("Ready", 0);
+    host.slog("", 1);
+    return outcome;
+}
+
+}  // namespace kavrel
