@@ -21,6 +21,12 @@ struct Analysis {
 Analysis analyseAudio(AudioClass audioClass, bool mlp, std::span<const uint8_t> run,
                       int audioNumber, std::span<const uint8_t> privateHeader = {});
 
+// On a DVD-Audio (.AOB) input, LPCM (sub-stream 0xA0) carries its own private header, whose
+// fields continue at the start of the payload; privateHeader as for analyseAudio.
+Analysis analyseAobLpcm(std::span<const uint8_t> run, int audioNumber,
+                        std::span<const uint8_t> privateHeader = {});
+
+// frameRate is set for every kind: 23.976 for H.264 without VUI timing.
 Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, uint32_t dts, int videoNumber,
                       uint32_t firstPts);
 

@@ -1,0 +1,142 @@
+#include "analysers/mpeg2.h"
+
+#include <array>
+#include <string_view>
+
+#include "analysers/bit_reader.h"
+#include "analysers/text.h"
+
+namespace kavrel::analysers {
+namespace {
+
+constexpr uint8_t kSequenceHeader = 0xB3;
+constexpr uint8_t kExtension = 0xB5;
+constexpr uint32_t kSequenceExtensionId = 1;
+
+// Frame rates of codes 1-8 as numerator / denominator.
+constexpr std::array<std::array<int, 2>, 9> kFrameRates = {{{0, 1},
+                                                            {24000, 1001},
+                                                            {24, 1},
+                                                            {25, 1},
+                                                            {30000, 1001},
+                                                            {30, 1},
+                                                            {50, 1},
+                                                            {60000, 1001},
+                                                            {60, 1}}};
+
+std::string profileText(int profileAndLevel) {
+    if (profileAndLevel & 0x80) return "escape (" + std::to_string(profileAndLevel) + ")";
+    static constexpr std::array<std::string_view, 8> kProfiles = {
+        "reserved", "High",   "Spatially Scalable", "SNR Scalable",
+        "Main",     "Simple", "reserved",           "reserved"};
+    std::string level;
+    switch (profileAndLevel & 0x0F) {
+        case 4:
+            level = "High";
+            break;
+        case 6:
+            level = "High 1440";
+            break;
+        case 8:
+            level = "Main";
+            break;
+        case 10:
+            level = "Low";
+            break;
+        default:
+            level = "reserved";
+            break;
+    }
+    return std::string(kProfiles[(profileAndLevel >> 4) & 7]) + "@" + level;
+}
+
+}  // namespace
+
+std::optional<Mpeg2Sequence> findMpeg2Sequence(std::span<const uint8_t> payload) {
+    for (std::size_t at = nextStartCode(payload, 0); at < payload.size();
+         at = nextStartCode(payload, at)) {
+        if (payload[at] != kSequenceHeader) continue;
+        BitReader r(payload.subspan(at + 1));
+        Mpeg2Sequence s;
+        s.width = static_cast<int>(r.bits(12));
+        s.height = static_cast<int>(r.bits(12));
+        s.aspectCode = static_cast<int>(r.bits(4));
+        s.frameRateCode = static_cast<int>(r.bits(4));
+        const uint32_t bitRateValue = r.bits(18);
+        r.skip(1 + 10 + 1);            // marker, vbv_buffer_size_value, constrained_parameters_flag
+        if (r.flag()) r.skip(64 * 8);  // intra quantiser matrix
+        if (r.flag()) r.skip(64 * 8);  // non-intra quantiser matrix
+        if (r.exhausted()) return std::nullopt;
+        s.bitrate = uint64_t{bitRateValue} * 400;
+
+        // The sequence extension follows directly, after any user data.
+        const std::size_t headerEnd = at + 1 + static_cast<std::size_t>((r.position() + 7) / 8);
+        const std::size_t next = nextStartCode(payload, headerEnd);
+        if (next < payload.size() && payload[next] == kExtension) {
+            BitReader e(payload.subspan(next + 1));
+            if (e.bits(4) == kSequenceExtensionId) {
+                const auto profileAndLevel = static_cast<int>(e.bits(8));
+                const bool progressive = e.flag();
+                const auto chroma = static_cast<int>(e.bits(2));
+                const uint32_t widthExt = e.bits(2);
+                const uint32_t heightExt = e.bits(2);
+                const uint32_t bitRateExt = e.bits(12);
+                e.skip(1 + 8 + 1);  // marker, vbv_buffer_size_extension, low_delay
+                const auto extN = static_cast<int>(e.bits(2));
+                const auto extD = static_cast<int>(e.bits(5));
+                if (!e.exhausted()) {
+                    s.hasExtension = true;
+                    s.profileAndLevel = profileAndLevel;
+                    s.progressive = progressive;
+                    s.chromaFormat = chroma;
+                    s.width |= static_cast<int>(widthExt << 12);
+                    s.height |= static_cast<int>(heightExt << 12);
+                    s.bitrate = ((uint64_t{bitRateExt} << 18) | bitRateValue) * 400;
+                    s.frameRateExtN = extN;
+                    s.frameRateExtD = extD;
+                }
+            }
+        }
+        return s;
+    }
+    return std::nullopt;
+}
+
+double mpeg2FrameRate(const Mpeg2Sequence& s) {
+    if (s.frameRateCode < 1 || s.frameRateCode > 8) return 0;
+    const auto& rate = kFrameRates[s.frameRateCode];
+    return static_cast<double>(rate[0]) * (s.frameRateExtN + 1) /
+           (static_cast<double>(rate[1]) * (s.frameRateExtD + 1));
+}
+
+std::vector<std::string> mpeg2Lines(const Mpeg2Sequence& s, int streamNumber) {
+    static constexpr std::array<std::string_view, 5> kAspect = {"forbidden", "1:1 (square samples)",
+                                                                "4:3", "16:9", "2.21:1"};
+    static constexpr std::array<std::string_view, 4> kChroma = {"reserved", "4:2:0", "4:2:2",
+                                                                "4:4:4"};
+    std::vector<std::string> lines;
+    lines.push_back("   Stream " + std::to_string(streamNumber) + " is [b]" +
+                    (s.hasExtension ? "MPEG-2" : "MPEG-1") + "[/b] video");
+    std::string size =
+        valueLine("Size", std::to_string(s.width) + " x " + std::to_string(s.height));
+    if (s.hasExtension) {
+        size += std::string(", [bl]") + (s.progressive ? "progressive" : "interlaced") + "[/bl]";
+    }
+    lines.push_back(size);
+    lines.push_back(valueLine(
+        "Aspect ratio", s.aspectCode < 5 ? std::string(kAspect[s.aspectCode])
+                                         : "reserved (" + std::to_string(s.aspectCode) + ")"));
+    const double rate = mpeg2FrameRate(s);
+    lines.push_back(rate > 0 ? valueLine("Frame rate", shortDecimal(rate), " fps")
+                             : valueLine("Frame rate", "reserved"));
+    lines.push_back(
+        valueLine("Bitrate", shortDecimal(static_cast<double>(s.bitrate) / 1000.0, 1), " kbit/s"));
+    if (s.hasExtension) {
+        lines.push_back(valueLine("Profile", profileText(s.profileAndLevel)) +
+                        ", chroma format = [bl]" + std::string(kChroma[s.chromaFormat & 3]) +
+                        "[/bl]");
+    }
+    return lines;
+}
+
+}  // namespace kavrel::analysers
