@@ -96,6 +96,11 @@ bool interrupted() {
     return gInterrupted.load();
 }
 
+void ConsoleHost::pump() {
+    if (!gInterrupted.load()) return;
+    if (std::atomic<bool>* flag = gStopFlag.load()) flag->store(true);
+}
+
 // ---- Options -------------------------------------------------------------------------------
 
 const char* const kCommonOptionsHelp =
@@ -207,6 +212,7 @@ int parseCommonOptions(int argc, char** argv, CommonOptions& options, std::strin
         }
         if (arg == "--") {
             optionsEnded = true;
+            options.firstLiteral = options.rest.size();
             continue;
         }
         // Split "--name=value" and "-oVALUE" into name and attached value.
@@ -289,11 +295,25 @@ int parseCommonOptions(int argc, char** argv, CommonOptions& options, std::strin
     return -1;
 }
 
+int singleInput(const CommonOptions& options, std::string_view command, std::string& input) {
+    input.clear();
+    for (std::size_t i = 0; i < options.rest.size(); ++i) {
+        const std::string& word = options.rest[i];
+        if (i < options.firstLiteral && word.size() > 1 && word[0] == '-')
+            return usageError(command, "unknown option '" + word + "'");
+        if (!input.empty()) return usageError(command, "more than one input file given");
+        input = word;
+    }
+    if (input.empty()) return usageError(command, "no input file given");
+    return -1;
+}
+
 int exitCodeFor(RunOutcome outcome, ConsoleHost& host, std::string_view command) {
     host.clearStatus();
     if (interrupted() || outcome == RunOutcome::Cancelled) return kExitInterrupted;
     if (outcome == RunOutcome::Failed) {
         std::string message = host.lastError();
+        if (message.starts_with("Error: ")) message.erase(0, 7);
         if (message.empty()) message = "the run failed";
         return failure(command, message);
     }

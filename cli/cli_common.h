@@ -46,6 +46,9 @@ class ConsoleHost : public EngineHost {
 
     void log(std::string_view markup) override;
     void slog(std::string_view text, int panel) override;
+    // Sets the stop flag again when Ctrl-C came while no scan was running (each scan clears
+    // the flag when it starts).
+    void pump() override;
 
     // Removes the status line from the terminal (also done by the destructor).
     void clearStatus();
@@ -86,6 +89,8 @@ struct CommonOptions {
     bool outGiven = false;                                // -o/--out was given
     std::optional<std::array<bool, kSlotCount>> streams;  // -s/--streams, by slot
     std::vector<std::string> rest;  // positionals and unknown options, in order
+    // Index in rest of the first word after "--": from there on every word is a file name.
+    std::size_t firstLiteral = static_cast<std::size_t>(-1);
 };
 
 // Parses the options every subcommand shares (argv[0] is the subcommand's name):
@@ -106,6 +111,11 @@ std::optional<std::array<bool, kSlotCount>> parseStreamList(std::string_view lis
 
 // The slot's name in stream lists: "v0", "a3", "s12".
 std::string slotName(int slot);
+
+// The one input file of a command: the single word left in options.rest. Anything else left
+// there (an unknown option, a second file) is a usage error; returns -1 when fine, else the
+// exit code after printing the problem.
+int singleInput(const CommonOptions& options, std::string_view command, std::string& input);
 
 // Prints "kavrel-cli COMMAND: MESSAGE" and a pointer to --help to stderr; returns kExitUsage.
 int usageError(std::string_view command, std::string_view message);
