@@ -1,1 +1,90 @@
 #include "engine/demux.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+
+#include "engine/io.h"
+#include "engine/scan_pes.h"
+#include "engine/timefmt.h"
+
+namespace kavrel {
+
+namespace {
+
+constexpr uint64_t kMiB = 1024 * 1024;
+constexpr uint64_t kProgressEvery = 4 * kMiB;
+constexpr uint64_t kRepaintEvery = 64 * kMiB;
+
+// Leaves the Cancel button disabled on every way out of the scan, an error included.
+class CancelEnabled {
+  public:
+    explicit CancelEnabled(EngineHost& host) : host_(host) { host_.setCancelEnabled(true); }
+    ~CancelEnabled() { host_.setCancelEnabled(false); }
+    CancelEnabled(const CancelEnabled&) = delete;
+    CancelEnabled& operator=(const CancelEnabled&) = delete;
+
+  private:
+    EngineHost& host_;
+};
+
+void reportProgress(const RunState& state, EngineHost& host, uint64_t position, uint64_t size) {
+    const double elapsed =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - state.runStart).count();
+    const double remaining =
+        elapsed * static_cast<double>(size) / static_cast<double>(position) - elapsed + 1.0;
+    host.slog(std::to_string(position / kMiB) + "/" + std::to_string(size / kMiB) +
+                  " Mbytes, Remaining time: " + formatClock(remaining),
+              1);
+    host.progress(position, size);
+    host.pump();
+}
+
+// A system header right after the first pack header gives the stream bounds; a DVD-Audio
+// input reports them.
+void readSystemHeader(const uint8_t* chunk, bool aob, PesScanner& scanner, EngineHost& host) {
+    if (chunk[16] != 0x01 || chunk[17] != 0xBB) return;
+    const int video = chunk[24] & 0x1F;
+    const int audio = chunk[23] >> 2;
+    scanner.setStreamCounts(video, audio);
+    if (!aob) return;
+    std::string text = "It contains";
+    if (video != 0) text += " [b]" + std::to_string(video) + "[/b] video stream and";
+    text += " [b]" + std::to_string(audio) + "[/b] audio stream";
+    text += audio > 1 ? "s." : ".";
+    host.log(text);
+}
+
+}  // namespace
+
+void demux(RunState& state, const ScanOptions& options, EngineHost& host, int mode) {
+    if (!state.input) throw IoError("No input file is open");
+    CancelEnabled cancel(host);
+    state.stopFlag = false;
+    state.mode = static_cast<uint8_t>(mode);
+    state.demuxing = mode == 1;
+    state.runStart = std::chrono::steady_clock::now();
+    state.resetPerRun();
+
+    const std::size_t chunkSize = options.chunkSize ? options.chunkSize : kChunkSize;
+    if (state.chunk.size() < chunkSize) state.chunk.resize(chunkSize);
+    PesScanner scanner(state, options, host, mode);
+    InputFile& input = *state.input;
+    const uint64_t size = input.size();
+
+    while (input.position() < size && !state.stopFlag) {
+        const std::size_t got = input.read(state.chunk.data(), chunkSize);
+        if (got == 0) break;  // the file ended before its size said
+        const uint64_t position = input.position();
+        if (position % kProgressEvery == 0) reportProgress(state, host, position, size);
+        if (mode == 0 && options.fastCheck && position > options.fastCheckLimit)
+            state.stopFlag = true;  // the chunk in hand is still scanned
+        if (position % kRepaintEvery == 0) host.repaint();
+        if (mode == 0 && position == chunkSize && got >= 25)
+            readSystemHeader(state.chunk.data(), options.extension == ".AOB", scanner, host);
+        scanner.scan(state.chunk.data(), got);
+    }
+    if (state.stopFlag) state.frameCounters.fill(0);
+}
+
+}  // namespace kavrel

@@ -1,0 +1,19 @@
+#pragma once
+// Frame counting over one payload run of a video packet.
+#include <cstdint>
+#include <span>
+
+#include "engine/run_state.h"
+
+namespace kavrel {
+
+// The start code that opens each frame of a video kind: MPEG-2 picture (00 00 01 00), H.264
+// access unit delimiter (00 00 01 09), VC-1 frame (00 00 01 0D).
+uint8_t frameStartCode(VideoKind kind);
+
+// Counts the frame start codes of the kind in one payload run. The count is that of a 32-bit
+// register that starts at 0 for the run and takes one byte at a time, so the run is seen as if
+// four zero bytes came before it: a run that begins "01 00" holds an MPEG-2 picture start.
+int32_t countFrameStarts(std::span<const uint8_t> run, VideoKind kind);
+
+}  // namespace kavrel

@@ -1,0 +1,119 @@
+#pragma once
+// The byte step of the program-stream scanner: finds PES packets by their start codes, reads
+// their headers and time stamps, classifies the private stream 1 sub-streams, announces streams,
+// and hands payload runs to frame counting, the first-header reports and the output slots.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "engine/demux.h"
+#include "engine/host.h"
+#include "engine/run_state.h"
+#include "engine/scan_nav.h"
+
+namespace kavrel {
+
+class PesScanner {
+  public:
+    PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, int mode);
+
+    // Scans one chunk. A packet, header or skip that runs past the chunk's end carries on in
+    // the next call; nothing outside data[0, size) is read.
+    void scan(const uint8_t* data, std::size_t size);
+
+    // Video and audio stream counts of the first system header, used by the navigation report.
+    void setStreamCounts(int video, int audio) {
+        videoCount_ = video;
+        audioCount_ = audio;
+    }
+
+    // What the packet in hand is; Video, Audio, MpegAudio and Subpicture payload is used.
+    enum class Kind : uint8_t {
+        Video = 0,
+        Audio = 1,
+        Ignored = 2,
+        Skipped = 3,
+        MpegAudio = 4,
+        Private1 = 5,
+        Subpicture = 6,
+        Private2 = 7,
+        None = 8,
+    };
+
+  private:
+    enum class Phase : uint8_t {
+        Seek,           // outside any packet: the start-code register looks for a packet
+        Length,         // the two PES_packet_length bytes
+        Header,         // the three fixed header bytes and the header data
+        SubHeader,      // the private stream 1 sub-stream id and the three bytes after it
+        PrivateHeader,  // the extra header bytes of LPCM/MLP (3) and TrueHD (1)
+        Private2Id,     // the sub-stream id of a private stream 2 packet
+        Navigation,     // the bytes of the navigation packet that its report reads
+        Payload,        // the rest of the packet, used or passed over by kind
+    };
+
+    std::size_t seek(const uint8_t* data, std::size_t at, std::size_t size);
+    std::size_t payload(const uint8_t* data, std::size_t at, std::size_t size);
+    std::size_t navigation(const uint8_t* data, std::size_t at, std::size_t size);
+    void headerByte(uint8_t byte);
+    bool startPacket(uint8_t id);
+    void endPacket() { phase_ = Phase::Seek; }
+    void headerDone();
+    void subpictureHeader(uint8_t id);
+    void audioHeader(uint8_t id);
+    void announceVideo(int number, int32_t id, const char* format, bool takesPts);
+
+    void usePayload(const uint8_t* run, std::size_t size);
+    void reportVideo(std::span<const uint8_t> run);
+    void reportAudio(std::span<const uint8_t> run);
+    void reportSubpicture(std::span<const uint8_t> run);
+    void writeSubpicture(const uint8_t* run, std::size_t size);
+    void write(int slot, const uint8_t* data, std::size_t size);
+    bool writable(int slot) const;
+    void lowerMinFirstPts(uint32_t pts);
+
+    RunState& state_;
+    const ScanOptions& options_;
+    EngineHost& host_;
+    const int mode_;
+    const bool aob_;
+    const bool vob_;
+
+    uint32_t register_ = 0;  // the last four bytes scanned, newest lowest
+    Phase phase_ = Phase::Seek;
+    Kind kind_ = Kind::None;
+    uint8_t streamId_ = 0;
+    int32_t bytesLeft_ = 0;  // of the packet in hand, counted from PES_packet_length
+
+    int lengthRead_ = 0;
+    std::array<uint8_t, 3 + 255> header_{};  // fixed bytes, then PES_header_data_length bytes
+    std::size_t headerHave_ = 0;
+    std::size_t headerNeed_ = 3;
+    std::array<uint8_t, 4> sub_{};
+    std::size_t subHave_ = 0;
+    std::array<uint8_t, 3> private_{};
+    std::size_t privateHave_ = 0;
+    std::size_t privateNeed_ = 0;
+
+    uint32_t currentPts_ = 0;
+    uint32_t currentDts_ = 0;
+    uint32_t packetPts_ = 0;
+    bool packetHasPts_ = false;  // the packet in hand carries its own PTS
+    bool spPending_ = false;     // its subpicture header is still to be written
+
+    VideoKind videoKind_ = VideoKind::Mpeg2;
+    int32_t videoId_ = 0;
+    AudioClass audioClass_ = AudioClass::DolbyDigital;
+    bool mlp_ = false;
+    uint8_t subId_ = 0;
+
+    bool navigationPending_ = true;
+    std::array<uint8_t, kNavigationBytesMax> navigation_{};
+    std::size_t navigationHave_ = 0;
+    std::size_t navigationWant_ = 0;
+    int videoCount_ = 0;
+    int audioCount_ = 0;
+};
+
+}  // namespace kavrel
