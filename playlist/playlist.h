@@ -1,7 +1,9 @@
 #pragma once
 // The HD DVD playlist reader: re-indents VPLST000.XPL, cuts it to the title that plays the
 // input, builds the summary tree and offers the tracks the title declares.
-#include <array>
+//
+// The reader never touches a RunState: the tracks it lists are marked in its own tables, so the
+// streams a read run found (and a rebuild filters on) stay as they were.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -10,34 +12,42 @@
 #include <vector>
 
 #include "engine/host.h"
-#include "engine/run_state.h"
+#include "engine/run_state.h"  // videoSlot, audioSlot, subSlot
 
 namespace kavrel::playlist {
+
+// Larger files are refused: a disc's playlist is far smaller, and the memo of a large hostile
+// file would not fit in memory.
+inline constexpr uint64_t kMaxPlaylistBytes = 4 * 1024 * 1024;
 
 struct TreeNode {
     std::string text;                   // "Info", "Video", "Audio", "Subtitle", "Chapter"
     std::vector<std::string> children;  // "Title: …", "DD+.6ch.stream.02.en", "00:00:00:00: …"
 };
 
+// A track the title declares, offered as a stream check box: enabled, checked, captioned.
 struct TrackOffer {
     int slot;           // videoSlot(0), audioSlot(n - 1), subSlot(n - 1)
     std::string label;  // the box caption
 };
 
 struct Playlist {
-    std::vector<std::string> memo;  // re-indented lines, cut to the title when one was found
-    bool titleFound = false;        // the tree was rebuilt
-    std::vector<TreeNode> tree;     // the five top-level nodes when titleFound
-    std::vector<TrackOffer> offers;
+    std::vector<std::string> memo;      // re-indented lines, cut to the title when one was found
+    bool titleFound = false;            // a title plays the input: the tree was built
+    std::vector<TreeNode> tree;         // the five top-level nodes when titleFound, else empty
+    std::vector<TrackOffer> offers;     // in the order the title lists them, each slot once
     std::vector<std::string> messages;  // "… found!" lines, in order
-    std::string playlistTitle;
+    std::string playlistTitle;          // "displayName" of the Playlist element
+    bool endedInsideTag = false;        // the data ended inside a tag (a truncated file)
 };
 
-// Scans the playlist's bytes; baseName is the input's own file name without extension.
+// Scans the playlist's bytes. baseName is the input's own file name without extension
+// (FEATURE_1 for FEATURE_1.EVO); empty for no cut and no tree.
 Playlist scanPlaylist(std::string_view bytes, std::string_view baseName);
 
-// The Read XPL run: "Open …", "Filesize: …", the scan, "… found!" lines, "Done.".
-// Returns nullopt (after logging why) when the file cannot be read.
+// The Read XPL run: "Open …", "Filesize: …", progress in status panel 1, the scan, the
+// "… found!" lines, "Done." and an empty line; status "Ready" and "". Returns nullopt (after
+// logging why in red) when the file cannot be opened or read, or is far too large for a playlist.
 std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::string_view baseName,
                                      EngineHost& host);
 

@@ -1,0 +1,115 @@
+#include "playlist/memo_scanner.h"
+
+#include <algorithm>
+
+namespace kavrel::playlist {
+
+void MemoScanner::feed(std::string_view bytes) {
+    for (char c : bytes) put(static_cast<unsigned char>(c));
+}
+
+void MemoScanner::finish() {
+    if (inTag_) {
+        lines_.push_back(line_);
+        endedInsideTag_ = true;
+        inTag_ = false;
+    }
+}
+
+void MemoScanner::put(unsigned char c) {
+    if (!inTag_) {
+        // Text between tags (and a stray ">") is not shown; a "<" opens the next tag.
+        if (c == '<') {
+            inTag_ = true;
+            kind_ = Kind::Opened;
+            quote_ = 0;
+            tagBytes_ = 0;
+            ++depth_;
+            append(c);
+        }
+    } else {
+        ++tagBytes_;
+        append(c);
+        switch (kind_) {
+            case Kind::Opened:  // the byte right after "<" tells what kind of tag this is
+                if (c == '?' || c == '!') {
+                    kind_ = Kind::Markup;
+                } else {
+                    kind_ = Kind::Element;
+                    putInElement(c);
+                }
+                break;
+            case Kind::Element:
+                putInElement(c);
+                break;
+            case Kind::Markup:
+                if (tagBytes_ == 3 && c == '-' && prev1_ == '-' && prev2_ == '!') {
+                    kind_ = Kind::Comment;
+                } else if (c == '>') {
+                    endTag(true);  // a declaration or doctype holds no content
+                }
+                break;
+            case Kind::Comment:
+                // "<!--" and "-->" may not share their hyphens: the shortest comment is "<!---->".
+                if (c == '>' && prev1_ == '-' && prev2_ == '-' && tagBytes_ >= 6) endTag(true);
+                break;
+        }
+    }
+    prev2_ = prev1_;
+    prev1_ = c;
+}
+
+void MemoScanner::putInElement(unsigned char c) {
+    if (quote_) {
+        if (c == static_cast<unsigned char>(quote_)) quote_ = 0;
+        return;
+    }
+    switch (c) {
+        case '"':
+        case '\'':
+            quote_ = static_cast<char>(c);
+            break;
+        case '<':  // a tag left open: the new "<" nests one deeper, as it would on its own
+            ++depth_;
+            break;
+        case '/':
+            if (prev1_ == '<') startClosingTag();
+            break;
+        case '>':
+            endTag(prev1_ == '/' || prev1_ == '?' || (prev1_ == '-' && prev2_ == '-'));
+            break;
+        default:
+            break;
+    }
+}
+
+void MemoScanner::append(unsigned char c) {
+    if (c > 31) {
+        line_ += static_cast<char>(c);
+    } else if (line_.empty() || line_.back() != ' ') {
+        line_ += ' ';
+    }
+}
+
+// "</": the closing tag stands one level out from its content, and its element is over.
+void MemoScanner::startClosingTag() {
+    depth_ -= 2;
+    std::size_t blanks = 0;
+    while (blanks < 2 && blanks < line_.size() && line_[blanks] == ' ') ++blanks;
+    line_.erase(0, blanks);
+}
+
+void MemoScanner::endTag(bool undoDepth) {
+    lines_.push_back(std::move(line_));
+    if (undoDepth) --depth_;
+    line_ = indentation();
+    inTag_ = false;
+    quote_ = 0;
+}
+
+std::string MemoScanner::indentation() const {
+    int64_t units = std::clamp<int64_t>(depth_, 0, kMaxIndentUnits);
+    return std::string(static_cast<std::size_t>(units) * 2, ' ');
+}
+
+}  // namespace kavrel::playlist

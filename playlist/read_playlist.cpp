@@ -1,0 +1,64 @@
+#include <string>
+#include <vector>
+
+#include "engine/io.h"
+#include "playlist/playlist.h"
+
+namespace kavrel::playlist {
+
+namespace {
+
+void endStatus(EngineHost& host) {
+    host.slog("Ready", 0);
+    host.slog("", 1);
+}
+
+std::optional<Playlist> fail(EngineHost& host, const std::string& message) {
+    host.log("[re]" + message + "[/re]");
+    host.log("");
+    endStatus(host);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::string_view baseName,
+                                     EngineHost& host) {
+    std::string text;
+    try {
+        InputFile input(path);
+        host.log("Open " + path.filename().string());
+        host.log("Filesize: " + std::to_string(input.size()) + " bytes");
+        if (input.size() > kMaxPlaylistBytes) {
+            return fail(host, "This is not a playlist: it is larger than " +
+                                  std::to_string(kMaxPlaylistBytes / (1024 * 1024)) + " MB.");
+        }
+        const std::string size = std::to_string(input.size());
+        std::vector<uint8_t> chunk(kChunkSize);
+        while (text.size() <= kMaxPlaylistBytes) {
+            std::size_t got = input.read(chunk.data(), chunk.size());
+            if (got == 0) break;
+            text.append(reinterpret_cast<const char*>(chunk.data()), got);
+            host.slog(std::to_string(input.position()) + "/" + size + " bytes", 1);
+        }
+    } catch (const IoError& error) {
+        return fail(host, error.what());
+    }
+    if (text.size() > kMaxPlaylistBytes) {  // the file grew while it was read
+        return fail(host, "This is not a playlist: it is larger than " +
+                              std::to_string(kMaxPlaylistBytes / (1024 * 1024)) + " MB.");
+    }
+
+    Playlist playlist = scanPlaylist(text, baseName);
+    if (playlist.endedInsideTag)
+        host.log("[re]The playlist ends inside a tag: the file is cut short.[/re]");
+    for (const std::string& message : playlist.messages) host.log(message);
+    if (!baseName.empty() && !playlist.titleFound)
+        host.log("No title of the playlist plays " + std::string(baseName) + ".");
+    host.log("Done.");
+    host.log("");
+    endStatus(host);
+    return playlist;
+}
+
+}  // namespace kavrel::playlist
