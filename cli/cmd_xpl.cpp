@@ -1,12 +1,169 @@
+// kavrel-cli xpl: reads an HD DVD playlist, shows the title that plays the input as a tree (or
+// the re-indented playlist) and lists the tracks it offers.
 #include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
 
+#include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "engine/names.h"
+#include "playlist/playlist.h"
 
 namespace kavrel::cli {
 
-int xplCommand(int, char**) {
-    std::fprintf(stderr, "kavrel-cli: 'xpl' is not available yet\n");
-    return 1;
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kCommand = "xpl";
+
+struct XplOptions {
+    std::optional<std::string> input;
+    std::string playlist;
+    bool memo = false;
+    bool quiet = false;
+    bool json = false;
+    bool help = false;
+};
+
+void printHelp() {
+    std::printf(
+        "usage: kavrel-cli xpl [--input INPUT] [--memo] PLAYLIST\n"
+        "Reads an HD DVD playlist (VPLST000.XPL). With --input, the playlist is cut to the title\n"
+        "that plays INPUT (FEATURE_1.EVO plays FEATURE_1.MAP) and the title's tracks, chapters\n"
+        "and the stream boxes they offer are shown as a tree; without it, or when no title plays\n"
+        "INPUT, the re-indented playlist is printed. INPUT need not exist: only its name counts.\n"
+        "  -i, --input INPUT    the EVO file whose title to show\n"
+        "  -m, --memo           print the re-indented lines instead of the tree\n"
+        "  -q, --quiet          print no log lines\n"
+        "      --json           print one JSON document instead of the log\n"
+        "  -h, --help           show this help\n"
+        "Exit codes: 0 done, 1 the playlist cannot be read, 2 the command line is wrong.\n");
+}
+
+// Returns -1 when the command line is usable, else the exit code.
+int parseOptions(int argc, char** argv, XplOptions& options) {
+    bool optionsEnded = false;
+    std::optional<std::string> playlist;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            if (playlist) return usageError(kCommand, "more than one playlist given");
+            playlist = std::string(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "-m" || arg == "--memo") {
+            options.memo = true;
+        } else if (arg == "-q" || arg == "--quiet") {
+            options.quiet = true;
+        } else if (arg == "--json") {
+            options.json = true;
+        } else if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "-i" || arg == "--input") {
+            if (i + 1 >= argc) return usageError(kCommand, "option '--input' needs a value");
+            options.input = argv[++i];
+        } else if (arg.starts_with("--input=")) {
+            options.input = std::string(arg.substr(8));
+        } else {
+            return usageError(kCommand, "unknown option '" + std::string(arg) + "'");
+        }
+    }
+    if (options.help) return -1;
+    if (!playlist) return usageError(kCommand, "no playlist given");
+    if (options.input && fs::path(*options.input).filename().empty())
+        return usageError(kCommand, "the input '" + *options.input + "' has no file name");
+    options.playlist = *playlist;
+    return -1;
+}
+
+void printLine(const std::string& line) {
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+void printTree(const playlist::Playlist& result) {
+    for (const playlist::TreeNode& node : result.tree) {
+        printLine(node.text);
+        for (const std::string& child : node.children) printLine("  " + child);
+    }
+}
+
+void printJson(const XplOptions& options, const std::optional<playlist::Playlist>& result,
+               const ConsoleHost& host) {
+    JsonWriter json;
+    json.beginObject();
+    json.key("command").value(kCommand);
+    json.key("playlist").value(options.playlist);
+    json.key("input");
+    if (options.input)
+        json.value(*options.input);
+    else
+        json.null();
+    json.key("outcome").value(result ? "done" : "failed");
+    if (result) {
+        json.key("playlistTitle").value(result->playlistTitle);
+        json.key("titleFound").value(result->titleFound);
+        json.key("endedInsideTag").value(result->endedInsideTag);
+        json.key("tree").beginArray();
+        for (const playlist::TreeNode& node : result->tree) {
+            json.beginObject().key("text").value(node.text).key("children").beginArray();
+            for (const std::string& child : node.children) json.value(child);
+            json.endArray().endObject();
+        }
+        json.endArray();
+        json.key("offers").beginArray();
+        for (const playlist::TrackOffer& offer : result->offers) {
+            json.beginObject().key("stream").value(slotName(offer.slot));
+            json.key("label").value(offer.label).endObject();
+        }
+        json.endArray();
+        json.key("memo").beginArray();
+        for (const std::string& line : result->memo) json.value(line);
+        json.endArray();
+    } else {
+        json.key("error").value(host.lastError());
+    }
+    json.key("messages").beginArray();
+    for (const std::string& message : host.messages()) json.value(message);
+    json.endArray();
+    json.endObject();
+    printLine(json.text());
+}
+
+}  // namespace
+
+int xplCommand(int argc, char** argv) {
+    XplOptions options;
+    if (int code = parseOptions(argc, argv, options); code >= 0) return code;
+    if (options.help) {
+        printHelp();
+        return kExitDone;
+    }
+    // The title is looked up by the input's own name, never by a run's joined output name.
+    std::string baseName =
+        options.input ? CutExt(fs::path(*options.input).filename().string()) : std::string();
+
+    ConsoleHost host(options.quiet || options.json);
+    std::optional<playlist::Playlist> result =
+        playlist::readPlaylist(options.playlist, baseName, host);
+    host.clearStatus();
+    if (options.json) printJson(options, result, host);
+    if (!result) {
+        std::string message = host.lastError();
+        return failure(kCommand, message.empty() ? "the playlist cannot be read" : message);
+    }
+    if (!options.json) {
+        if (result->titleFound && !options.memo) {
+            printTree(*result);
+        } else {
+            for (const std::string& line : result->memo) printLine(line);
+        }
+    }
+    std::fflush(stdout);
+    return kExitDone;
 }
 
 }  // namespace kavrel::cli
