@@ -1,5 +1,6 @@
 // The rebuild run: names the output, opens the input and its follow-on file in turn, runs the
 // pack loop over each into the one output, and reports.
+#include <exception>
 #include <memory>
 #include <string>
 
@@ -58,8 +59,8 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
         host.slog("Opening", 0);
         if (wouldReplace(outputPath, inputPath) ||
             (!second.empty() && wouldReplace(outputPath, second)))
-            throw IoError("The output " + outputPath.string() +
-                          " is an input of this run; choose another output folder");
+            throw IoError("Cannot create " + outputPath.string() +
+                          ": it is an input file of this run");
         input = std::make_unique<InputFile>(inputPath);
         host.log("File size: " + std::to_string(input->size() / kMiB) + " Mbytes.");
         output = std::make_unique<OutputFile>(outputPath);
@@ -81,7 +82,7 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
         if (state.stopFlag) outcome = RunOutcome::Cancelled;
         host.log("Done.");
         host.log("");
-    } catch (const IoError& error) {
+    } catch (const std::exception& error) {  // IoError, or no memory for the block buffer
         input.reset();
         closeQuietly(output);
         host.log(std::string("[re]Error: ") + error.what() + "[/re]");
