@@ -84,7 +84,9 @@ TEST_F(FilterTest, EveryOfferedAudioAndSubpictureFormatFollowsItsBox) {
         select(audioSlot(kept));
         for (int i = 0; i < 5; ++i) {
             EXPECT_EQ(run(pack({privateStream1(audio[i])})), i == kept);
-            if (i == kept) EXPECT_EQ(out[kSubIdAt], audioBase[kept]);
+            if (i == kept) {
+                EXPECT_EQ(out[kSubIdAt], audioBase[kept]);
+            }
         }
     }
     for (int kept = 0; kept < 2; ++kept) {
@@ -218,7 +220,9 @@ TEST_F(FilterTest, ShortPacksOfEveryLengthStayInsideTheirBytes) {
             Bytes cut = in;  // exactly length bytes, so a read past them is caught
             const bool kept = filterPack(cut.data(), cut.size(), lists, checked, renumbering);
             ASSERT_EQ(kept, length >= 4) << "length " << length;
-            if (length <= c.idAt) EXPECT_EQ(cut, in) << "length " << length;
+            if (length <= c.idAt) {
+                EXPECT_EQ(cut, in) << "length " << length;
+            }
         }
     }
 }
