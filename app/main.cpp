@@ -1,7 +1,12 @@
 #include <QApplication>
 
+#include "app/main_window.h"
+
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QApplication::setApplicationName("HD DVD Kavrel");
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("HD DVD Kavrel"));
+    QApplication::setOrganizationName(QStringLiteral("Tormund Software"));
+    TfMain fMain;
+    fMain.show();
+    return QApplication::exec();
 }

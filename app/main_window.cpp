@@ -1,0 +1,196 @@
+// The window's life: construction, activation, showing, closing, resizing, dropped files, and
+// the message log and status line it offers the runs.
+#include "app/main_window.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+
+#include "app/logo.h"
+#include "app/paths.h"
+#include "engine/names.h"
+
+#ifndef KAVREL_VERSION
+#define KAVREL_VERSION "0"
+#endif
+
+using kavrel::app::fromUtf8;
+
+TfMain::TfMain(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("fMain"));
+    setWindowTitle(QStringLiteral("HD DVD Kavrel " KAVREL_VERSION));
+    buildControls();
+    connectHandlers();
+    installDefaultDialogs();
+    setMinimumSize(360, 414);
+    resize(360, 414);
+}
+
+TfMain::~TfMain() = default;
+
+void TfMain::connectHandlers() {
+    connect(bReadEVO, &QPushButton::clicked, this, &TfMain::bReadEVOClick);
+    connect(bDemux, &QPushButton::clicked, this, &TfMain::bDemuxClick);
+    connect(bRebuild, &QPushButton::clicked, this, &TfMain::bRebuildClick);
+    connect(bReadXPL, &QPushButton::clicked, this, &TfMain::bReadXPLClick);
+    connect(bCancel, &QPushButton::clicked, this, &TfMain::bCancelClick);
+    connect(bClear, &QPushButton::clicked, this, &TfMain::bClearClick);
+    connect(bbEVO, &QToolButton::clicked, this, &TfMain::bbEVOClick);
+    connect(bbXPL, &QToolButton::clicked, this, &TfMain::bbXPLClick);
+    connect(bbWorkdir, &QToolButton::clicked, this, &TfMain::bbWorkdirClick);
+    for (std::span<QCheckBox*> group :
+         {std::span<QCheckBox*>(cbVideo), std::span<QCheckBox*>(cbAudio),
+          std::span<QCheckBox*>(cbSub)}) {
+        for (QCheckBox* box : group) connect(box, &QCheckBox::clicked, this, &TfMain::cbVideoClick);
+    }
+    connect(splXPL, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> sizes = splXPL->sizes();
+        if (!sizes.isEmpty() && sizes.front() > 0) treeWidth_ = sizes.front();
+    });
+}
+
+void TfMain::installDefaultDialogs() {
+    chooseInputFile = [this](const QString& folder) {
+        QFileDialog dialog(this, QStringLiteral("Choose the EVO file to demux"), folder);
+        dialog.setObjectName(QStringLiteral("odEVOfile"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setDefaultSuffix(QStringLiteral("EVO"));
+        dialog.setNameFilters({QStringLiteral("All supported file (*.aob *.evo *.vob)"),
+                               QStringLiteral("EVOB files (HD DVD) (*.evo)"),
+                               QStringLiteral("AOB files (DVD Audio) (*.aob)"),
+                               QStringLiteral("VOB files (DVD Video) (*.vob)")});
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().front();
+    };
+    choosePlaylistFile = [this](const QString& folder, const QString& fileName) {
+        QFileDialog dialog(this, QStringLiteral("Browse the HD DVD disc's VPLST000.XPL"), folder);
+        dialog.setObjectName(QStringLiteral("odXPL"));
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setNameFilters({QStringLiteral("XPL (VPLST000.XPL)")});
+        if (!fileName.isEmpty()) dialog.selectFile(fileName);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return QString();
+        return dialog.selectedFiles().front();
+    };
+    chooseFolder = [this](const QString& start) {
+        return QFileDialog::getExistingDirectory(this, QStringLiteral("Select a directory"), start);
+    };
+    confirmStop = [this] {
+        return QMessageBox::question(this, QApplication::applicationName(),
+                                     QStringLiteral("Are you sure to stop demuxing?"),
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
+}
+
+// ---- Message log and status line ----
+
+void TfMain::log(std::string_view markup) {
+    messageLog_->append(markup);
+}
+
+void TfMain::slog(const QString& text, int panel) {
+    statusLine_->set(panel, text);
+}
+
+void TfMain::bClearClick() {
+    messageLog_->clear();
+}
+
+void TfMain::showProgress(uint64_t position, uint64_t size) {
+    statusLine_->showProgress(position, size);
+}
+
+void TfMain::setCancelEnabled(bool enabled) {
+    bCancel->setEnabled(enabled);
+}
+
+// ---- Window events ----
+
+bool TfMain::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return QMainWindow::event(event);
+}
+
+void TfMain::FormActivate() {
+    // An activation inside a run (after the Cancel confirmation, say) must not touch the
+    // controls the run is using.
+    if (running()) return;
+    RegRead();
+    // Streams a read or a playlist offered stay on offer when the user comes back to the window.
+    if (!offered_) Resetcbs();
+}
+
+void TfMain::showEvent(QShowEvent* event) {
+    setAcceptDrops(true);
+    QMainWindow::showEvent(event);
+}
+
+void TfMain::closeEvent(QCloseEvent* event) {
+    if (running()) {
+        // Closing stops the run; a demux or rebuild asks first, as Cancel does.
+        if (!askToStop()) {
+            event->ignore();
+            return;
+        }
+    }
+    RegWrite();
+    QMainWindow::closeEvent(event);
+}
+
+void TfMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TfMain::FormResize() {
+    // The strip sits at the central widget's left margin; the logo's left edge is in window
+    // coordinates.
+    const int stripLeft = logoStrip->mapTo(this, QPoint(0, 0)).x();
+    imLogo->move(kavrel::app::logoLeft(width()) - stripLeft, 2);
+}
+
+void TfMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (!running() && event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void TfMain::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    event->acceptProposedAction();
+    if (running() || urls.isEmpty() || !urls.front().isLocalFile()) return;
+    // The drop is released first; a read it starts runs from the event loop, not inside the
+    // drag-and-drop protocol of the desktop.
+    const QString path = urls.front().toLocalFile();
+    QTimer::singleShot(0, this, [this, path] { droppedFile(path); });
+}
+
+void TfMain::droppedFile(const QString& path) {
+    if (running()) return;
+    const std::string extension = kavrel::upperExtension(kavrel::app::toPath(path));
+    if (extension == ".EVO" || extension == ".VOB") {
+        inputChosen(QDir::toNativeSeparators(path));
+    } else if (extension == ".XPL") {
+        playlistChosen(QDir::toNativeSeparators(path));
+    }
+}
+
+QString TfMain::inputPath() const {
+    return eEVOfile->text();
+}

@@ -1,0 +1,182 @@
+#pragma once
+// The program's only window: file choice, the stream check boxes, the options, the message log
+// and status line, and the handlers that start the read, demux, rebuild and playlist runs.
+#include <QMainWindow>
+#include <QString>
+#include <QVariant>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <span>
+#include <string_view>
+
+#include "app/message_log.h"
+#include "app/status_line.h"
+#include "app/window_host.h"
+#include "engine/run_state.h"
+#include "engine/runs.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
+class QSplitter;
+class QTabWidget;
+class QTextEdit;
+class QToolButton;
+class QTreeWidget;
+class QWidget;
+
+class TfMain : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    explicit TfMain(QWidget* parent = nullptr);
+    ~TfMain() override;
+
+    // The message log and the status line.
+    void log(std::string_view markup);
+    void slog(const QString& text, int panel);
+
+    // The settings store.
+    void RegRead();
+    void RegWrite();
+
+    // The stream check boxes: all disabled and captioned as empty, checked state kept.
+    void Resetcbs();
+    // Derive the companion folders from a chosen input or playlist.
+    void EVOadj();
+    void XPLadj();
+
+    // Event handlers.
+    void bReadEVOClick();
+    void bDemuxClick();
+    void bRebuildClick();
+    void bReadXPLClick();
+    void bCancelClick();
+    void bClearClick();
+    void bbEVOClick();
+    void bbXPLClick();
+    void bbWorkdirClick();
+    void cbVideoClick();
+
+    // The dialogs, replaceable so that tests never wait on a modal window. Each returns the
+    // chosen path, or an empty text when the user cancelled.
+    std::function<QString(const QString& folder)> chooseInputFile;
+    std::function<QString(const QString& folder, const QString& fileName)> choosePlaylistFile;
+    std::function<QString(const QString& start)> chooseFolder;
+    // "Are you sure to stop demuxing?": true for Yes.
+    std::function<bool()> confirmStop;
+
+    // Used by the engine host.
+    void showProgress(uint64_t position, uint64_t size);
+    void setCancelEnabled(bool enabled);
+
+    const kavrel::RunState& runState() const { return state_; }
+    bool running() const { return run_ != RunKind::None; }
+    QString inputFolder() const { return evoDir_; }
+    QString playlistFolder() const { return xplDir_; }
+
+  protected:
+    bool event(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    enum class RunKind { None, Read, Demux, Rebuild, Playlist };
+    class RunScope;
+
+    void buildControls();
+    QWidget* buildStatusPage();
+    QWidget* buildStreamPage(const QString& prefix, std::span<QCheckBox*> boxes,
+                             const QString& caption);
+    QWidget* buildPlaylistPage();
+    QWidget* buildOptionsPage();
+    void connectHandlers();
+    void installDefaultDialogs();
+
+    void FormActivate();
+    void FormResize();
+    void inputChosen(const QString& path);
+    void playlistChosen(const QString& path);
+    void droppedFile(const QString& path);
+
+    QCheckBox* slotBox(int slot) const;
+    std::array<bool, kavrel::kSlotCount> selectedSlots() const;
+    bool anySelected() const;
+    kavrel::RunOptions runOptions() const;
+    QString inputPath() const;
+    void offerFoundStreams();
+    bool askToStop();
+    // Calls a run, turning an exception that escapes it into a logged failure.
+    kavrel::RunOutcome guarded(const std::function<kavrel::RunOutcome()>& run);
+    void endFailedRun();
+
+    // Settings helpers.
+    bool storedChanged(const QString& name, const QVariant& value);
+
+    // Controls, named as the user-facing design names them.
+    QLineEdit* eEVOfile = nullptr;
+    QToolButton* bbEVO = nullptr;
+    QPushButton* bReadEVO = nullptr;
+    QLineEdit* eXPLfile = nullptr;
+    QToolButton* bbXPL = nullptr;
+    QPushButton* bReadXPL = nullptr;
+    QPushButton* bDemux = nullptr;
+    QPushButton* bRebuild = nullptr;
+    QPushButton* bCancel = nullptr;
+    QTabWidget* PageControl = nullptr;
+    QWidget* tsStatus = nullptr;
+    QWidget* tsVideo = nullptr;
+    QWidget* tsAudio = nullptr;
+    QWidget* tsSubpicture = nullptr;
+    QWidget* tsXPL = nullptr;
+    QWidget* tsOption = nullptr;
+    QTextEdit* reMessage = nullptr;
+    QPushButton* bClear = nullptr;
+    QCheckBox* cbAutoClear = nullptr;
+    std::array<QCheckBox*, 8> cbVideo{};  // only 0 and 1 are ever offered
+    std::array<QCheckBox*, 16> cbAudio{};
+    std::array<QCheckBox*, 16> cbSub{};
+    QTreeWidget* tvXPL = nullptr;
+    QSplitter* splXPL = nullptr;
+    QPlainTextEdit* mXPL = nullptr;
+    QLineEdit* eVideoExt = nullptr;
+    QLineEdit* eAudioExt = nullptr;
+    QLineEdit* eSubExt = nullptr;
+    QLineEdit* eWorkdir = nullptr;
+    QToolButton* bbWorkdir = nullptr;
+    QRadioButton* rbAutoDemux = nullptr;
+    QRadioButton* rbAutoRebuild = nullptr;
+    QRadioButton* rbNoAuto = nullptr;
+    QCheckBox* cbContinue = nullptr;
+    QCheckBox* cbFastCheck = nullptr;
+    QCheckBox* cbCountFr = nullptr;
+    QCheckBox* cbDetails = nullptr;
+    QCheckBox* cbAutoRead = nullptr;
+    QWidget* logoStrip = nullptr;
+    QLabel* imLogo = nullptr;
+
+    std::unique_ptr<kavrel::app::MessageLog> messageLog_;
+    std::unique_ptr<kavrel::app::StatusLine> statusLine_;
+    kavrel::app::WindowHost host_{*this};
+    kavrel::RunState state_;
+    RunKind run_ = RunKind::None;
+
+    // Window-level strings beside the controls.
+    QString evoDir_;   // folder of the input, with its trailing separator
+    QString xplDir_;   // folder of the playlist, with its trailing separator
+    QString xplName_;  // playlist file name
+    int treeWidth_ = 96;
+    // The boxes hold what a read or a playlist offered; an activation must not wipe that.
+    bool offered_ = false;
+    // What the last RegRead or RegWrite saw in the store, so that a later activation applies
+    // only values changed from outside and never undoes the user's own edits.
+    std::map<QString, QVariant> seen_;
+};

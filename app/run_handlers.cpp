@@ -1,0 +1,294 @@
+// The handlers that start runs, the stream check boxes, and the Cancel button. Runs are called
+// directly from the handlers; the window answers clicks only at the engine's progress reports,
+// so while a run goes every control that could start another one is disabled.
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <exception>
+#include <optional>
+
+#include "app/main_window.h"
+#include "app/paths.h"
+#include "engine/names.h"
+#include "playlist/playlist.h"
+#include "rebuild/rebuild.h"
+
+using kavrel::RunOutcome;
+using kavrel::app::fromUtf8;
+using kavrel::app::toPath;
+using kavrel::app::toUtf8;
+
+// Marks a run as going: the controls that start runs are disabled and the progress bar shown.
+// On every way out the controls get back the state they had, Cancel is disabled and the
+// progress bar hidden.
+class TfMain::RunScope {
+  public:
+    RunScope(TfMain& window, RunKind kind)
+        : window_(window), controls_{window.bReadEVO, window.bReadXPL, window.bDemux,
+                                     window.bRebuild, window.bbEVO,    window.bbXPL} {
+        for (std::size_t i = 0; i < controls_.size(); ++i) {
+            enabled_[i] = controls_[i]->isEnabled();
+            controls_[i]->setEnabled(false);
+        }
+        window_.run_ = kind;
+        window_.state_.stopFlag = false;
+        if (kind != RunKind::Playlist) window_.statusLine_->showProgress(0, 0);
+    }
+    ~RunScope() {
+        for (std::size_t i = 0; i < controls_.size(); ++i) controls_[i]->setEnabled(enabled_[i]);
+        window_.bCancel->setEnabled(false);
+        window_.statusLine_->hideProgress();
+        window_.run_ = RunKind::None;
+    }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+
+  private:
+    TfMain& window_;
+    std::array<QWidget*, 6> controls_;
+    std::array<bool, 6> enabled_{};
+};
+
+namespace {
+
+// A caption becomes part of an output file name: it must stay one name in the output folder,
+// whatever a playlist put into it.
+std::string fileNamePart(const QString& caption) {
+    QString part = caption;
+    for (QChar& c : part) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char(':') ||
+            c.unicode() < 0x20) {
+            c = QLatin1Char('_');
+        }
+    }
+    return toUtf8(part);
+}
+
+}  // namespace
+
+// ---- The stream check boxes ----
+
+QCheckBox* TfMain::slotBox(int slot) const {
+    if (slot < kavrel::audioSlot(0)) return cbVideo[static_cast<std::size_t>(slot)];
+    if (slot < kavrel::subSlot(0)) {
+        return cbAudio[static_cast<std::size_t>(slot - kavrel::audioSlot(0))];
+    }
+    return cbSub[static_cast<std::size_t>(slot - kavrel::subSlot(0))];
+}
+
+// A box counts as chosen only while it offers a stream: a box left checked from an earlier
+// input but disabled by Resetcbs stands for nothing in the present one.
+std::array<bool, kavrel::kSlotCount> TfMain::selectedSlots() const {
+    std::array<bool, kavrel::kSlotCount> selected{};
+    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+        const QCheckBox* box = slotBox(slot);
+        selected[static_cast<std::size_t>(slot)] = box->isEnabled() && box->isChecked();
+    }
+    return selected;
+}
+
+bool TfMain::anySelected() const {
+    for (std::span<QCheckBox* const> group :
+         {std::span<QCheckBox* const>(cbVideo), std::span<QCheckBox* const>(cbAudio),
+          std::span<QCheckBox* const>(cbSub)}) {
+        for (const QCheckBox* box : group) {
+            if (box->isEnabled() && box->isChecked()) return true;
+        }
+    }
+    return false;
+}
+
+void TfMain::Resetcbs() {
+    for (QCheckBox* box : cbVideo) {
+        box->setEnabled(false);
+        box->setText(QStringLiteral("No video stream"));
+    }
+    for (int slot = kavrel::audioSlot(0); slot < kavrel::kSlotCount; ++slot) {
+        QCheckBox* box = slotBox(slot);
+        box->setEnabled(false);
+        box->setText(fromUtf8(kavrel::emptyCaption(slot)));
+    }
+    offered_ = false;
+    cbVideoClick();
+}
+
+void TfMain::cbVideoClick() {
+    // During a run the buttons belong to the run; it calls this again when it ends.
+    if (running()) return;
+    const bool any = anySelected() && !inputPath().isEmpty();
+    bDemux->setEnabled(any);
+    if (kavrel::upperExtension(toPath(inputPath())) == ".EVO") bRebuild->setEnabled(any);
+}
+
+void TfMain::offerFoundStreams() {
+    const auto captions = kavrel::offeredCaptions(state_);
+    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+        const std::string& caption = captions[static_cast<std::size_t>(slot)];
+        QCheckBox* box = slotBox(slot);
+        const bool found = !caption.empty();
+        box->setEnabled(found);
+        box->setChecked(found);
+        if (found) box->setText(fromUtf8(caption));
+    }
+    offered_ = true;
+}
+
+// ---- Runs ----
+
+kavrel::RunOptions TfMain::runOptions() const {
+    kavrel::RunOptions options;
+    options.scan.fastCheck = cbFastCheck->isChecked();
+    options.scan.countFrames = cbCountFr->isChecked();
+    options.scan.details = cbDetails->isChecked();
+    options.scan.extension = kavrel::upperExtension(toPath(inputPath()));
+    options.scan.checked = selectedSlots();
+    options.cont = cbContinue->isChecked();
+    options.videoExt = toUtf8(eVideoExt->text());
+    options.audioExt = toUtf8(eAudioExt->text());
+    options.subExt = toUtf8(eSubExt->text());
+    options.workdir = toPath(eWorkdir->text());
+    return options;
+}
+
+RunOutcome TfMain::guarded(const std::function<RunOutcome()>& run) {
+    try {
+        return run();
+    } catch (const std::exception& error) {
+        log(std::string("[re]Error: ") + error.what() + "[/re]");
+    } catch (...) {
+        log("[re]Error: the run stopped on an unknown error[/re]");
+    }
+    return RunOutcome::Failed;
+}
+
+void TfMain::endFailedRun() {
+    slog(QStringLiteral("Ready"), 0);
+    slog(QString(), 1);
+}
+
+void TfMain::bReadEVOClick() {
+    if (running() || inputPath().isEmpty()) return;
+    if (cbAutoClear->isChecked()) messageLog_->clear();
+    RunOutcome outcome = RunOutcome::Failed;
+    {
+        RunScope scope(*this, RunKind::Read);
+        Resetcbs();
+        PageControl->setCurrentIndex(0);
+        const kavrel::RunOptions options = runOptions();
+        outcome =
+            guarded([&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_); });
+        if (outcome == RunOutcome::Failed) {
+            endFailedRun();
+        } else {
+            offerFoundStreams();
+        }
+    }
+    cbVideoClick();
+    if (outcome == RunOutcome::Failed) return;
+    // The follow-up does what a click would: nothing when there is nothing to demux.
+    if (rbAutoDemux->isChecked() && bDemux->isEnabled()) {
+        bDemuxClick();
+    } else if (rbAutoRebuild->isChecked() && bRebuild->isEnabled()) {
+        bRebuildClick();
+    }
+}
+
+void TfMain::bDemuxClick() {
+    if (running() || inputPath().isEmpty()) return;
+    RunScope scope(*this, RunKind::Demux);
+    PageControl->setCurrentIndex(0);
+    const kavrel::RunOptions options = runOptions();
+    std::array<std::string, kavrel::kSlotCount> captions;
+    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+        const auto index = static_cast<std::size_t>(slot);
+        if (options.scan.checked[index]) captions[index] = fileNamePart(slotBox(slot)->text());
+    }
+    const RunOutcome outcome = guarded(
+        [&] { return kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_); });
+    if (outcome == RunOutcome::Failed) endFailedRun();
+}
+
+void TfMain::bRebuildClick() {
+    if (running() || inputPath().isEmpty()) return;
+    RunScope scope(*this, RunKind::Rebuild);
+    PageControl->setCurrentIndex(0);
+    const kavrel::RunOptions options = runOptions();
+    const RunOutcome outcome =
+        guarded([&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_); });
+    if (outcome == RunOutcome::Failed) endFailedRun();
+}
+
+void TfMain::bReadXPLClick() {
+    const QString path = eXPLfile->text();
+    if (running() || path.isEmpty()) return;
+    Resetcbs();
+    {
+        RunScope scope(*this, RunKind::Playlist);
+        PageControl->setCurrentWidget(tsXPL);
+        // The title is found by the input's own name (FEATURE_1), whatever base name a read
+        // run formed for its outputs.
+        const std::string baseName = kavrel::CutExt(toUtf8(QFileInfo(inputPath()).fileName()));
+        std::optional<kavrel::playlist::Playlist> playlist;
+        try {
+            playlist = kavrel::playlist::readPlaylist(toPath(path), baseName, host_);
+        } catch (const std::exception& error) {
+            log(std::string("[re]Error: ") + error.what() + "[/re]");
+        }
+        if (playlist) {
+            mXPL->hide();
+            std::string memo;
+            for (const std::string& line : playlist->memo) {
+                memo += line;
+                memo += '\n';
+            }
+            mXPL->setPlainText(fromUtf8(memo));
+            if (playlist->titleFound) {
+                tvXPL->clear();
+                for (const auto& node : playlist->tree) {
+                    auto* item = new QTreeWidgetItem(tvXPL, {fromUtf8(node.text)});
+                    for (const std::string& child : node.children) {
+                        new QTreeWidgetItem(item, {fromUtf8(child)});
+                    }
+                }
+                tvXPL->expandAll();
+            }
+            for (const auto& offer : playlist->offers) {
+                if (offer.slot < 0 || offer.slot >= kavrel::kSlotCount) continue;
+                QCheckBox* box = slotBox(offer.slot);
+                box->setEnabled(true);
+                box->setChecked(true);
+                box->setText(fromUtf8(offer.label));
+                offered_ = true;
+            }
+            mXPL->show();
+        } else {
+            endFailedRun();
+        }
+    }
+    cbVideoClick();
+}
+
+// ---- Cancel ----
+
+bool TfMain::askToStop() {
+    // A read stops at once; a run that writes files asks first.
+    const bool writing = run_ == RunKind::Demux || run_ == RunKind::Rebuild;
+    if (!writing) {
+        state_.stopFlag = true;
+        return true;
+    }
+    if (!confirmStop()) return false;
+    state_.stopFlag = true;
+    log("Cancelled.");
+    return true;
+}
+
+void TfMain::bCancelClick() {
+    if (running()) askToStop();
+}
