@@ -1,11 +1,228 @@
 #include "tools/mkdisc/mkdisc.h"
 
+#include <cstdio>
+#include <fstream>
+#include <memory>
 #include <stdexcept>
+
+#include "tools/mkdisc/program.h"
+#include "tools/mkdisc/sample_playlist.h"
+#include "tools/mkdisc/stream_names.h"
 
 namespace kavrel::mkdisc {
 
-Layout writeSampleDisc(const std::filesystem::path&, const Options&) {
-    throw std::runtime_error("the sample-disc generator is not written yet");
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kStartPts = 0x2BF20;  // two seconds
+constexpr uint64_t kFilmFrame = 375375;  // 90 kHz ticks of a 24000/1001 frame, times 100
+
+AudioFormat ac3(uint32_t channels, bool lfe, uint32_t bytes, uint32_t sizeCode) {
+    AudioFormat f;
+    f.channels = channels;
+    f.lfe = lfe;
+    f.frameBytes = bytes;
+    f.ac3SizeCode = sizeCode;
+    return f;
+}
+
+// Audio streams start a millisecond apart, after the video, so that every stream has a first
+// PTS of its own and the first video frame has the lowest.
+StreamPlan audio(Codec codec, uint8_t id, const AudioFormat& format, int order, Filler& f) {
+    StreamPlan s{codec,
+                 id,
+                 kStartPts + 90 * static_cast<uint64_t>(order + 1),
+                 samplesPerFrame(codec) * 90000ull / 48000,
+                 1,
+                 makeAudio(codec, format, f),
+                 format.channels};
+    return s;
+}
+
+StreamPlan video(Codec codec, uint8_t id, const VideoFormat& format, Filler& f) {
+    return StreamPlan{codec,     id,
+                      kStartPts, 90000ull * format.rateDen * 100 / format.rateNum,
+                      100,       makeVideo(codec, format, f),
+                      0};
+}
+
+// A subpicture unit every two seconds, the first half a second (plus offset) in.
+StreamPlan subpicture(Codec codec, uint8_t id, uint64_t offset, Filler& f) {
+    return StreamPlan{codec, id, kStartPts + 45000 + offset, 180000, 1, makeSubpicture(codec, f),
+                      0};
+}
+
+std::unique_ptr<Program> featureProgram(Filler& f) {
+    std::vector<StreamPlan> s;
+    s.push_back(video(Codec::Vc1, 0x55, VideoFormat{}, f));
+    s.push_back(audio(Codec::Eac3, 0xC0, ac3(6, true, 2560, 0), 0, f));
+    s.push_back(audio(Codec::Dts, 0x89, ac3(6, true, 1024, 0), 1, f));
+    s.push_back(audio(Codec::Lpcm, 0xA2, ac3(2, false, 0, 0), 2, f));
+    s.push_back(audio(Codec::TrueHd, 0xB3, ac3(6, true, 0, 0), 3, f));
+    s.push_back(audio(Codec::Ac3, 0x84, ac3(6, true, 1792, 30), 4, f));  // 448 kbit/s
+    s.push_back(subpicture(Codec::Subpicture, 0x20, 0, f));
+    s.push_back(subpicture(Codec::ExtSubpicture, 0x61, 22500, f));
+    return std::make_unique<Program>(ProgramPlan{}, std::move(s));
+}
+
+std::unique_ptr<Program> variantProgram(Codec codec, uint8_t id, Filler& f) {
+    std::vector<StreamPlan> s;
+    s.push_back(video(codec, id, VideoFormat{}, f));
+    s.push_back(audio(Codec::Eac3, 0xC0, ac3(6, true, 2560, 0), 0, f));
+    s.push_back(audio(Codec::Ac3, 0x81, ac3(2, false, 768, 20), 1, f));  // 192 kbit/s
+    s.push_back(subpicture(Codec::Subpicture, 0x20, 0, f));
+    return std::make_unique<Program>(ProgramPlan{}, std::move(s));
+}
+
+// DVD-Video: PAL MPEG-2 at 10.08 Mbit/s. Audio sub-stream ids follow the disc's audio stream
+// numbers, so each format's id carries its own number.
+std::unique_ptr<Program> vobProgram(Filler& f) {
+    VideoFormat pal{720, 576, 25, 1, 12, 24000, 8000};
+    std::vector<StreamPlan> s;
+    s.push_back(video(Codec::Mpeg2, 0xE0, pal, f));
+    s.push_back(audio(Codec::Ac3, 0x80, ac3(6, true, 1792, 30), 0, f));
+    s.push_back(audio(Codec::Ac3, 0x81, ac3(2, false, 768, 20), 1, f));
+    s.push_back(audio(Codec::Dts, 0x8A, ac3(6, true, 1024, 0), 2, f));
+    s.push_back(audio(Codec::Lpcm, 0xA3, ac3(2, false, 0, 0), 3, f));
+    s.push_back(subpicture(Codec::Subpicture, 0x20, 0, f));
+    ProgramPlan plan;
+    plan.dvdVideoLists = true;
+    plan.muxRate = 25200;
+    plan.frameNum = 3600;
+    plan.frameDen = 1;
+    return std::make_unique<Program>(plan, std::move(s));
+}
+
+// DVD-Audio: LPCM and MLP, no video and no navigation packs.
+std::unique_ptr<Program> aobProgram(Filler& f) {
+    std::vector<StreamPlan> s;
+    s.push_back(audio(Codec::Lpcm, 0xA0, ac3(2, false, 0, 0), 0, f));
+    s.push_back(audio(Codec::Mlp, 0xA1, ac3(2, false, 0, 0), 1, f));
+    ProgramPlan plan;
+    plan.navigationPacks = false;
+    plan.muxRate = 25200;
+    plan.frameNum = 3600;
+    plan.frameDen = 1;
+    return std::make_unique<Program>(plan, std::move(s));
+}
+
+class DiscWriter {
+  public:
+    DiscWriter(const fs::path& dir, const Options& options, Layout& layout)
+        : dir_(dir), options_(options), layout_(layout) {}
+
+    // Writes the files of one program and the expected outputs of a demux run over them
+    // (the follow-on files joined to the first), named after `base`.
+    void write(Program& program, const std::string& base,
+               const std::vector<std::pair<fs::path, uint64_t>>& files) {
+        std::vector<std::unique_ptr<ExpectedOutput>> outputs;
+        std::vector<ExpectedOutput*> sinks;
+        for (const auto& s : program.streams()) {
+            if (options_.expected) {
+                fs::path path = layout_.expectedDir / (base + "." + streamCaption(s.codec, s.id) +
+                                                       "." + outputExtension(s.codec));
+                outputs.push_back(std::make_unique<ExpectedOutput>(path, isSubpicture(s.codec),
+                                                                   program.minFirstPts()));
+            } else {
+                outputs.push_back(nullptr);
+            }
+            sinks.push_back(outputs.back().get());
+        }
+        uint16_t vobNumber = 1;
+        for (const auto& [path, bytes] : files) {
+            fs::create_directories(path.parent_path());
+            auto report = program.writeFile(path, bytes, vobNumber++, sinks);
+            for (std::size_t i = 0; i < report.size(); ++i) {
+                const auto& s = program.streams()[i];
+                StreamEntry e;
+                e.file = path.filename().string();
+                e.id = s.id;
+                e.kind = streamKind(s.codec);
+                e.number = streamNumber(s.codec, s.id);
+                e.caption = streamCaption(s.codec, s.id);
+                e.firstPts = static_cast<uint32_t>(report[i].firstPts.value_or(0));
+                e.units = report[i].units;
+                if (outputs[i]) e.expected = outputs[i]->path();
+                layout_.streams.push_back(e);
+            }
+        }
+    }
+
+    void writeStreamList() const {
+        std::ofstream out(layout_.expectedDir / "streams.txt");
+        out << "# file id kind number caption first-pts units\n"
+               "# units: video frames, audio frames or subpicture units in the file\n";
+        for (const auto& e : layout_.streams) {
+            char line[160];
+            std::snprintf(line, sizeof line, "%s 0x%02X %s %d %s %08X %llu\n", e.file.c_str(), e.id,
+                          e.kind.c_str(), e.number, e.caption.c_str(), e.firstPts,
+                          static_cast<unsigned long long>(e.units));
+            out << line;
+        }
+        if (!out) throw std::runtime_error("cannot write streams.txt");
+    }
+
+  private:
+    fs::path dir_;
+    Options options_;
+    Layout& layout_;
+};
+
+}  // namespace
+
+Layout writeSampleDisc(const fs::path& dir, const Options& options) {
+    Layout layout;
+    layout.feature1 = dir / "HVDVD_TS" / "FEATURE_1.EVO";
+    layout.feature2 = dir / "HVDVD_TS" / "FEATURE_2.EVO";
+    layout.h264Evo = dir / "HVDVD_TS" / "H264_1.EVO";
+    layout.mpeg2Evo = dir / "HVDVD_TS" / "MPEG2_1.EVO";
+    layout.playlist = dir / "ADV_OBJ" / "VPLST000.XPL";
+    layout.vob = dir / "VIDEO_TS" / "VTS_01_1.VOB";
+    layout.aob = dir / "AUDIO_TS" / "ATS_01_1.AOB";
+    if (options.expected) {
+        layout.expectedDir = dir / "expected";
+        fs::create_directories(layout.expectedDir);
+    }
+
+    // Every program draws from its own generator, so that a change in one file leaves the
+    // others as they were.
+    DiscWriter writer(dir, options, layout);
+    {
+        Filler f(options.seed);
+        auto program = featureProgram(f);
+        writer.write(
+            *program, "FEATURE_1_FEATURE_2",
+            {{layout.feature1, options.featureBytes}, {layout.feature2, options.featureBytes}});
+    }
+    {
+        Filler f(options.seed + 1);
+        auto program = variantProgram(Codec::H264, 0xE2, f);
+        writer.write(*program, "H264_1", {{layout.h264Evo, options.variantBytes}});
+    }
+    {
+        Filler f(options.seed + 2);
+        auto program = variantProgram(Codec::Mpeg2, 0xE0, f);
+        writer.write(*program, "MPEG2_1", {{layout.mpeg2Evo, options.variantBytes}});
+    }
+    {
+        Filler f(options.seed + 3);
+        auto program = vobProgram(f);
+        writer.write(*program, "VTS_01_1", {{layout.vob, options.vobBytes}});
+    }
+    {
+        Filler f(options.seed + 4);
+        auto program = aobProgram(f);
+        writer.write(*program, "ATS_01_1", {{layout.aob, options.aobBytes}});
+    }
+
+    fs::create_directories(layout.playlist.parent_path());
+    std::ofstream xpl(layout.playlist, std::ios::binary | std::ios::trunc);
+    xpl << samplePlaylist();
+    if (!xpl) throw std::runtime_error("cannot write " + layout.playlist.string());
+
+    if (options.expected) writer.writeStreamList();
+    return layout;
 }
 
 }  // namespace kavrel::mkdisc
