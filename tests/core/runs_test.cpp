@@ -286,7 +286,9 @@ TEST_F(DemuxRunTest, ALaterOutputThatCannotBeCreatedKeepsTheEarlierOnes) {
     ASSERT_TRUE(host.hasLineContaining("Creating "));
     EXPECT_EQ(state.outputs, nullptr);
     for (const auto& line : host.lines)
-        if (line.starts_with("Creating ")) EXPECT_TRUE(fs::is_regular_file(line.substr(9))) << line;
+        if (line.starts_with("Creating ")) {
+            EXPECT_TRUE(fs::is_regular_file(line.substr(9))) << line;
+        }
 }
 
 TEST_F(DemuxRunTest, DiskFullWhileWritingFailsTheRun) {
