@@ -1,0 +1,323 @@
+// The runs as the window drives them on the generated sample disc: read, demux, cancel, a
+// failed demux, rebuild and the playlist.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "tests/app/window_helpers.h"
+
+using namespace kavrel;
+using namespace kavrel::apptest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const mkdisc::Layout& disc() {
+    return test::sampleDisc();
+}
+
+// The streams a read of FEATURE_1.EVO offers: those of its follow-on file, which it reads last.
+std::map<QString, QString> expectedBoxes() {
+    std::map<QString, QString> boxes;
+    for (const auto& stream : disc().streams) {
+        if (stream.file != "FEATURE_2.EVO") continue;
+        const QString number = QString::number(stream.number);
+        const QString name = stream.kind == "video" ? QStringLiteral("cbVideo") + number
+                             : stream.kind == "audio"
+                                 ? QStringLiteral("cbAudio%1").arg(stream.number, 2, 10, QChar('0'))
+                                 : QStringLiteral("cbSub%1").arg(stream.number, 2, 10, QChar('0'));
+        boxes[name] = QString::fromStdString(stream.caption);
+    }
+    return boxes;
+}
+
+// The expected outputs of a demux of FEATURE_1.EVO with FEATURE_2.EVO, by file name.
+std::map<std::string, fs::path> expectedOutputs() {
+    std::map<std::string, fs::path> outputs;
+    for (const auto& entry : fs::directory_iterator(disc().expectedDir)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("FEATURE_1_FEATURE_2.", 0) == 0) outputs[name] = entry.path();
+    }
+    return outputs;
+}
+
+std::set<std::string> filesIn(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        names.insert(entry.path().filename().string());
+    }
+    return names;
+}
+
+void readFeature(TfMain& window) {
+    dropFiles(window, {fileUrl(disc().feature1)});
+}
+
+// Clicks Cancel at the first moment a run lets the window handle events.
+void clickCancelDuringTheRun(TfMain& window) {
+    auto* timer = new QTimer(&window);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, &window, [&window, timer] {
+        if (!window.running()) return;
+        timer->stop();
+        timer->deleteLater();
+        QVERIFY(control<QPushButton>(window, "bCancel")->isEnabled());
+        control<QPushButton>(window, "bCancel")->click();
+    });
+    timer->start();
+}
+
+bool isPrefix(const std::vector<uint8_t>& part, const std::vector<uint8_t>& whole) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+}  // namespace
+
+class WindowRunsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() {
+        isolateSettings();
+        QVERIFY(!disc().expectedDir.empty());
+    }
+
+    void readOffersTheStreamsFound() {
+        TfMain window;
+        window.show();
+        readFeature(window);
+        const QStringList lines = logLines(window);
+        QVERIFY(lines.contains("Opening file FEATURE_1.EVO"));
+        QVERIFY(lines.contains("Continue on FEATURE_2.EVO"));
+        QVERIFY(lines.contains("Done."));
+
+        const auto expected = expectedBoxes();
+        QVERIFY(expected.size() >= 3);
+        for (QCheckBox* box : window.findChildren<QCheckBox*>()) {
+            const QString name = box->objectName();
+            if (!name.startsWith("cbVideo") && !name.startsWith("cbAudio") &&
+                !name.startsWith("cbSub")) {
+                continue;
+            }
+            const auto found = expected.find(name);
+            if (found == expected.end()) {
+                QVERIFY2(!box->isEnabled() && !box->isChecked(), qPrintable(name));
+            } else {
+                QVERIFY2(box->isEnabled() && box->isChecked(), qPrintable(name));
+                QCOMPARE(box->text(), found->second);
+            }
+        }
+        QCOMPARE(control<QCheckBox>(window, "cbVideo0")->text(), QStringLiteral("VC-1.stream.0"));
+
+        QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
+        QVERIFY(control<QPushButton>(window, "bReadXPL")->isEnabled());
+        QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
+        QVERIFY(control<QPushButton>(window, "bRebuild")->isEnabled());
+        QVERIFY(!control<QPushButton>(window, "bCancel")->isEnabled());
+        QVERIFY(control<QProgressBar>(window, "StatusProgress")->isHidden());
+        QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
+
+        // Coming back to the window keeps what the read offered.
+        activate(window);
+        QVERIFY(control<QCheckBox>(window, "cbVideo0")->isEnabled());
+        QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
+    }
+
+    void demuxWritesEveryChosenStream() {
+        const fs::path out = test::tempDir("demux");
+        TfMain window;
+        window.show();
+        control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        readFeature(window);  // reads, then demuxes at once
+
+        const auto expected = expectedOutputs();
+        QVERIFY(!expected.empty());
+        std::set<std::string> expectedNames;
+        for (const auto& [name, path] : expected) expectedNames.insert(name);
+        QVERIFY(expectedNames.count("FEATURE_1_FEATURE_2.VC-1.stream.0.mpv") == 1);
+        QCOMPARE(filesIn(out), expectedNames);
+        for (const auto& [name, path] : expected) {
+            QVERIFY2(test::readFile(out / name) == test::readFile(path), name.c_str());
+        }
+        QVERIFY(logLines(window).contains(
+            app::fromPath(out / "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv").prepend("Creating ")));
+        QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
+        QVERIFY(control<QPushButton>(window, "bRebuild")->isEnabled());
+
+        // Only the chosen boxes get a file.
+        const fs::path some = test::tempDir("demux-some");
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(some));
+        for (QCheckBox* box : window.findChildren<QCheckBox*>()) {
+            if (box->objectName().startsWith("cbAudio") && box->objectName() != "cbAudio00") {
+                box->setChecked(false);
+            }
+        }
+        control<QCheckBox>(window, "cbSub00")->setChecked(false);
+        control<QCheckBox>(window, "cbSub01")->setChecked(false);
+        control<QPushButton>(window, "bDemux")->click();
+        const std::set<std::string> some_names = filesIn(some);
+        QCOMPARE(some_names.size(), std::size_t{2});
+        QVERIFY(some_names.count("FEATURE_1_FEATURE_2.VC-1.stream.0.mpv") == 1);
+    }
+
+    void demuxWithoutWorkFolderWritesBesideTheInput() {
+        const fs::path dir = test::tempDir("beside") / "HVDVD_TS";
+        fs::create_directories(dir);
+        const fs::path input = dir / "MAIN_9.EVO";  // 9 has no follow-on
+        fs::copy_file(disc().feature1, input);
+        TfMain window;
+        window.show();
+        dropFiles(window, {fileUrl(input)});
+        QVERIFY(control<QCheckBox>(window, "cbVideo0")->isChecked());
+        for (QCheckBox* box : window.findChildren<QCheckBox*>()) {
+            if (box->objectName() != "cbVideo0") box->setChecked(false);
+        }
+        control<QPushButton>(window, "bDemux")->click();
+        QCOMPARE(filesIn(dir), (std::set<std::string>{"MAIN_9.EVO", "MAIN_9.VC-1.stream.0.mpv"}));
+    }
+
+    void cancelDuringAReadStopsAtOnce() {
+        TfMain window;
+        window.show();
+        int asked = 0;
+        window.confirmStop = [&] { return ++asked > 0; };
+        clickCancelDuringTheRun(window);
+        readFeature(window);
+        QCOMPARE(asked, 0);
+        const QStringList lines = logLines(window);
+        QVERIFY(!lines.contains("Continue on FEATURE_2.EVO"));
+        QVERIFY(lines.contains("Done."));
+        QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
+        QVERIFY(!control<QPushButton>(window, "bCancel")->isEnabled());
+    }
+
+    void cancelDuringADemuxAsksFirst() {
+        const auto expected = expectedOutputs();
+        for (const bool answer : {false, true}) {
+            const fs::path out = test::tempDir("cancel");
+            TfMain window;
+            window.show();
+            control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+            readFeature(window);
+            control<QPushButton>(window, "bClear")->click();
+
+            int asked = 0;
+            window.confirmStop = [&] {
+                ++asked;
+                return answer;
+            };
+            clickCancelDuringTheRun(window);
+            control<QPushButton>(window, "bDemux")->click();
+
+            QCOMPARE(asked, 1);
+            const QStringList lines = logLines(window);
+            QCOMPARE(lines.contains("Cancelled."), answer);
+            QCOMPARE(lines.contains("Continue on FEATURE_2.EVO"), !answer);
+            QCOMPARE(filesIn(out).size(), expected.size());
+            for (const auto& [name, path] : expected) {
+                const auto written = test::readFile(out / name);
+                const auto whole = test::readFile(path);
+                if (answer) {
+                    QVERIFY2(isPrefix(written, whole), name.c_str());
+                } else {
+                    QVERIFY2(written == whole, name.c_str());
+                }
+            }
+            QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
+        }
+    }
+
+    void failedDemuxLeavesTheWindowUsable() {
+        const fs::path dir = test::tempDir("blocked");
+        test::writeFile(dir / "plain-file", {1, 2, 3});
+        TfMain window;
+        window.show();
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(dir / "plain-file" / "out"));
+        readFeature(window);
+        control<QPushButton>(window, "bClear")->click();
+        control<QPushButton>(window, "bDemux")->click();
+
+        const QStringList lines = logLines(window);
+        QVERIFY(!lines.contains("Done."));
+        QVERIFY(!lines.filter("Error").isEmpty());
+        for (const char* name : {"bReadEVO", "bReadXPL", "bDemux", "bRebuild"}) {
+            QVERIFY2(control<QPushButton>(window, name)->isEnabled(), name);
+        }
+        QVERIFY(!control<QPushButton>(window, "bCancel")->isEnabled());
+        QVERIFY(control<QProgressBar>(window, "StatusProgress")->isHidden());
+        QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
+        QVERIFY(!window.running());
+    }
+
+    void rebuildWritesTheFilteredStream() {
+        const fs::path out = test::tempDir("rebuild");
+        TfMain window;
+        window.show();
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        readFeature(window);
+        control<QCheckBox>(window, "cbAudio01")->setChecked(false);
+        control<QPushButton>(window, "bRebuild")->click();
+        const fs::path rebuilt = out / "FEATURE_1_FEATURE_2.rebuilt.EVO";
+        QVERIFY(fs::exists(rebuilt));
+        QVERIFY(fs::file_size(rebuilt) > 0);
+        QVERIFY(fs::file_size(rebuilt) < fs::file_size(disc().feature1) * 2);
+        QVERIFY(logLines(window).contains("Done."));
+        QVERIFY(control<QPushButton>(window, "bRebuild")->isEnabled());
+    }
+
+    void readPlaylistShowsTheTitleOfTheInput() {
+        TfMain window;
+        window.show();
+        control<QCheckBox>(window, "cbContinue")->setChecked(true);
+        readFeature(window);
+        const StreamLists before = window.runState().lists;
+        QVERIFY(before.video[0] >= 0);
+
+        QCOMPARE(app::toPath(control<QLineEdit>(window, "eXPLfile")->text()), disc().playlist);
+        control<QPushButton>(window, "bReadXPL")->click();
+
+        auto* pages = control<QTabWidget>(window, "PageControl");
+        QCOMPARE(pages->currentWidget()->objectName(), QStringLiteral("tsXPL"));
+        auto* tree = control<QTreeWidget>(window, "tvXPL");
+        QStringList top;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i) top << tree->topLevelItem(i)->text(0);
+        QCOMPARE(top, (QStringList{"Info", "Video", "Audio", "Subtitle", "Chapter"}));
+        QCOMPARE(tree->topLevelItem(2)->childCount(), 5);  // each track listed once
+        QCOMPARE(tree->topLevelItem(4)->childCount(), 4);
+        QVERIFY(tree->topLevelItem(0)->isExpanded());
+
+        auto* memo = control<QPlainTextEdit>(window, "mXPL");
+        QVERIFY(memo->isVisibleTo(&window));
+        QVERIFY(memo->toPlainText().contains("FEATURE_1.MAP"));
+        QVERIFY(!memo->toPlainText().contains("BONUS.MAP"));  // cut to the feature's title
+
+        auto* audio = control<QCheckBox>(window, "cbAudio00");
+        QVERIFY(audio->isEnabled() && audio->isChecked());
+        QCOMPARE(audio->text(), QStringLiteral("DD+.6ch.stream.00.en"));
+        QVERIFY(!control<QCheckBox>(window, "cbAudio05")->isEnabled());
+        QVERIFY(logLines(window).contains("DD+.6ch.stream.00.en found!"));
+
+        // The rebuild filter still sees the streams the read found.
+        const StreamLists after = window.runState().lists;
+        QVERIFY(after.video == before.video);
+        QVERIFY(after.audio == before.audio);
+        QVERIFY(after.sub == before.sub);
+        QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
+        QVERIFY(control<QPushButton>(window, "bReadXPL")->isEnabled());
+    }
+};
+
+QTEST_MAIN(WindowRunsTest)
+#include "window_runs_test.moc"
