@@ -310,7 +310,11 @@ int singleInput(const CommonOptions& options, std::string_view command, std::str
 
 int exitCodeFor(RunOutcome outcome, ConsoleHost& host, std::string_view command) {
     host.clearStatus();
-    if (interrupted() || outcome == RunOutcome::Cancelled) return kExitInterrupted;
+    if (interrupted() || outcome == RunOutcome::Cancelled) {
+        std::fprintf(stderr, "kavrel-cli %.*s: interrupted\n", static_cast<int>(command.size()),
+                     command.data());
+        return kExitInterrupted;
+    }
     if (outcome == RunOutcome::Failed) {
         std::string message = host.lastError();
         if (message.starts_with("Error: ")) message.erase(0, 7);

@@ -1,0 +1,194 @@
+// kavrel-cli read and demux as a user runs them: exit codes, the log on stdout, one line on
+// stderr for a failure, the JSON document, stream lists and Ctrl-C.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/support/test_support.h"
+
+namespace kavrel {
+namespace {
+
+namespace fs = std::filesystem;
+using test::runCommand;
+using test::shellQuote;
+
+std::string cli(const std::string& arguments) {
+    return shellQuote(KAVREL_CLI_PATH) + " " + arguments;
+}
+
+// Runs python3 on the command's stdout; the script sees the document as d.
+test::CommandResult checkJson(const std::string& command, const std::string& assertions) {
+    std::string script = "import json,sys; d=json.load(sys.stdin); " + assertions;
+    return runCommand(command + " | python3 -c " + shellQuote(script));
+}
+
+std::size_t lineCount(const std::string& text) {
+    return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+TEST(Cli, UsageErrorsExitTwo) {
+    const std::string feature = shellQuote(test::sampleDisc().feature1.string());
+    for (const std::string& arguments :
+         {std::string(), std::string("bogus"), std::string("read"), "read --bogus " + feature,
+          "read " + feature + " " + feature, "read -o /tmp " + feature, "demux -s a16 " + feature,
+          "demux -s v2 " + feature, "demux -s , " + feature, "demux --streams " + feature,
+          "demux --video-ext= " + feature, "read --json=1 " + feature}) {
+        auto result = runCommand(cli(arguments));
+        EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.err;
+        EXPECT_FALSE(result.err.empty()) << arguments;
+    }
+    auto help = runCommand(cli("demux --help"));
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--streams"), std::string::npos);
+    EXPECT_EQ(runCommand(cli("read -h")).exitCode, 0);
+}
+
+TEST(Cli, BadInputsFailWithOneLine) {
+    fs::path dir = test::tempDir("cli-bad");
+    test::writeFile(dir / "EMPTY.EVO", {});
+    for (const fs::path& input : {dir / "MISSING.EVO", dir, dir / "EMPTY.EVO"}) {
+        for (const char* command : {"read ", "demux "}) {
+            auto result = runCommand(cli(command + shellQuote(input.string())));
+            EXPECT_EQ(result.exitCode, 1) << command << input;
+            EXPECT_EQ(lineCount(result.err), 1u) << result.err;
+            EXPECT_NE(result.err.find(input.filename().string()), std::string::npos) << result.err;
+        }
+    }
+    // Noise is read to its end: nothing found is not an error for read, but there is nothing
+    // to demux.
+    std::vector<uint8_t> noise(500'000);
+    uint32_t x = 99;
+    for (auto& b : noise) b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+    test::writeFile(dir / "NOISE.VOB", noise);
+    EXPECT_EQ(runCommand(cli("read " + shellQuote((dir / "NOISE.VOB").string()))).exitCode, 0);
+    auto demux = runCommand(cli("demux " + shellQuote((dir / "NOISE.VOB").string())));
+    EXPECT_EQ(demux.exitCode, 1);
+    EXPECT_NE(demux.err.find("no stream"), std::string::npos) << demux.err;
+}
+
+TEST(Cli, ReadPrintsTheLogAndQuietPrintsNothing) {
+    const std::string feature = shellQuote(test::sampleDisc().feature1.string());
+    auto result = runCommand(cli("read " + feature));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out.rfind("Opening file FEATURE_1.EVO\n", 0), 0u) << result.out;
+    EXPECT_NE(result.out.find("\nContinue on FEATURE_2.EVO\n"), std::string::npos);
+    EXPECT_NE(result.out.find("\nDone.\n"), std::string::npos);
+    EXPECT_EQ(result.out.find('['), std::string::npos);  // no markup left
+    EXPECT_TRUE(result.err.empty()) << result.err;       // stderr is not a terminal here
+
+    auto quiet = runCommand(cli("read -q --no-continue " + feature));
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_TRUE(quiet.out.empty());
+}
+
+TEST(Cli, JsonDocument) {
+    if (!test::haveTool("python3")) GTEST_SKIP() << "python3 is missing";
+    const auto& disc = test::sampleDisc();
+    auto result = checkJson(cli("read --json " + shellQuote(disc.feature1.string())),
+                            "assert d['command']=='read' and d['outcome']=='done', d; "
+                            "assert len(d['inputs'])==2, d['inputs']; "
+                            "kinds={s['kind'] for s in d['streams']}; "
+                            "assert kinds=={'video','audio','subpicture'}, kinds; "
+                            "assert all(s['firstPts'] is not None for s in d['streams']); "
+                            "assert all(s['label'] for s in d['streams']); "
+                            "assert d['messages'][0]=='Opening file FEATURE_1.EVO'; "
+                            "assert len(d['video'])==2; "
+                            "assert d['measuredDuration']>0");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+
+    // Without details no first PTS is known.
+    result = checkJson(cli("read --json --no-details " + shellQuote(disc.vob.string())),
+                       "assert d['streams'] and all(s['firstPts'] is None for s in d['streams'])");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+
+    // A failure is still one valid document, whatever bytes the file name holds.
+    fs::path odd = test::tempDir("cli-json") / "qu\"ote\\ \x01\t\xff\xfe caf\xc3\xa9.EVO";
+    result = checkJson(cli("read --json " + shellQuote(odd.string())),
+                       "assert d['outcome']=='failed' and d['error'], d; "
+                       "assert 'caf\\u00e9' in d['inputs'][0] and '\\ufffd' in d['inputs'][0]; "
+                       "print(d['error'])");
+    EXPECT_EQ(result.exitCode, 0) << result.err;  // python's exit code: the document parsed
+    EXPECT_NE(result.out.find("Cannot open"), std::string::npos) << result.out;
+}
+
+TEST(Cli, DemuxChosenStreamsIntoAFolder) {
+    const auto& disc = test::sampleDisc();
+    fs::path out = test::tempDir("cli-demux") / "made" / "here";
+    auto result = runCommand(cli("demux -o " + shellQuote(out.string()) +
+                                 " -s 'v00, a00' --audio-ext=.ac3 --video-ext vc1 " +
+                                 shellQuote(disc.feature1.string())));
+    ASSERT_EQ(result.exitCode, 0) << result.err << result.out;
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(out))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 2u) << result.out;
+    EXPECT_TRUE(names[0].starts_with("FEATURE_1_FEATURE_2.") && names[0].ends_with(".00.ac3"))
+        << names[0];
+    EXPECT_TRUE(names[1].ends_with(".stream.0.vc1")) << names[1];
+    EXPECT_NE(result.out.find("Creating " + (out / names[0]).string()), std::string::npos);
+
+    // Every stream, compared with what the generator says a demux must give.
+    fs::path all = test::tempDir("cli-demux-all");
+    result = runCommand(
+        cli("demux -q -o " + shellQuote(all.string()) + " " + shellQuote(disc.feature1.string())));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.out.empty());
+    fs::path expected = disc.feature1.parent_path().parent_path() / "expected";
+    int compared = 0;
+    for (const auto& entry : fs::directory_iterator(expected)) {
+        std::string name = entry.path().filename().string();
+        if (!name.starts_with("FEATURE_1_FEATURE_2.")) continue;
+        EXPECT_TRUE(test::readFile(all / name) == test::readFile(entry.path())) << name;
+        ++compared;
+    }
+    EXPECT_GT(compared, 3);
+
+    // A stream the input does not have is refused, and so is an unusable folder.
+    EXPECT_EQ(runCommand(cli("demux -o " + shellQuote(all.string()) + " -s a15 " +
+                             shellQuote(disc.feature1.string())))
+                  .exitCode,
+              1);
+    fs::path file = test::tempDir("cli-file") / "file";
+    test::writeFile(file, {1});
+    auto blocked = runCommand(cli("demux -o " + shellQuote((file / "sub").string()) + " " +
+                                  shellQuote(disc.feature1.string())));
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_EQ(lineCount(blocked.err), 1u) << blocked.err;
+}
+
+TEST(Cli, DemuxJsonListsTheOutputs) {
+    if (!test::haveTool("python3")) GTEST_SKIP() << "python3 is missing";
+    fs::path out = test::tempDir("cli-demux-json");
+    auto result = checkJson(cli("demux --json -s s0 -o " + shellQuote(out.string()) + " " +
+                                shellQuote(test::sampleDisc().feature1.string())),
+                            "o=d['outputs']; assert len(o)==1 and o[0]['bytes']>0, o; "
+                            "assert o[0]['path'].endswith('.Subpicture.00.sup'), o");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+TEST(Cli, CtrlCEndsTheRun) {
+    // A feature followed by a long stretch of empty space, read whole, so that the run is still
+    // going when the interrupt comes. (What a cancelled demux keeps is tested with the runs.)
+    fs::path dir = test::tempDir("cli-int");
+    fs::copy_file(test::sampleDisc().feature1, dir / "LONG_1.EVO");
+    fs::resize_file(dir / "LONG_1.EVO", uint64_t{8} << 30);
+    fs::path log = dir / "log";
+    std::string script = cli("read --no-fast-check " + shellQuote((dir / "LONG_1.EVO").string())) +
+                         " >" + shellQuote(log.string()) +
+                         " 2>/dev/null & pid=$!; "
+                         "for i in $(seq 1 400); do grep -q 'found!' " +
+                         shellQuote(log.string()) +
+                         " && break; sleep 0.05; done; sleep 0.2; "
+                         "kill -INT $pid; wait $pid; echo $?";
+    auto result = runCommand(script);
+    EXPECT_EQ(result.out, "130\n") << result.err;
+    // The run still ends in order: the log is closed with its usual last lines.
+    std::string text;
+    for (uint8_t c : test::readFile(log)) text += static_cast<char>(c);
+    EXPECT_NE(text.find("\nDone.\n"), std::string::npos) << text;
+}
+
+}  // namespace
+}  // namespace kavrel
