@@ -11,7 +11,8 @@ namespace kavrel::cli {
 
 // ---- ConsoleHost ---------------------------------------------------------------------------
 
-ConsoleHost::ConsoleHost(bool silent) : silent_(silent), statusOnTerminal_(isatty(2) == 1) {}
+ConsoleHost::ConsoleHost(bool silent, bool showStatus)
+    : silent_(silent), statusOnTerminal_(showStatus && isatty(2) == 1) {}
 
 ConsoleHost::~ConsoleHost() {
     clearStatus();

@@ -12,7 +12,7 @@
 //     if (opts.help) { printMyHelp(); return kExitDone; }
 //     // opts.rest: positionals and options this parser does not know, in command-line order
 //     RunState state;
-//     ConsoleHost host(opts.quiet || opts.json);
+//     ConsoleHost host(opts.quiet || opts.json, !opts.quiet);
 //     InterruptGuard guard(state);
 //     RunOutcome outcome = ...;
 //     return exitCodeFor(outcome, host, "rebuild");
@@ -35,11 +35,11 @@ inline constexpr int kExitInterrupted = 130;
 
 // An EngineHost for the terminal. Every log line's plain text (markup removed) goes to stdout,
 // one per line, unless silent. Status texts go to stderr as one line that is overwritten in
-// place, and only when stderr is a terminal. Every plain line is also kept, for --json and for
-// the failure line on stderr.
+// place, only when stderr is a terminal and showStatus is set (not with -q). Every plain line is
+// also kept, for --json and for the failure line on stderr.
 class ConsoleHost : public EngineHost {
   public:
-    explicit ConsoleHost(bool silent);
+    explicit ConsoleHost(bool silent, bool showStatus = true);
     ~ConsoleHost() override;
     ConsoleHost(const ConsoleHost&) = delete;
     ConsoleHost& operator=(const ConsoleHost&) = delete;

@@ -51,7 +51,7 @@ int demuxCommand(int argc, char** argv) {
     }
 
     RunState state;
-    ConsoleHost host(options.quiet || options.json);
+    ConsoleHost host(options.quiet || options.json, !options.quiet);
     InterruptGuard guard(state);
     RunOutcome outcome = readRun(input, state, options.run, host);
     if (outcome != RunOutcome::Done || interrupted())

@@ -36,7 +36,7 @@ int readCommand(int argc, char** argv) {
     if (int code = singleInput(options, kCommand, input); code >= 0) return code;
 
     RunState state;
-    ConsoleHost host(options.quiet || options.json);
+    ConsoleHost host(options.quiet || options.json, !options.quiet);
     InterruptGuard guard(state);
     RunOutcome outcome = readRun(input, state, options.run, host);
     return finishCommand(kCommand, input, options, outcome, state, host);
