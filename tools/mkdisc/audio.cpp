@@ -239,7 +239,7 @@ class LosslessBuilder : public AccessUnitBuilder {
         w.put(0, 16);       // flags
         w.put(0, 16);       // reserved
         w.put(1, 1);        // variable rate
-        w.put(0x2000, 15);  // peak data rate
+        w.put(6000, 15);    // peak data rate: 18 Mbit/s in units of 48000/16 bit/s
         w.put(1, 4);        // substreams
         w.put(0, 4);        // reserved
         w.put(0, 8);        // substream info

@@ -1,4 +1,5 @@
-// kavrel-mkdisc DIR [--size MIB] [--no-expected] [--seed N]: writes the sample disc.
+// kavrel-mkdisc DIR [--size MIB] [--no-follow-on] [--no-expected] [--seed N]: writes the
+// sample disc.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,10 +13,12 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: kavrel-mkdisc DIR [--size MIB] [--no-expected] [--seed N]\n"
-                 "  --size MIB     size of each feature file in MiB (default 6)\n"
-                 "  --no-expected  do not write DIR/expected/\n"
-                 "  --seed N       seed of the generated content (default 1)\n");
+                 "usage: kavrel-mkdisc DIR [--size MIB] [--no-follow-on] [--no-expected] "
+                 "[--seed N]\n"
+                 "  --size MIB      size of each feature file in MiB (default 6)\n"
+                 "  --no-follow-on  write FEATURE_1.EVO without FEATURE_2.EVO\n"
+                 "  --no-expected   do not write DIR/expected/\n"
+                 "  --seed N        seed of the generated content (default 1)\n");
     return 2;
 }
 
@@ -36,6 +39,8 @@ int main(int argc, char** argv) {
         unsigned long long n = 0;
         if (arg == "--no-expected") {
             options.expected = false;
+        } else if (arg == "--no-follow-on") {
+            options.followOn = false;
         } else if (arg == "--size" && i + 1 < argc) {
             if (!parseNumber(argv[++i], 1 << 20, n) || n == 0) return usage();
             options.featureBytes = n * 1024 * 1024;

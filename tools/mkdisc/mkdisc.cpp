@@ -174,7 +174,10 @@ class DiscWriter {
 Layout writeSampleDisc(const fs::path& dir, const Options& options) {
     Layout layout;
     layout.feature1 = dir / "HVDVD_TS" / "FEATURE_1.EVO";
-    layout.feature2 = dir / "HVDVD_TS" / "FEATURE_2.EVO";
+    if (options.followOn)
+        layout.feature2 = dir / "HVDVD_TS" / "FEATURE_2.EVO";
+    else
+        fs::remove(dir / "HVDVD_TS" / "FEATURE_2.EVO");  // a stale one would be read on
     layout.h264Evo = dir / "HVDVD_TS" / "H264_1.EVO";
     layout.mpeg2Evo = dir / "HVDVD_TS" / "MPEG2_1.EVO";
     layout.playlist = dir / "ADV_OBJ" / "VPLST000.XPL";
@@ -191,9 +194,12 @@ Layout writeSampleDisc(const fs::path& dir, const Options& options) {
     {
         Filler f(options.seed);
         auto program = featureProgram(f);
-        writer.write(
-            *program, "FEATURE_1_FEATURE_2",
-            {{layout.feature1, options.featureBytes}, {layout.feature2, options.featureBytes}});
+        if (options.followOn)
+            writer.write(
+                *program, "FEATURE_1_FEATURE_2",
+                {{layout.feature1, options.featureBytes}, {layout.feature2, options.featureBytes}});
+        else
+            writer.write(*program, "FEATURE_1", {{layout.feature1, options.featureBytes}});
     }
     {
         Filler f(options.seed + 1);

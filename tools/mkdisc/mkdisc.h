@@ -13,6 +13,7 @@ struct Options {
     uint64_t variantBytes = 2 * 1024 * 1024;             // the H.264 and MPEG-2 EVOs
     uint64_t vobBytes = 4 * 1024 * 1024;
     uint64_t aobBytes = 3 * 1024 * 1024;
+    bool followOn = true;  // write FEATURE_2.EVO after FEATURE_1.EVO
     bool expected = true;  // also write DIR/expected/: what a demux of each stream must give
     uint32_t seed = 1;
 };
