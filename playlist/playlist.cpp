@@ -180,10 +180,11 @@ Playlist scanPlaylist(std::string_view bytes, std::string_view baseName) {
     playlist.memo = scanner.takeLines();
 
     MediaAttributes media;
-    std::size_t complete = playlist.memo.size() - (playlist.endedInsideTag ? 1 : 0);
-    for (std::size_t i = 0; i < complete; ++i) takeAttributes(playlist.memo[i], media);
+    std::size_t tags = playlist.memo.size() - (playlist.endedInsideTag ? 1 : 0);
+    for (std::size_t i = 0; i < tags; ++i) takeAttributes(playlist.memo[i], media);
     playlist.playlistTitle = media.playlistTitle;
 
+    const std::size_t scannedLines = playlist.memo.size();
     std::optional<LineRange> title = titleOf(playlist.memo, baseName);
     if (!title) return playlist;
     playlist.memo.erase(playlist.memo.begin() + static_cast<std::ptrdiff_t>(title->last) + 1,
@@ -192,7 +193,10 @@ Playlist scanPlaylist(std::string_view bytes, std::string_view baseName) {
                         playlist.memo.begin() + static_cast<std::ptrdiff_t>(title->first));
     playlist.titleFound = true;
     TitleReader reader(media, playlist);
-    for (const std::string& line : playlist.memo) reader.take(line);
+    // An unfinished last tag is shown, but its attributes may be cut: it offers nothing.
+    bool partialLast = playlist.endedInsideTag && title->last + 1 == scannedLines;
+    std::size_t complete = playlist.memo.size() - (partialLast ? 1 : 0);
+    for (std::size_t i = 0; i < complete; ++i) reader.take(playlist.memo[i]);
     return playlist;
 }
 
