@@ -24,15 +24,17 @@
 
 namespace {
 
-// A hint "short|long" shows its first half as the tool tip and its second in the status line.
+// A hint "short|long" shows its first half as the tool tip.
 void setHint(QWidget* widget, const QString& hint) {
     const qsizetype bar = hint.indexOf(QLatin1Char('|'));
     if (bar < 0) {
         widget->setToolTip(hint);
         return;
     }
+    // The long half goes to "What's this": as a status tip it would cover the status panels
+    // whenever the mouse rests on the control, also during a run.
     widget->setToolTip(hint.left(bar));
-    widget->setStatusTip(hint.mid(bar + 1));
+    widget->setWhatsThis(hint.mid(bar + 1));
 }
 
 template <typename Widget>
@@ -58,7 +60,7 @@ QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
 QLineEdit* extensionEdit(QWidget* parent, const char* name, const QString& text) {
     auto* edit = named(new QLineEdit(text, parent), name);
     edit->setMaxLength(5);
-    edit->setMaximumWidth(60);
+    edit->setFixedWidth(edit->fontMetrics().horizontalAdvance(QStringLiteral("MMMMM")) + 12);
     return edit;
 }
 
@@ -231,23 +233,20 @@ QWidget* TfMain::buildOptionsPage() {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(6, 4, 6, 4);
-    layout->setSpacing(3);
+    layout->setSpacing(2);
 
-    auto* extensions = new QGridLayout;
+    auto* extensions = new QHBoxLayout;
     eVideoExt = extensionEdit(page, "eVideoExt", QStringLiteral("mpv"));
     eAudioExt = extensionEdit(page, "eAudioExt", QStringLiteral("mpa"));
     eSubExt = extensionEdit(page, "eSubExt", QStringLiteral("sup"));
     setHint(eSubExt, QStringLiteral("This is real .sup format, don't change!"));
-    extensions->addWidget(named(new QLabel(QStringLiteral("Video extension"), page), "lVideoExt"),
-                          0, 0);
-    extensions->addWidget(eVideoExt, 0, 1);
-    extensions->addWidget(named(new QLabel(QStringLiteral("Audio extension"), page), "lAudioExt"),
-                          1, 0);
-    extensions->addWidget(eAudioExt, 1, 1);
-    extensions->addWidget(
-        named(new QLabel(QStringLiteral("Subpicture extension"), page), "lSubExt"), 2, 0);
-    extensions->addWidget(eSubExt, 2, 1);
-    extensions->setColumnStretch(2, 1);
+    extensions->addWidget(named(new QLabel(QStringLiteral("Video"), page), "lVideoExt"));
+    extensions->addWidget(eVideoExt);
+    extensions->addWidget(named(new QLabel(QStringLiteral("Audio"), page), "lAudioExt"));
+    extensions->addWidget(eAudioExt);
+    extensions->addWidget(named(new QLabel(QStringLiteral("Subpicture"), page), "lSubExt"));
+    extensions->addWidget(eSubExt);
+    extensions->addStretch(1);
     layout->addLayout(extensions);
 
     auto* workdirRow = new QHBoxLayout;
@@ -259,16 +258,9 @@ QWidget* TfMain::buildOptionsPage() {
     workdirRow->addWidget(bbWorkdir);
     layout->addLayout(workdirRow);
 
-    auto* autoGroup = new QButtonGroup(page);
-    rbAutoDemux = named(new QRadioButton(QStringLiteral("Auto Demux"), page), "rbAutoDemux");
-    rbAutoRebuild = named(new QRadioButton(QStringLiteral("Auto Rebuild"), page), "rbAutoRebuild");
-    rbNoAuto = named(new QRadioButton(QStringLiteral("No auto process"), page), "rbNoAuto");
-    for (QRadioButton* radio : {rbAutoDemux, rbAutoRebuild, rbNoAuto}) {
-        autoGroup->addButton(radio);
-        layout->addWidget(radio);
-    }
-    rbNoAuto->setChecked(true);
-
+    // The read options on the left, what follows a read on the right.
+    auto* columns = new QGridLayout;
+    columns->setVerticalSpacing(2);
     cbContinue = option(
         page, "cbContinue", QStringLiteral("Continue with second  EVO"),
         QStringLiteral(
@@ -282,9 +274,22 @@ QWidget* TfMain::buildOptionsPage() {
                        QStringLiteral("Detailed information about streams"));
     cbAutoRead = option(page, "cbAutoRead", QStringLiteral("Auto read"),
                         QStringLiteral("Read the file automatically after browse"));
+    int row = 0;
     for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead}) {
-        layout->addWidget(box);
+        columns->addWidget(box, row++, 0);
     }
+
+    auto* autoGroup = new QButtonGroup(page);
+    rbAutoDemux = named(new QRadioButton(QStringLiteral("Auto Demux"), page), "rbAutoDemux");
+    rbAutoRebuild = named(new QRadioButton(QStringLiteral("Auto Rebuild"), page), "rbAutoRebuild");
+    rbNoAuto = named(new QRadioButton(QStringLiteral("No auto process"), page), "rbNoAuto");
+    row = 0;
+    for (QRadioButton* radio : {rbAutoDemux, rbAutoRebuild, rbNoAuto}) {
+        autoGroup->addButton(radio);
+        columns->addWidget(radio, row++, 1);
+    }
+    rbNoAuto->setChecked(true);
+    layout->addLayout(columns);
     layout->addStretch(1);
     return page;
 }

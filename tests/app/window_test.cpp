@@ -87,7 +87,7 @@ class WindowTest : public QObject {
         QVERIFY(input->isReadOnly());
         QVERIFY(input->text().isEmpty());
         QCOMPARE(input->toolTip(), QStringLiteral("Drop here the source EVO file"));
-        QCOMPARE(input->statusTip(), QStringLiteral("You cannot write here directly"));
+        QCOMPARE(input->whatsThis(), QStringLiteral("You cannot write here directly"));
         QCOMPARE(control<QLineEdit>(window, "eXPLfile")->text(), QStringLiteral("VPLST000.XPL"));
         QVERIFY(control<QLineEdit>(window, "eXPLfile")->isReadOnly());
 
