@@ -8,7 +8,6 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
-#include "engine/names.h"
 #include "playlist/playlist.h"
 
 namespace kavrel::cli {
@@ -142,9 +141,8 @@ int xplCommand(int argc, char** argv) {
         printHelp();
         return kExitDone;
     }
-    // The title is looked up by the input's own name, never by a run's joined output name.
     std::string baseName =
-        options.input ? CutExt(fs::path(*options.input).filename().string()) : std::string();
+        options.input ? playlist::titleLookupName(*options.input) : std::string();
 
     ConsoleHost host(options.quiet || options.json);
     std::optional<playlist::Playlist> result =

@@ -41,6 +41,11 @@ struct Playlist {
     bool endedInsideTag = false;        // the data ended inside a tag (a truncated file)
 };
 
+// The name a title is looked up by: the input's own file name without extension (FEATURE_1 for
+// .../HVDVD_TS/FEATURE_1.EVO), also after a read run that went on to FEATURE_2 and named its
+// outputs FEATURE_1_FEATURE_2, a name no clip of the playlist carries.
+std::string titleLookupName(const std::filesystem::path& input);
+
 // Scans the playlist's bytes. baseName is the input's own file name without extension
 // (FEATURE_1 for FEATURE_1.EVO); empty for no cut and no tree.
 Playlist scanPlaylist(std::string_view bytes, std::string_view baseName);

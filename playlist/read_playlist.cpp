@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "engine/io.h"
+#include "engine/names.h"
 #include "playlist/playlist.h"
 
 namespace kavrel::playlist {
@@ -21,6 +22,10 @@ std::optional<Playlist> fail(EngineHost& host, const std::string& message) {
 }
 
 }  // namespace
+
+std::string titleLookupName(const std::filesystem::path& input) {
+    return CutExt(input.filename().string());
+}
 
 std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::string_view baseName,
                                      EngineHost& host) {

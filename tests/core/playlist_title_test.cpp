@@ -187,9 +187,9 @@ TEST(PlaylistTitle, SamplePlaylistMemoAndTree) {
 
     // FEATURE_1 and FEATURE_2 both play the feature title; the run's joined output name
     // FEATURE_1_FEATURE_2 names no file of the playlist.
-    for (std::string_view base : {"FEATURE_1", "FEATURE_2"}) {
-        Playlist p = scanPlaylist(sample, base);
-        ASSERT_TRUE(p.titleFound) << base;
+    for (const char* input : {"/disc/HVDVD_TS/FEATURE_1.EVO", "/disc/HVDVD_TS/feature_2.evo"}) {
+        Playlist p = scanPlaylist(sample, titleLookupName(input));
+        ASSERT_TRUE(p.titleFound) << input;
         EXPECT_EQ(p.memo.front().find("<Title id=\"Feature\""), 4u);
         EXPECT_EQ(p.memo.back(), "    </Title>");
         EXPECT_EQ(childrenOf(p, "Info"), (Lines{"Title: Kavrel Sample Disc", "Name: The Feature",
