@@ -224,6 +224,23 @@ TEST(SampleDisc, FeatureTwoContinuesTheTimeline) {
     EXPECT_EQ(second.firstPts - first.firstPts, first.units * 375375 / 100);
 }
 
+// The H.264 file's clock runs past 2^32: its 33-bit time stamps have bit 32 set, and what is
+// announced is their low 32 bits.
+TEST(SampleDisc, H264VariantTimeStampsUseBit32) {
+    const auto& disc = sampleDisc();
+    Bytes b = readFile(disc.h264Evo);
+    std::size_t pes = 0;
+    for (std::size_t pack = 0; pack + 2048 <= b.size() && !pes; pack += 2048)
+        if (be32(b, pack + 14) == 0x000001E2) pes = pack + 14;
+    ASSERT_NE(pes, 0u);
+    ASSERT_EQ(b[pes + 7] & 0xC0, 0xC0) << "PTS and DTS";
+    const uint8_t* t = &b[pes + 9];
+    uint64_t pts = (uint64_t{t[0]} & 0x0E) << 29 | uint64_t{t[1]} << 22 |
+                   (uint64_t{t[2]} >> 1) << 15 | uint64_t{t[3]} << 7 | t[4] >> 1;
+    EXPECT_EQ(pts >> 32, 1u);
+    EXPECT_EQ(static_cast<uint32_t>(pts), entry(disc, "H264_1.EVO", "H.264.stream.0").firstPts);
+}
+
 TEST(SampleDisc, SameSeedSameBytesOtherSeedOtherBytes) {
     mkdisc::Options small;
     small.featureBytes = small.variantBytes = small.vobBytes = small.aobBytes = 300 * 1024;

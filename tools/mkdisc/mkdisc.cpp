@@ -16,6 +16,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint64_t kStartPts = 0x2BF20;  // two seconds
+// The H.264 variant's clock sits 2^32 ticks later: its time stamps use bit 32, which only
+// the 33-bit field can hold; the low 32 bits are the same as in the other files.
+constexpr uint64_t kHighStartPts = (1ull << 32) + kStartPts;
 constexpr uint64_t kFilmFrame = 375375;  // 90 kHz ticks of a 24000/1001 frame, times 100
 
 AudioFormat ac3(uint32_t channels, bool lfe, uint32_t bytes, uint32_t sizeCode) {
@@ -32,7 +35,7 @@ AudioFormat ac3(uint32_t channels, bool lfe, uint32_t bytes, uint32_t sizeCode) 
 StreamPlan audio(Codec codec, uint8_t id, const AudioFormat& format, int order, Filler& f) {
     StreamPlan s{codec,
                  id,
-                 kStartPts + 90 * static_cast<uint64_t>(order + 1),
+                 90 * static_cast<uint64_t>(order + 1),
                  samplesPerFrame(codec) * 90000ull / 48000,
                  1,
                  makeAudio(codec, format, f),
@@ -41,16 +44,15 @@ StreamPlan audio(Codec codec, uint8_t id, const AudioFormat& format, int order, 
 }
 
 StreamPlan video(Codec codec, uint8_t id, const VideoFormat& format, Filler& f) {
-    return StreamPlan{codec,     id,
-                      kStartPts, 90000ull * format.rateDen * 100 / format.rateNum,
-                      100,       makeVideo(codec, format, f),
+    return StreamPlan{codec, id,
+                      0,     90000ull * format.rateDen * 100 / format.rateNum,
+                      100,   makeVideo(codec, format, f),
                       0};
 }
 
 // A subpicture unit every two seconds, the first half a second (plus offset) in.
 StreamPlan subpicture(Codec codec, uint8_t id, uint64_t offset, Filler& f) {
-    return StreamPlan{codec, id, kStartPts + 45000 + offset, 180000, 1, makeSubpicture(codec, f),
-                      0};
+    return StreamPlan{codec, id, 45000 + offset, 180000, 1, makeSubpicture(codec, f), 0};
 }
 
 std::unique_ptr<Program> featureProgram(Filler& f) {
@@ -66,13 +68,15 @@ std::unique_ptr<Program> featureProgram(Filler& f) {
     return std::make_unique<Program>(ProgramPlan{}, std::move(s));
 }
 
-std::unique_ptr<Program> variantProgram(Codec codec, uint8_t id, Filler& f) {
+std::unique_ptr<Program> variantProgram(Codec codec, uint8_t id, uint64_t startPts, Filler& f) {
     std::vector<StreamPlan> s;
     s.push_back(video(codec, id, VideoFormat{}, f));
     s.push_back(audio(Codec::Eac3, 0xC0, ac3(6, true, 2560, 0), 0, f));
     s.push_back(audio(Codec::Ac3, 0x81, ac3(2, false, 768, 20), 1, f));  // 192 kbit/s
     s.push_back(subpicture(Codec::Subpicture, 0x20, 0, f));
-    return std::make_unique<Program>(ProgramPlan{}, std::move(s));
+    ProgramPlan plan;
+    plan.startPts = startPts;
+    return std::make_unique<Program>(plan, std::move(s));
 }
 
 // DVD-Video: PAL MPEG-2 at 10.08 Mbit/s. Audio sub-stream ids follow the disc's audio stream
@@ -203,12 +207,12 @@ Layout writeSampleDisc(const fs::path& dir, const Options& options) {
     }
     {
         Filler f(options.seed + 1);
-        auto program = variantProgram(Codec::H264, 0xE2, f);
+        auto program = variantProgram(Codec::H264, 0xE2, kHighStartPts, f);
         writer.write(*program, "H264_1", {{layout.h264Evo, options.variantBytes}});
     }
     {
         Filler f(options.seed + 2);
-        auto program = variantProgram(Codec::Mpeg2, 0xE0, f);
+        auto program = variantProgram(Codec::Mpeg2, 0xE0, kStartPts, f);
         writer.write(*program, "MPEG2_1", {{layout.mpeg2Evo, options.variantBytes}});
     }
     {

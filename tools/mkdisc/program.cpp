@@ -52,13 +52,13 @@ uint64_t Program::tickPts(uint64_t tick) const {
 
 uint64_t Program::unitPts(std::size_t stream, uint64_t unit) const {
     const auto& s = plans_[stream];
-    return s.firstPts + unit * s.periodNum / s.periodDen;
+    return plan_.startPts + s.delay + unit * s.periodNum / s.periodDen;
 }
 
 uint32_t Program::minFirstPts() const {
     uint64_t least = UINT64_MAX;
-    for (const auto& s : plans_) least = std::min(least, s.firstPts);
-    return static_cast<uint32_t>(least);
+    for (const auto& s : plans_) least = std::min(least, s.delay);
+    return static_cast<uint32_t>(plan_.startPts + least);
 }
 
 void Program::queueUnit(std::size_t stream) {

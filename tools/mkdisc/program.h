@@ -17,8 +17,8 @@ namespace kavrel::mkdisc {
 
 struct StreamPlan {
     Codec codec;
-    uint8_t id;  // video: stream id (0xE0…) or VC-1 extension (0x55); else the sub-stream id
-    uint64_t firstPts;                  // 90 kHz
+    uint8_t id;      // video: stream id (0xE0…) or VC-1 extension (0x55); else the sub-stream id
+    uint64_t delay;  // the first access unit's PTS minus the program's start, 90 kHz
     uint64_t periodNum, periodDen = 1;  // access unit period, 90 kHz ticks as a fraction
     std::unique_ptr<AccessUnitBuilder> builder;
     uint32_t channels = 2;  // LPCM: payloads are whole sample frames
@@ -53,7 +53,8 @@ class Program {
                                         uint16_t vobNumber,
                                         const std::vector<ExpectedOutput*>& sinks);
 
-    // The smallest first PTS over all streams: the time subpicture outputs are relative to.
+    // The smallest first PTS over all streams (low 32 bits): the time subpicture outputs are
+    // relative to.
     uint32_t minFirstPts() const;
 
   private:
