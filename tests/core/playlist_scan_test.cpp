@@ -29,9 +29,6 @@ TEST(MemoScan, SelfClosingDeclarationAndCommentDoNotDeepen) {
     EXPECT_EQ(memoOf("<?xml version=\"1.0\"?><!-- note --><a><b/><!-- inner --><c/></a><d/>"),
               (Lines{"<?xml version=\"1.0\"?>", "<!-- note -->", "<a>", "  <b/>",
                      "  <!-- inner -->", "  <c/>", "</a>", "<d/>"}));
-}
-
-TEST(MemoScan, DoctypeDoesNotDeepen) {
     EXPECT_EQ(memoOf("<!DOCTYPE x><a/>"), (Lines{"<!DOCTYPE x>", "<a/>"}));
 }
 
@@ -39,9 +36,6 @@ TEST(MemoScan, FoldsControlBytesInsideTagsAndDropsTextBetweenThem) {
     // Line ends and tabs fold into one blank; blanks themselves are kept as they stand.
     EXPECT_EQ(memoOf("<a\r\n\t\tx=\"1\"\n  y=\"2\">text > here\n<b\x01\x02/>tail</a>"),
               (Lines{"<a x=\"1\"   y=\"2\">", "  <b />", "</a>"}));
-}
-
-TEST(MemoScan, KeepsBytesAboveAsciiUnchanged) {
     EXPECT_EQ(memoOf("<a n=\"Caf\xC3\xA9\x7F\"/>"), (Lines{"<a n=\"Caf\xC3\xA9\x7F\"/>"}));
 }
 
