@@ -21,6 +21,11 @@ std::optional<Playlist> fail(EngineHost& host, const std::string& message) {
     return std::nullopt;
 }
 
+std::string tooLarge() {
+    return "This is not a playlist: it is larger than " +
+           std::to_string(kMaxPlaylistBytes / (1024 * 1024)) + " MB.";
+}
+
 }  // namespace
 
 std::string titleLookupName(const std::filesystem::path& input) {
@@ -35,8 +40,7 @@ std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::str
         host.log("Open " + path.filename().string());
         host.log("Filesize: " + std::to_string(input.size()) + " bytes");
         if (input.size() > kMaxPlaylistBytes) {
-            return fail(host, "This is not a playlist: it is larger than " +
-                                  std::to_string(kMaxPlaylistBytes / (1024 * 1024)) + " MB.");
+            return fail(host, tooLarge());
         }
         const std::string size = std::to_string(input.size());
         std::vector<uint8_t> chunk(kChunkSize);
@@ -50,8 +54,7 @@ std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::str
         return fail(host, error.what());
     }
     if (text.size() > kMaxPlaylistBytes) {  // the file grew while it was read
-        return fail(host, "This is not a playlist: it is larger than " +
-                              std::to_string(kMaxPlaylistBytes / (1024 * 1024)) + " MB.");
+        return fail(host, tooLarge());
     }
 
     Playlist playlist = scanPlaylist(text, baseName);
