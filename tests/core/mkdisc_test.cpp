@@ -103,6 +103,102 @@ TEST(SampleDisc, FirstPackCarriesTheSystemHeaderWithStreamBounds) {
     }
 }
 
+// An independent walk over the packs that rebuilds what a demux writes: the payload of each
+// stream (after the sub-stream header of private stream 1: 1 byte for subpictures, 7 for
+// LPCM, 5 for TrueHD, 4 otherwise), subpicture packets with a PTS behind an "SP" header.
+std::map<int, Bytes> demuxByHand(const std::vector<fs::path>& files) {
+    struct Packet {
+        int key;
+        uint64_t pts;
+        bool timed;
+        Bytes data;
+    };
+    std::vector<Packet> packets;
+    for (const auto& file : files) {
+        Bytes b = readFile(file);
+        for (std::size_t pack = 0; pack + 2048 <= b.size(); pack += 2048) {
+            std::size_t at = pack + 14;
+            while (at + 9 < pack + 2048 && be16(b, at) == 0 && b[at + 2] == 1) {
+                uint8_t id = b[at + 3];
+                std::size_t end = at + 6 + be16(b, at + 4);
+                if (id == 0xBB || id == 0xBE || id == 0xBF) {
+                    at = end;
+                    continue;
+                }
+                uint8_t flags = b[at + 7];
+                std::size_t payload = at + 9 + b[at + 8];
+                Packet p{id, 0, (flags & 0x80) != 0, {}};
+                if (p.timed) {
+                    const uint8_t* t = &b[at + 9];
+                    p.pts = uint64_t{t[1]} << 22 | (uint64_t{t[2]} >> 1) << 15 |
+                            uint64_t{t[3]} << 7 | t[4] >> 1 | (uint64_t{t[0]} & 0x06) << 29;
+                }
+                if (id == 0xFD) {
+                    std::size_t x = at + 9 + (flags & 0x80 ? 5 : 0) + (flags & 0x40 ? 5 : 0);
+                    std::size_t ext = x + 1 + (b[x] & 0x10 ? 2 : 0);
+                    p.key = b[ext + 1] & 0x7F;
+                } else if (id == 0xBD) {
+                    uint8_t sub = b[payload];
+                    p.key = 0x100 | sub;
+                    if ((sub & 0xC0) == 0x00 || (sub & 0xE0) == 0x60)
+                        payload += 1;
+                    else if ((sub & 0xF8) == 0xA0)
+                        payload += 7;
+                    else if ((sub & 0xF8) == 0xB0)
+                        payload += 5;
+                    else
+                        payload += 4;
+                }
+                p.data.assign(b.begin() + static_cast<long>(payload),
+                              b.begin() + static_cast<long>(end));
+                packets.push_back(std::move(p));
+                at = end;
+            }
+        }
+    }
+    // Subpicture times are relative to the smallest first PTS of any stream of the run.
+    std::map<int, uint32_t> first;
+    for (const auto& p : packets)
+        if (p.timed && !first.count(p.key)) first[p.key] = static_cast<uint32_t>(p.pts);
+    uint32_t least = UINT32_MAX;
+    for (const auto& [key, pts] : first) least = std::min(least, pts);
+    std::map<int, Bytes> out;
+    for (const auto& p : packets) {
+        Bytes& o = out[p.key];
+        bool subpicture = (p.key & 0x1C0) == 0x100 || (p.key & 0x1E0) == 0x160;
+        if (subpicture && p.timed) {
+            uint32_t t = static_cast<uint32_t>(p.pts) - least;
+            o.insert(o.end(),
+                     {'S', 'P', static_cast<uint8_t>(t), static_cast<uint8_t>(t >> 8),
+                      static_cast<uint8_t>(t >> 16), static_cast<uint8_t>(t >> 24), 0, 0, 0, 0});
+        }
+        o.insert(o.end(), p.data.begin(), p.data.end());
+    }
+    return out;
+}
+
+TEST(SampleDisc, ExpectedOutputsAreWhatThePacksCarry) {
+    const auto& disc = sampleDisc();
+    std::vector<std::vector<fs::path>> runs = {
+        {disc.feature1, disc.feature2}, {disc.h264Evo}, {disc.mpeg2Evo}, {disc.vob}, {disc.aob}};
+    std::size_t compared = 0;
+    for (const auto& files : runs) {
+        SCOPED_TRACE(files.front().string());
+        auto streams = demuxByHand(files);
+        std::size_t expected = 0;
+        for (const auto& e : disc.streams) {
+            if (e.file != files.front().filename().string()) continue;
+            ++expected;
+            int key = e.kind == "video" ? e.id : 0x100 | e.id;
+            ASSERT_TRUE(streams.count(key)) << e.caption;
+            EXPECT_TRUE(readFile(e.expected) == streams[key]) << e.expected;
+            ++compared;
+        }
+        EXPECT_EQ(streams.size(), expected) << "a stream without an expected output";
+    }
+    EXPECT_EQ(compared, 8u + 4 + 4 + 6 + 2);
+}
+
 // The first navigation pack's DSI: VOB number, first and end time of the video, one entry per
 // audio and subpicture stream (the VOB's lists sit 128 bytes earlier).
 TEST(SampleDisc, NavigationDataMatchesTheVideo) {
@@ -286,6 +382,36 @@ TEST(SampleDiscPeers, FfprobeListsTheStreams) {
         EXPECT_EQ(count(c.video + ",video"), 1) << r.out;
         EXPECT_EQ(count(",audio"), c.audio) << r.out;
         EXPECT_EQ(count("dvd_subtitle,subtitle"), c.subtitles) << r.out;
+    }
+}
+
+// ffprobe reads the sequence and frame headers of the demuxed streams as this tool meant them.
+TEST(SampleDiscPeers, FfprobeReadsTheStreamHeaders) {
+    if (!haveTool("ffprobe")) GTEST_SKIP() << "ffprobe not installed";
+    const auto& disc = sampleDisc();
+    struct Case {
+        std::string file, caption, format, fields, expected;
+    };
+    const std::string video = "codec_name,profile,width,height,r_frame_rate";
+    const std::string audio = "codec_name,sample_rate,channels";
+    for (const auto& c : {
+             Case{"FEATURE_1.EVO", "VC-1.stream.0", "vc1", video,
+                  "vc1,Advanced,1920,1080,24000/1001"},
+             Case{"H264_1.EVO", "H.264.stream.0", "h264", video, "h264,High,1920,1080,24000/1001"},
+             Case{"MPEG2_1.EVO", "MPEG-2.stream.0", "mpegvideo", video,
+                  "mpeg2video,Main,1920,1080,24000/1001"},
+             Case{"VTS_01_1.VOB", "MPEG-2.stream.0", "mpegvideo", video,
+                  "mpeg2video,Main,720,576,25/1"},
+             Case{"FEATURE_1.EVO", "DD+.stream.00", "eac3", audio, "eac3,48000,6"},
+             Case{"FEATURE_1.EVO", "DD.stream.04", "ac3", audio, "ac3,48000,6"},
+             Case{"VTS_01_1.VOB", "DD.stream.01", "ac3", audio, "ac3,48000,2"},
+         }) {
+        SCOPED_TRACE(c.caption + " of " + c.file);
+        auto r = runCommand("ffprobe -v quiet -f " + c.format +
+                            " -of csv=p=0 -show_entries stream=" + c.fields + " " +
+                            shellQuote(entry(disc, c.file, c.caption).expected.string()));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(r.out.starts_with(c.expected)) << r.out;
     }
 }
 
