@@ -92,6 +92,8 @@ class WindowRunsTest : public QObject {
         isolateSettings();
         QVERIFY(!disc().expectedDir.empty());
     }
+    // A window closed by a test stores its settings; the next window starts from none.
+    void init() { store().clear(); }
 
     void readOffersTheStreamsFound() {
         TfMain window;
@@ -275,6 +277,62 @@ class WindowRunsTest : public QObject {
         QVERIFY(fs::file_size(rebuilt) < fs::file_size(disc().feature1) * 2);
         QVERIFY(logLines(window).contains("Done."));
         QVERIFY(control<QPushButton>(window, "bRebuild")->isEnabled());
+    }
+
+    void playlistCaptionsStayInsideTheOutputFolder() {
+        const fs::path root = test::tempDir("hostile");
+        const fs::path input = root / "HVDVD_TS" / "MAIN_9.EVO";
+        fs::create_directories(input.parent_path());
+        fs::copy_file(disc().feature1, input);
+        const std::string playlist =
+            "<Playlist displayName=\"x\">\n<MediaAttributeList>\n"
+            "<AudioAttributeItem index=\"1\" codec=\"DD+\" channels=\"6\"/>\n"
+            "</MediaAttributeList>\n<TitleSet>\n<Title id=\"a\" displayName=\"A\">\n"
+            "<PrimaryAudioVideoClip src=\"file:///dvddisc/HVDVD_TS/MAIN_9.MAP\">\n"
+            "<Audio track=\"1\" streamNumber=\"1\" mediaAttr=\"1\" description=\"/../../x\"/>\n"
+            "</PrimaryAudioVideoClip>\n</Title>\n</TitleSet>\n</Playlist>\n";
+        fs::create_directories(root / "ADV_OBJ");
+        test::writeFile(root / "ADV_OBJ" / "VPLST000.XPL",
+                        std::vector<uint8_t>(playlist.begin(), playlist.end()));
+
+        const fs::path out = test::tempDir("hostile-out") / "out";
+        fs::create_directories(out);
+        TfMain window;
+        window.show();
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        dropFiles(window, {fileUrl(input)});
+        control<QPushButton>(window, "bReadXPL")->click();
+        auto* box = control<QCheckBox>(window, "cbAudio00");
+        QCOMPARE(box->text(), QStringLiteral("DD+.6ch.stream.00./../../x"));
+        QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
+        control<QPushButton>(window, "bDemux")->click();
+
+        QCOMPARE(filesIn(out), std::set<std::string>{"MAIN_9.DD+.6ch.stream.00._.._.._x.mpa"});
+        QCOMPARE(filesIn(out.parent_path()), std::set<std::string>{"out"});
+    }
+
+    void closingDuringARunStopsIt() {
+        for (const bool answer : {false, true}) {
+            const fs::path out = test::tempDir("close");
+            TfMain window;
+            window.show();
+            control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+            readFeature(window);
+            control<QPushButton>(window, "bClear")->click();
+            window.confirmStop = [answer] { return answer; };
+            auto* timer = new QTimer(&window);
+            timer->setInterval(0);
+            QObject::connect(timer, &QTimer::timeout, &window, [&window, timer] {
+                if (!window.running()) return;
+                timer->stop();
+                window.close();
+            });
+            timer->start();
+            control<QPushButton>(window, "bDemux")->click();
+            QCOMPARE(window.isVisible(), !answer);
+            QCOMPARE(logLines(window).contains("Continue on FEATURE_2.EVO"), !answer);
+            QVERIFY(!window.running());
+        }
     }
 
     void readPlaylistShowsTheTitleOfTheInput() {
