@@ -1,0 +1,111 @@
+// Demux and rebuild into a disk that fills up, or into a folder that cannot be written: the run
+// must end with a clear message and a failure exit, never "Done.", and every byte already
+// written must be a true prefix of the complete output.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "tests/support/test_support.h"
+
+namespace fs = std::filesystem;
+using namespace kavrel::test;
+
+namespace {
+
+std::string cli() {
+    return shellQuote(KAVREL_CLI_PATH);
+}
+
+std::map<std::string, std::vector<uint8_t>> filesIn(const fs::path& dir) {
+    std::map<std::string, std::vector<uint8_t>> files;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.is_regular_file())
+            files[entry.path().filename().string()] = readFile(entry.path());
+    return files;
+}
+
+bool isPrefix(const std::vector<uint8_t>& part, const std::vector<uint8_t>& whole) {
+    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
+}
+
+// Runs a command with the file-size limit in KiB; SIGXFSZ is ignored so that writes past the
+// limit fail with EFBIG, as they would on a full disk, instead of killing the process.
+CommandResult runLimited(const std::string& command, int kib) {
+    return runCommand("trap '' XFSZ; ulimit -f " + std::to_string(kib) + "; " + command);
+}
+
+// The read run before the demux or rebuild ends with its own "Done."; the failed run after it
+// (from its first "Creating" line on) must not.
+void expectCleanFailure(const CommandResult& result) {
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    auto creating = result.out.find("Creating ");
+    if (creating != std::string::npos) {
+        EXPECT_EQ(result.out.find("Done.", creating), std::string::npos) << result.out;
+    }
+    EXPECT_FALSE(result.err.empty());
+}
+
+void expectPrefixes(const fs::path& partialDir, const fs::path& fullDir) {
+    auto partial = filesIn(partialDir);
+    auto full = filesIn(fullDir);
+    ASSERT_FALSE(partial.empty());
+    for (const auto& [name, bytes] : partial) {
+        ASSERT_TRUE(full.count(name)) << name;
+        EXPECT_TRUE(isPrefix(bytes, full[name])) << name << " is not a prefix of the full output";
+    }
+}
+
+class DiskFull : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(DiskFull, EndsWithAMessageAndKeepsAPrefixOfEveryOutput) {
+    const auto& disc = sampleDisc();
+    const std::string command = GetParam();
+    fs::path full = tempDir("full"), limited = tempDir("limited");
+    auto ok = runCommand(cli() + " " + command + " -q -o " + shellQuote(full.string()) + " " +
+                         shellQuote(disc.feature1.string()));
+    ASSERT_EQ(ok.exitCode, 0) << ok.err;
+
+    auto result = runLimited(cli() + " " + command + " -o " + shellQuote(limited.string()) + " " +
+                                 shellQuote(disc.feature1.string()),
+                             1024);
+    expectCleanFailure(result);
+    expectPrefixes(limited, full);
+}
+
+TEST_P(DiskFull, OnARealFullFileSystem) {
+    const auto& disc = sampleDisc();
+    const std::string command = GetParam();
+    fs::path full = tempDir("full"), mountPoint = tempDir("tmpfs");
+    if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a small tmpfs here";
+    struct Unmount {
+        fs::path at;
+        ~Unmount() { umount(at.c_str()); }
+    } unmount{mountPoint};
+    auto ok = runCommand(cli() + " " + command + " -q -o " + shellQuote(full.string()) + " " +
+                         shellQuote(disc.feature1.string()));
+    auto result = runCommand(cli() + " " + command + " -o " + shellQuote(mountPoint.string()) +
+                             " " + shellQuote(disc.feature1.string()));
+    expectCleanFailure(result);
+    EXPECT_NE(result.err.find("No space left on device"), std::string::npos) << result.err;
+    if (ok.exitCode == 0) {
+        expectPrefixes(mountPoint, full);
+    }
+}
+
+TEST_P(DiskFull, AnUncreatableOutputFolderFailsBeforeWriting) {
+    const auto& disc = sampleDisc();
+    fs::path blocker = tempDir("blocker") / "a-file";
+    writeFile(blocker, {1, 2, 3});
+    auto result =
+        runCommand(cli() + " " + GetParam() + " -o " + shellQuote((blocker / "sub").string()) +
+                   " " + shellQuote(disc.feature1.string()));
+    expectCleanFailure(result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, DiskFull, ::testing::Values("demux", "rebuild"));
+
+}  // namespace
