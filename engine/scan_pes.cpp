@@ -100,6 +100,9 @@ void PesScanner::scan(const uint8_t* data, std::size_t size) {
             case Phase::Navigation:
                 at = navigation(data, at, size);
                 break;
+            case Phase::Header:
+                at = header(data, at, size);
+                break;
             default:
                 headerByte(data[at++]);
                 break;
@@ -194,11 +197,6 @@ void PesScanner::headerByte(uint8_t byte) {
 
     --bytesLeft_;
     switch (phase_) {
-        case Phase::Header:
-            header_[headerHave_++] = byte;
-            if (headerHave_ == 3) headerNeed_ = 3 + std::size_t{byte};
-            if (headerHave_ == headerNeed_) headerDone();
-            break;
         case Phase::SubHeader:
             sub_[subHave_++] = byte;
             if (subHave_ == 1 && isSubpicture(byte))
@@ -224,6 +222,21 @@ void PesScanner::headerByte(uint8_t byte) {
             break;
     }
     if (bytesLeft_ <= 0) endPacket();
+}
+
+// The fixed header bytes and the header data are taken as a block, as much as the chunk and the
+// packet hold; PES_header_data_length is known once the first three bytes are in.
+std::size_t PesScanner::header(const uint8_t* data, std::size_t at, std::size_t size) {
+    const std::size_t n =
+        std::min({headerNeed_ - headerHave_, size - at, static_cast<std::size_t>(bytesLeft_)});
+    std::memcpy(header_.data() + headerHave_, data + at, n);
+    for (std::size_t i = n > 4 ? n - 4 : 0; i < n; ++i) register_ = register_ << 8 | data[at + i];
+    headerHave_ += n;
+    bytesLeft_ -= static_cast<int32_t>(n);
+    if (headerHave_ == 3) headerNeed_ = 3 + std::size_t{header_[2]};
+    if (headerHave_ == headerNeed_) headerDone();
+    if (bytesLeft_ <= 0) endPacket();
+    return at + n;
 }
 
 void PesScanner::headerDone() {

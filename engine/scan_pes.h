@@ -56,6 +56,7 @@ class PesScanner {
     std::size_t seek(const uint8_t* data, std::size_t at, std::size_t size);
     std::size_t payload(const uint8_t* data, std::size_t at, std::size_t size);
     std::size_t navigation(const uint8_t* data, std::size_t at, std::size_t size);
+    std::size_t header(const uint8_t* data, std::size_t at, std::size_t size);
     void headerByte(uint8_t byte);
     bool startPacket(uint8_t id);
     void endPacket() { phase_ = Phase::Seek; }
