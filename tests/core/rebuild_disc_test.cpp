@@ -199,6 +199,31 @@ TEST(RebuildDisc, ChosenStreamsAreKeptRenumberedAndIdentical) {
     }
 }
 
+TEST(RebuildDisc, CommandLineWritesTheSameFileAndReportsBadSelections) {
+    const auto& disc = test::sampleDisc();
+    const fs::path inProcess =
+        rebuild(disc.feature1, test::tempDir("run"), {videoSlot(0), audioSlot(1), subSlot(0)});
+    const fs::path dir = test::tempDir("cli");
+    const std::string cli = std::string(KAVREL_CLI_PATH) + " rebuild ";
+    const std::string input = test::shellQuote(disc.feature1.string());
+    auto result =
+        test::runCommand(cli + "-q -s v0,a1,s0 -o " + test::shellQuote(dir.string()) + " " + input);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(test::readFile(dir / "FEATURE_1_FEATURE_2.rebuilt.EVO") ==
+                test::readFile(inProcess));
+
+    result = test::runCommand(cli + "-q --no-continue -o " + test::shellQuote(dir.string()) + " " +
+                              input);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(test::readFile(dir / "FEATURE_1.rebuilt.EVO").size(), fs::file_size(disc.feature1));
+
+    result = test::runCommand(cli + "-q -s a9 -o " + test::shellQuote(dir.string()) + " " + input);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("no stream a9"), std::string::npos) << result.err;
+    EXPECT_EQ(test::runCommand(cli + "-q").exitCode, 2);
+}
+
 // A DVD-Video VOB from ffmpeg: MPEG-2 video, three AC-3 streams (0x80-0x82) and LPCM (0xA0).
 class RebuildVob : public ::testing::Test {
   protected:
