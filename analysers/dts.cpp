@@ -141,8 +141,8 @@ std::vector<std::string> dtsLines(const DtsInfo& info, int streamNumber) {
         lines.push_back("   Stream " + number + " is [b]DTS[/b]" +
                         (info.substream ? " with a [b]DTS-HD[/b] extension substream" : ""));
         const uint32_t rate = kSampleRates[c.sfreq & 15];
-        lines.push_back(valueLine("Sampling frequency",
-                                  rate ? shortDecimal(rate / 1000.0) : "invalid", " kHz"));
+        lines.push_back(rate ? valueLine("Sampling frequency", shortDecimal(rate / 1000.0), " kHz")
+                             : valueLine("Sampling frequency", "invalid"));
         const std::string_view bitrate = kBitRates[c.rate & 31];
         const bool numeric = c.rate < 29;
         lines.push_back(valueLine("Transmission bitrate", bitrate, numeric ? " kbit/s" : ""));

@@ -69,7 +69,7 @@ std::optional<Mpeg2Sequence> findMpeg2Sequence(std::span<const uint8_t> payload)
         if (r.exhausted()) return std::nullopt;
         s.bitrate = uint64_t{bitRateValue} * 400;
 
-        // The sequence extension follows directly, after any user data.
+        // In MPEG-2 video the sequence extension directly follows the sequence header.
         const std::size_t headerEnd = at + 1 + static_cast<std::size_t>((r.position() + 7) / 8);
         const std::size_t next = nextStartCode(payload, headerEnd);
         if (next < payload.size() && payload[next] == kExtension) {
