@@ -25,6 +25,19 @@ uint32_t be32(const Bytes& b, std::size_t at) {
     return be16(b, at) << 16 | be16(b, at + 2);
 }
 
+// A 33-bit PTS or DTS field.
+uint64_t timestamp(const uint8_t* t) {
+    return (uint64_t{t[0]} & 0x0E) << 29 | uint64_t{t[1]} << 22 | (uint64_t{t[2]} >> 1) << 15 |
+           uint64_t{t[3]} << 7 | t[4] >> 1;
+}
+
+// The 33-bit base of a pack header's system clock reference.
+uint64_t scrBase(const uint8_t* p) {
+    return (uint64_t{p[4]} & 0x38) << 27 | (uint64_t{p[4]} & 0x03) << 28 | uint64_t{p[5]} << 20 |
+           (uint64_t{p[6]} >> 3) << 15 | (uint64_t{p[6]} & 0x03) << 13 | uint64_t{p[7]} << 5 |
+           p[8] >> 3;
+}
+
 std::vector<fs::path> programFiles(const mkdisc::Layout& disc) {
     return {disc.feature1, disc.feature2, disc.h264Evo, disc.mpeg2Evo, disc.vob, disc.aob};
 }
@@ -46,12 +59,16 @@ std::vector<std::string> packProblems(const fs::path& file) {
             problems.push_back(file.filename().string() + " @" + std::to_string(at) + ": " + what);
     };
     if (b.size() % 2048 != 0) problem(b.size(), "size not whole packs");
+    uint64_t previousScr = 0;
     for (std::size_t pack = 0; pack + 2048 <= b.size(); pack += 2048) {
         if (be32(b, pack) != 0x000001BA || (b[pack + 4] & 0xC4) != 0x44 ||
             (b[pack + 13] & 0x07) != 0) {
             problem(pack, "no MPEG-2 pack header");
             continue;
         }
+        uint64_t scr = scrBase(&b[pack]);
+        if (scr <= previousScr) problem(pack, "SCR does not rise");
+        previousScr = scr;
         std::size_t at = pack + 14;
         while (at < pack + 2048) {
             if (at + 6 > pack + 2048 || be16(b, at) != 0 || b[at + 2] != 1) {
@@ -63,6 +80,9 @@ std::vector<std::string> packProblems(const fs::path& file) {
             if (end > pack + 2048) problem(at, "packet runs past its pack");
             bool pes = id != 0xBB && id != 0xBE && id != 0xBF;
             if (pes && (b[at + 6] & 0xC0) != 0x80) problem(at, "no PES header");
+            // Data arrives before it is presented.
+            if (pes && (b[at + 7] & 0x80) && timestamp(&b[at + 9]) <= scr)
+                problem(at, "PTS not after the pack's SCR");
             // Video packets that carry a PTS carry a DTS too.
             if (pes && (id == 0xFD || (id & 0xF0) == 0xE0) && (b[at + 7] & 0xC0) == 0x80)
                 problem(at, "video PTS without DTS");
@@ -128,11 +148,7 @@ std::map<int, Bytes> demuxByHand(const std::vector<fs::path>& files) {
                 uint8_t flags = b[at + 7];
                 std::size_t payload = at + 9 + b[at + 8];
                 Packet p{id, 0, (flags & 0x80) != 0, {}};
-                if (p.timed) {
-                    const uint8_t* t = &b[at + 9];
-                    p.pts = uint64_t{t[1]} << 22 | (uint64_t{t[2]} >> 1) << 15 |
-                            uint64_t{t[3]} << 7 | t[4] >> 1 | (uint64_t{t[0]} & 0x06) << 29;
-                }
+                if (p.timed) p.pts = timestamp(&b[at + 9]);
                 if (id == 0xFD) {
                     std::size_t x = at + 9 + (flags & 0x80 ? 5 : 0) + (flags & 0x40 ? 5 : 0);
                     std::size_t ext = x + 1 + (b[x] & 0x10 ? 2 : 0);
@@ -330,9 +346,7 @@ TEST(SampleDisc, H264VariantTimeStampsUseBit32) {
         if (be32(b, pack + 14) == 0x000001E2) pes = pack + 14;
     ASSERT_NE(pes, 0u);
     ASSERT_EQ(b[pes + 7] & 0xC0, 0xC0) << "PTS and DTS";
-    const uint8_t* t = &b[pes + 9];
-    uint64_t pts = (uint64_t{t[0]} & 0x0E) << 29 | uint64_t{t[1]} << 22 |
-                   (uint64_t{t[2]} >> 1) << 15 | uint64_t{t[3]} << 7 | t[4] >> 1;
+    uint64_t pts = timestamp(&b[pes + 9]);
     EXPECT_EQ(pts >> 32, 1u);
     EXPECT_EQ(static_cast<uint32_t>(pts), entry(disc, "H264_1.EVO", "H.264.stream.0").firstPts);
 }
