@@ -19,9 +19,9 @@ constexpr uint64_t kStartPts = 0x2BF20;  // two seconds
 // The H.264 variant's clock sits 2^32 ticks later: its time stamps use bit 32, which only
 // the 33-bit field can hold; the low 32 bits are the same as in the other files.
 constexpr uint64_t kHighStartPts = (1ull << 32) + kStartPts;
-constexpr uint64_t kFilmFrame = 375375;  // 90 kHz ticks of a 24000/1001 frame, times 100
 
-AudioFormat ac3(uint32_t channels, bool lfe, uint32_t bytes, uint32_t sizeCode) {
+// Channels, LFE, coded frame size (AC-3, E-AC-3, DTS) and AC-3 frmsizecod.
+AudioFormat audioFormat(uint32_t channels, bool lfe, uint32_t bytes, uint32_t sizeCode) {
     AudioFormat f;
     f.channels = channels;
     f.lfe = lfe;
@@ -44,10 +44,8 @@ StreamPlan audio(Codec codec, uint8_t id, const AudioFormat& format, int order, 
 }
 
 StreamPlan video(Codec codec, uint8_t id, const VideoFormat& format, Filler& f) {
-    return StreamPlan{codec, id,
-                      0,     90000ull * format.rateDen * 100 / format.rateNum,
-                      100,   makeVideo(codec, format, f),
-                      0};
+    uint64_t frameTimes100 = 90000ull * format.rateDen * 100 / format.rateNum;
+    return StreamPlan{codec, id, 0, frameTimes100, 100, makeVideo(codec, format, f), 0};
 }
 
 // A subpicture unit every two seconds, the first half a second (plus offset) in.
@@ -58,11 +56,11 @@ StreamPlan subpicture(Codec codec, uint8_t id, uint64_t offset, Filler& f) {
 std::unique_ptr<Program> featureProgram(Filler& f) {
     std::vector<StreamPlan> s;
     s.push_back(video(Codec::Vc1, 0x55, VideoFormat{}, f));
-    s.push_back(audio(Codec::Eac3, 0xC0, ac3(6, true, 2560, 0), 0, f));
-    s.push_back(audio(Codec::Dts, 0x89, ac3(6, true, 1024, 0), 1, f));
-    s.push_back(audio(Codec::Lpcm, 0xA2, ac3(2, false, 0, 0), 2, f));
-    s.push_back(audio(Codec::TrueHd, 0xB3, ac3(6, true, 0, 0), 3, f));
-    s.push_back(audio(Codec::Ac3, 0x84, ac3(6, true, 1792, 30), 4, f));  // 448 kbit/s
+    s.push_back(audio(Codec::Eac3, 0xC0, audioFormat(6, true, 2560, 0), 0, f));
+    s.push_back(audio(Codec::Dts, 0x89, audioFormat(6, true, 1024, 0), 1, f));
+    s.push_back(audio(Codec::Lpcm, 0xA2, audioFormat(2, false, 0, 0), 2, f));
+    s.push_back(audio(Codec::TrueHd, 0xB3, audioFormat(6, true, 0, 0), 3, f));
+    s.push_back(audio(Codec::Ac3, 0x84, audioFormat(6, true, 1792, 30), 4, f));  // 448 kbit/s
     s.push_back(subpicture(Codec::Subpicture, 0x20, 0, f));
     s.push_back(subpicture(Codec::ExtSubpicture, 0x61, 22500, f));
     return std::make_unique<Program>(ProgramPlan{}, std::move(s));
@@ -71,8 +69,8 @@ std::unique_ptr<Program> featureProgram(Filler& f) {
 std::unique_ptr<Program> variantProgram(Codec codec, uint8_t id, uint64_t startPts, Filler& f) {
     std::vector<StreamPlan> s;
     s.push_back(video(codec, id, VideoFormat{}, f));
-    s.push_back(audio(Codec::Eac3, 0xC0, ac3(6, true, 2560, 0), 0, f));
-    s.push_back(audio(Codec::Ac3, 0x81, ac3(2, false, 768, 20), 1, f));  // 192 kbit/s
+    s.push_back(audio(Codec::Eac3, 0xC0, audioFormat(6, true, 2560, 0), 0, f));
+    s.push_back(audio(Codec::Ac3, 0x81, audioFormat(2, false, 768, 20), 1, f));  // 192 kbit/s
     s.push_back(subpicture(Codec::Subpicture, 0x20, 0, f));
     ProgramPlan plan;
     plan.startPts = startPts;
@@ -85,10 +83,10 @@ std::unique_ptr<Program> vobProgram(Filler& f) {
     VideoFormat pal{720, 576, 25, 1, 12, 24000, 8000};
     std::vector<StreamPlan> s;
     s.push_back(video(Codec::Mpeg2, 0xE0, pal, f));
-    s.push_back(audio(Codec::Ac3, 0x80, ac3(6, true, 1792, 30), 0, f));
-    s.push_back(audio(Codec::Ac3, 0x81, ac3(2, false, 768, 20), 1, f));
-    s.push_back(audio(Codec::Dts, 0x8A, ac3(6, true, 1024, 0), 2, f));
-    s.push_back(audio(Codec::Lpcm, 0xA3, ac3(2, false, 0, 0), 3, f));
+    s.push_back(audio(Codec::Ac3, 0x80, audioFormat(6, true, 1792, 30), 0, f));
+    s.push_back(audio(Codec::Ac3, 0x81, audioFormat(2, false, 768, 20), 1, f));
+    s.push_back(audio(Codec::Dts, 0x8A, audioFormat(6, true, 1024, 0), 2, f));
+    s.push_back(audio(Codec::Lpcm, 0xA3, audioFormat(2, false, 0, 0), 3, f));
     s.push_back(subpicture(Codec::Subpicture, 0x20, 0, f));
     ProgramPlan plan;
     plan.dvdVideoLists = true;
@@ -101,8 +99,8 @@ std::unique_ptr<Program> vobProgram(Filler& f) {
 // DVD-Audio: LPCM and MLP, no video and no navigation packs.
 std::unique_ptr<Program> aobProgram(Filler& f) {
     std::vector<StreamPlan> s;
-    s.push_back(audio(Codec::Lpcm, 0xA0, ac3(2, false, 0, 0), 0, f));
-    s.push_back(audio(Codec::Mlp, 0xA1, ac3(2, false, 0, 0), 1, f));
+    s.push_back(audio(Codec::Lpcm, 0xA0, audioFormat(2, false, 0, 0), 0, f));
+    s.push_back(audio(Codec::Mlp, 0xA1, audioFormat(2, false, 0, 0), 1, f));
     ProgramPlan plan;
     plan.navigationPacks = false;
     plan.muxRate = 25200;
@@ -113,8 +111,7 @@ std::unique_ptr<Program> aobProgram(Filler& f) {
 
 class DiscWriter {
   public:
-    DiscWriter(const fs::path& dir, const Options& options, Layout& layout)
-        : dir_(dir), options_(options), layout_(layout) {}
+    DiscWriter(const Options& options, Layout& layout) : options_(options), layout_(layout) {}
 
     // Writes the files of one program and the expected outputs of a demux run over them
     // (the follow-on files joined to the first), named after `base`.
@@ -168,7 +165,6 @@ class DiscWriter {
     }
 
   private:
-    fs::path dir_;
     Options options_;
     Layout& layout_;
 };
@@ -194,7 +190,7 @@ Layout writeSampleDisc(const fs::path& dir, const Options& options) {
 
     // Every program draws from its own generator, so that a change in one file leaves the
     // others as they were.
-    DiscWriter writer(dir, options, layout);
+    DiscWriter writer(options, layout);
     {
         Filler f(options.seed);
         auto program = featureProgram(f);
