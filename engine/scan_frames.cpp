@@ -2,7 +2,21 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kavrel {
+
+namespace {
+
+// A start code's 0x01 byte at `at` (with at + 1 inside the run): is it the frame start code?
+// Bytes before the run count as zero, as in a register that starts at 0.
+inline bool isFrameStart(const uint8_t* run, std::size_t at, uint8_t code) {
+    return run[at + 1] == code && (at < 1 || run[at - 1] == 0) && (at < 2 || run[at - 2] == 0);
+}
+
+}  // namespace
 
 uint8_t frameStartCode(VideoKind kind) {
     switch (kind) {
@@ -18,21 +32,40 @@ uint8_t frameStartCode(VideoKind kind) {
 
 int32_t countFrameStarts(std::span<const uint8_t> run, VideoKind kind) {
     const uint8_t code = frameStartCode(kind);
-    const uint8_t* const begin = run.data();
+    const uint8_t* const data = run.data();
     const std::size_t size = run.size();
+    if (size < 2) return 0;
+    // Every match has its 0x01 byte one before the code byte, at 0 … size - 2.
+    const std::size_t last = size - 2;
     int32_t count = 0;
-    // Every match has its 0x01 byte one before the code byte; memchr finds the 0x01 bytes far
-    // faster than a byte loop, and the two bytes before each are checked by hand. Bytes before
-    // the run count as zero, as in a register that starts at 0.
-    std::size_t from = 0;
-    while (from + 1 < size) {
-        const void* hit = std::memchr(begin + from, 0x01, size - 1 - from);
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    // A pair 01 code is rarer still: both bytes are compared at once, and only a pair found
+    // is looked at more closely.
+    const __m128i ones = _mm_set1_epi8(1);
+    const __m128i codes = _mm_set1_epi8(static_cast<char>(code));
+    for (; at + 32 <= last + 1; at += 32) {
+        const auto* p = reinterpret_cast<const __m128i*>(data + at);
+        const auto* q = reinterpret_cast<const __m128i*>(data + at + 1);
+        const __m128i low = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(p), ones),
+                                          _mm_cmpeq_epi8(_mm_loadu_si128(q), codes));
+        const __m128i high = _mm_and_si128(_mm_cmpeq_epi8(_mm_loadu_si128(p + 1), ones),
+                                           _mm_cmpeq_epi8(_mm_loadu_si128(q + 1), codes));
+        auto mask = static_cast<unsigned>(_mm_movemask_epi8(low)) |
+                    static_cast<unsigned>(_mm_movemask_epi8(high)) << 16;
+        while (mask) {
+            if (isFrameStart(data, at + static_cast<std::size_t>(__builtin_ctz(mask)), code))
+                ++count;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    while (at <= last) {
+        const void* hit = std::memchr(data + at, 0x01, last + 1 - at);
         if (!hit) break;
-        const std::size_t at = static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - begin);
-        if (begin[at + 1] == code && (at < 1 || begin[at - 1] == 0) &&
-            (at < 2 || begin[at - 2] == 0))
-            ++count;
-        from = at + 1;
+        at = static_cast<std::size_t>(static_cast<const uint8_t*>(hit) - data);
+        if (isFrameStart(data, at, code)) ++count;
+        ++at;
     }
     return count;
 }

@@ -111,12 +111,15 @@ void PesScanner::scan(const uint8_t* data, std::size_t size) {
 }
 
 std::size_t PesScanner::seek(const uint8_t* data, std::size_t at, std::size_t size) {
+    uint32_t reg = register_;  // kept local: stores through data could alias a member
     while (at < size) {
-        register_ = register_ << 8 | data[at++];
-        if ((register_ & 0xFFFFFF00u) == 0x00000100u &&
-            startPacket(static_cast<uint8_t>(register_)))
-            break;
+        reg = reg << 8 | data[at++];
+        if ((reg & 0xFFFFFF00u) == 0x00000100u) {
+            register_ = reg;
+            if (startPacket(static_cast<uint8_t>(reg))) return at;
+        }
     }
+    register_ = reg;
     return at;
 }
 
