@@ -336,6 +336,42 @@ TEST(SampleDisc, FeatureTwoContinuesTheTimeline) {
     EXPECT_EQ(second.firstPts - first.firstPts, first.units * 375375 / 100);
 }
 
+// AC-3 frames protect their first 5/8 with crc1 and the whole frame with crc2; E-AC-3 frames
+// have crc2 only. A block with a correct CRC leaves a zero remainder.
+TEST(SampleDisc, DolbyFramesCarryValidCrcs) {
+    auto remainder = [](const uint8_t* data, std::size_t n) {
+        uint32_t crc = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            crc ^= uint32_t{data[i]} << 8;
+            for (int bit = 0; bit < 8; ++bit)
+                crc = (crc & 0x8000) ? (crc << 1) ^ 0x18005 : crc << 1;
+        }
+        return crc;
+    };
+    const auto& disc = sampleDisc();
+    struct Case {
+        std::string file, caption;
+        std::size_t frameBytes;
+        bool crc1;
+    };
+    for (const auto& c : {Case{"VTS_01_1.VOB", "DD.stream.00", 1792, true},
+                          Case{"VTS_01_1.VOB", "DD.stream.01", 768, true},
+                          Case{"FEATURE_1.EVO", "DD+.stream.00", 2560, false}}) {
+        SCOPED_TRACE(c.caption + " of " + c.file);
+        Bytes b = readFile(entry(disc, c.file, c.caption).expected);
+        ASSERT_EQ(b.size() % c.frameBytes, 0u);
+        std::size_t words = c.frameBytes / 2;
+        std::size_t fiveEighths = 2 * ((words >> 1) + (words >> 3));
+        for (std::size_t at = 0; at < b.size(); at += c.frameBytes) {
+            ASSERT_EQ(be16(b, at), 0x0B77u);
+            if (c.crc1) {
+                ASSERT_EQ(remainder(&b[at + 2], fiveEighths - 2), 0u) << "frame @" << at;
+            }
+            ASSERT_EQ(remainder(&b[at + 2], c.frameBytes - 2), 0u) << "frame @" << at;
+        }
+    }
+}
+
 // The H.264 file's clock runs past 2^32: its 33-bit time stamps have bit 32 set, and what is
 // announced is their low 32 bits.
 TEST(SampleDisc, H264VariantTimeStampsUseBit32) {

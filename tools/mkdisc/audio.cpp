@@ -37,6 +37,51 @@ void finishAc3Frame(std::vector<uint8_t>& out, std::size_t start, uint32_t size,
     out.push_back(static_cast<uint8_t>(crc));
 }
 
+// crc1 of an AC-3 frame sits at the start of the block it protects (bytes 2 up to 5/8 of the
+// frame), so it cannot be appended like crc2. The CRC is linear: the value for crc1 solves
+// A * crc1 = CRC of the block with crc1 zero, where column i of A is the CRC of the block
+// with only bit i of crc1 set.
+class Crc1Solver {
+  public:
+    explicit Crc1Solver(std::size_t blockBytes) : blockBytes_(blockBytes) {
+        std::vector<uint8_t> block(blockBytes, 0);
+        for (int bit = 0; bit < 16; ++bit) {
+            block[0] = static_cast<uint8_t>((0x8000 >> bit) >> 8);
+            block[1] = static_cast<uint8_t>(0x8000 >> bit);
+            columns_[bit] = crc16(block.data(), blockBytes);
+        }
+    }
+
+    // Sets crc1 at block[0..1] so that the CRC of the whole block is zero.
+    void apply(uint8_t* block) const {
+        block[0] = block[1] = 0;
+        uint32_t target = crc16(block, blockBytes_);
+        // Gaussian elimination over GF(2): row r holds the r-th bit of every column and of
+        // the target (bit 16).
+        std::array<uint32_t, 16> rows{};
+        for (int r = 0; r < 16; ++r) {
+            for (int c = 0; c < 16; ++c) rows[r] |= ((columns_[c] >> (15 - r)) & 1u) << c;
+            rows[r] |= ((target >> (15 - r)) & 1u) << 16;
+        }
+        for (int c = 0; c < 16; ++c) {
+            int pivot = c;
+            while (pivot < 16 && !((rows[pivot] >> c) & 1)) ++pivot;
+            if (pivot == 16) throw std::logic_error("crc1 has no solution");
+            std::swap(rows[c], rows[pivot]);
+            for (int r = 0; r < 16; ++r)
+                if (r != c && ((rows[r] >> c) & 1)) rows[r] ^= rows[c];
+        }
+        uint32_t value = 0;
+        for (int c = 0; c < 16; ++c) value |= ((rows[c] >> 16) & 1u) << (15 - c);
+        block[0] = static_cast<uint8_t>(value >> 8);
+        block[1] = static_cast<uint8_t>(value);
+    }
+
+  private:
+    std::size_t blockBytes_;
+    std::array<uint16_t, 16> columns_{};
+};
+
 uint32_t ac3ChannelMode(uint32_t channels) {
     switch (channels) {
         case 1:
@@ -54,14 +99,15 @@ uint32_t ac3ChannelMode(uint32_t channels) {
 
 class Ac3Builder : public AccessUnitBuilder {
   public:
-    Ac3Builder(const AudioFormat& format, Filler& filler) : format_(format), filler_(filler) {}
+    Ac3Builder(const AudioFormat& format, Filler& filler)
+        : format_(format), filler_(filler), crc1_(fiveEighths(format.frameBytes) - 2) {}
 
     void build(uint64_t, std::vector<uint8_t>& out) override {
         std::size_t start = out.size();
         uint32_t acmod = ac3ChannelMode(format_.channels);
         BitWriter w;
         w.put(0x0B77, 16);  // syncword
-        w.put(0xFFFF, 16);  // crc1, not checked by demultiplexers
+        w.put(0, 16);       // crc1, set below
         w.put(0, 2);        // fscod: 48 kHz
         w.put(format_.ac3SizeCode, 6);
         w.put(8, 5);  // bsid
@@ -83,12 +129,23 @@ class Ac3Builder : public AccessUnitBuilder {
         w.put(1, 1);   // audblk: blksw of the first channel, so the byte is never zero
         w.align();
         out.insert(out.end(), w.bytes().begin(), w.bytes().end());
-        finishAc3Frame(out, start, format_.frameBytes, filler_);
+        filler_.appendNonZero(out, format_.frameBytes - 2 - (out.size() - start));
+        crc1_.apply(out.data() + start + 2);
+        uint16_t crc2 = crc16(out.data() + start + 2, format_.frameBytes - 4);
+        out.push_back(static_cast<uint8_t>(crc2 >> 8));
+        out.push_back(static_cast<uint8_t>(crc2));
     }
 
   private:
+    // Bytes of the first 5/8 of a frame, counted in 16-bit words as the standard does.
+    static std::size_t fiveEighths(uint32_t frameBytes) {
+        uint32_t words = frameBytes / 2;
+        return 2 * ((words >> 1) + (words >> 3));
+    }
+
     AudioFormat format_;
     Filler& filler_;
+    Crc1Solver crc1_;
 };
 
 class Eac3Builder : public AccessUnitBuilder {
