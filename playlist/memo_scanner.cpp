@@ -17,6 +17,13 @@ void MemoScanner::finish() {
 }
 
 void MemoScanner::put(unsigned char c) {
+    if (inTag_ && kind_ == Kind::Element && quote_ && c == '<') {
+        // No attribute value holds "<": its closing quote is missing. The broken tag ends here
+        // (as a self-closing one when it ends in "/>") and this "<" opens the next tag, so one
+        // damaged value does not swallow the rest of the playlist.
+        while (!line_.empty() && line_.back() == ' ') line_.pop_back();
+        endTag(line_.ends_with("/>"));
+    }
     if (!inTag_) {
         // Text between tags (and a stray ">") is not shown; a "<" opens the next tag.
         if (c == '<') {

@@ -2,7 +2,8 @@
 // The byte scan that re-indents a playlist: one line per tag, two blanks per nesting level.
 // Text between tags is not kept. Line ends, tabs and other control bytes inside a tag fold
 // into one blank. Quoted attribute values and comments may hold ">" without ending the tag;
-// comments, declarations and self-closing tags do not deepen what follows.
+// comments, declarations and self-closing tags do not deepen what follows. A "<" inside a
+// quoted value shows the value's closing quote is missing: the broken tag ends there.
 #include <cstddef>
 #include <cstdint>
 #include <string>

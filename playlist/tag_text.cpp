@@ -176,8 +176,14 @@ std::optional<std::string> attributeText(std::string_view tag, std::string_view 
             if (pos < tag.size() && (tag[pos] == '"' || tag[pos] == '\'')) {
                 char quote = tag[pos++];
                 std::size_t end = tag.find(quote, pos);
-                if (end == std::string_view::npos) end = tag.size();
-                value = tag.substr(pos, end - pos);
+                value = tag.substr(pos, end == std::string_view::npos ? end : end - pos);
+                if (end == std::string_view::npos) {
+                    // The closing quote is missing: the tag's own ending is not part of it.
+                    end = tag.size();
+                    while (value.ends_with(" ")) value.remove_suffix(1);
+                    if (value.ends_with(">")) value.remove_suffix(1);
+                    if (value.ends_with("/")) value.remove_suffix(1);
+                }
                 pos = end == tag.size() ? end : end + 1;
             } else {
                 std::size_t start = pos;

@@ -27,7 +27,8 @@ bool isClosingTag(std::string_view line, std::string_view name);
 
 // The value of the attribute of exactly this name, with XML character references decoded and
 // cut to kMaxAttributeLength bytes; nullopt when the tag has no such attribute. Values in
-// double or single quotes are read; an unterminated value runs to the end of the line.
+// double or single quotes are read; a value whose closing quote is missing runs to the end of
+// the line, less the "/>" or ">" that ends the tag.
 std::optional<std::string> attributeText(std::string_view tag, std::string_view name);
 
 // The attribute as a decimal integer; 0 when it is absent or not a number.

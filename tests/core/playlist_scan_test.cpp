@@ -40,9 +40,17 @@ TEST(MemoScan, FoldsControlBytesInsideTagsAndDropsTextBetweenThem) {
 }
 
 TEST(MemoScan, QuotedValuesAndCommentsMayHoldTagCharacters) {
-    EXPECT_EQ(memoOf("<a n=\"x > y\" m='</z>' k=\"it's\"><!-- a > b -- c <d> --><b/></a>"),
-              (Lines{"<a n=\"x > y\" m='</z>' k=\"it's\">", "  <!-- a > b -- c <d> -->", "  <b/>",
+    EXPECT_EQ(memoOf("<a n=\"x > y\" m='/>' k=\"it's\"><!-- a > b -- c <d> --><b/></a>"),
+              (Lines{"<a n=\"x > y\" m='/>' k=\"it's\">", "  <!-- a > b -- c <d> -->", "  <b/>",
                      "</a>"}));
+}
+
+TEST(MemoScan, AMissingClosingQuoteEndsItsTagAtTheNextTag) {
+    EXPECT_EQ(memoOf("<a>\n<b n=\"en/>\n<c x=\"1\"/>\n<d n=\"open>\n<e/>\n</d></a>"),
+              (Lines{"<a>", "  <b n=\"en/>", "  <c x=\"1\"/>", "  <d n=\"open>", "    <e/>",
+                     "  </d>", "</a>"}));
+    EXPECT_EQ(attributeText("  <b n=\"en/> ", "n"), "en");
+    EXPECT_EQ(attributeText("  <d n=\"open> ", "n"), "open");
 }
 
 TEST(MemoScan, ChunkBoundariesDoNotMatter) {
@@ -146,6 +154,7 @@ TEST(TagText, ValuesKeepTagCharactersAndDecodeReferences) {
 
 TEST(TagText, BrokenAndOversizedValuesStayInsideTheTag) {
     EXPECT_EQ(attributeText("<a n=\"never closed", "n"), "never closed");
+    EXPECT_EQ(attributeText("<a n='x/>", "n"), "x");
     EXPECT_EQ(attributeText("<a n=", "n"), "");
     EXPECT_EQ(attributeText("<a n", "n"), "");
     EXPECT_EQ(attributeText("<a \"stray\" n=\"1\">", "n"), "1");

@@ -108,6 +108,17 @@ TEST(PlaylistTitle, AttributesAreReadByWholeNameAndNeverInherited) {
     EXPECT_EQ(childrenOf(p, "Audio"), (Lines{"DD+.6ch.stream.00.en", "LPCM.stream.01"}));
 }
 
+TEST(PlaylistTitle, AMissingQuoteDoesNotHideLaterTracks) {
+    Playlist p =
+        scanPlaylist(withTracks("<AudioAttributeItem index=\"1\" codec=\"DD+\" channels=\"6\"/>\n",
+                                "<Audio streamNumber=\"1\" mediaAttr=\"1\" description=\"en/>\n"
+                                "<Audio streamNumber=\"2\" mediaAttr=\"1\" description=\"fr\"/>\n"),
+                     "FEATURE_1");
+    ASSERT_TRUE(p.titleFound);
+    EXPECT_EQ(childrenOf(p, "Audio"), (Lines{"DD+.6ch.stream.00.en", "DD+.6ch.stream.01.fr"}));
+    EXPECT_EQ(p.memo.back(), "    </Title>");
+}
+
 TEST(PlaylistTitle, CutToTheTitleThatPlaysTheInput) {
     const std::string text =
         "<Playlist displayName=\"Disc\">\n"
