@@ -190,6 +190,7 @@ void Program::writePacket(std::size_t stream) {
     } else {
         n = fit(h);
     }
+    if (n == 0) throw std::logic_error("no payload fits the packet");
 
     // Frame count and first access unit pointer of the audio sub-stream header.
     std::size_t frames = 0;
@@ -204,7 +205,7 @@ void Program::writePacket(std::size_t stream) {
         auto pointer = static_cast<uint32_t>(frames ? firstOffset + 1 + extra : 0);
         put16(h.subHeader.data() + 2, pointer);
         if (plan.codec == Codec::Lpcm || plan.codec == Codec::Mlp) {
-            h.subHeader[4] = static_cast<uint8_t>(st.nextUnit % 20);  // audio frame number
+            h.subHeader[4] = static_cast<uint8_t>(frames % 20);  // audio frame number
             // 16-bit samples, 48 kHz, channel count minus one
             h.subHeader[5] = static_cast<uint8_t>((plan.channels - 1) & 0x07);
             h.subHeader[6] = 0x80;  // dynamic range control: none
