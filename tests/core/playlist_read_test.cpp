@@ -106,29 +106,31 @@ TEST(ReadPlaylist, DamagedPlaylistsAreReadAsFarAsTheyGo) {
     EXPECT_TRUE(empty.hasLine("No title of the playlist plays FEATURE_1."));
 }
 
-TEST(ReadPlaylist, SampleDiscOffersTheStreamsItsFeatureCarries) {
+TEST(ReadPlaylist, SampleDiscOffersTheStreamsEachFileCarries) {
     const mkdisc::Layout& disc = test::sampleDisc();
-    RunState state;
-    RecordingHost readHost;
-    RunOptions options;
-    options.cont = false;
-    ASSERT_EQ(readRun(disc.feature1, state, options, readHost), RunOutcome::Done)
-        << readHost.text();
+    const fs::path folder = disc.feature1.parent_path();
+    for (const fs::path& input : {disc.feature1, folder / "H264_1.EVO", folder / "MPEG2_1.EVO"}) {
+        RunState state;
+        RecordingHost readHost;
+        RunOptions options;
+        options.cont = false;
+        ASSERT_EQ(readRun(input, state, options, readHost), RunOutcome::Done) << readHost.text();
 
-    RecordingHost host;
-    auto playlist = readPlaylist(disc.playlist, titleLookupName(disc.feature1), host);
-    ASSERT_TRUE(playlist);
-    ASSERT_TRUE(playlist->titleFound);
-    std::vector<int> offered;
-    for (const TrackOffer& offer : playlist->offers) offered.push_back(offer.slot);
-    std::vector<int> found;
-    for (int n = 0; n < 2; ++n)
-        if (state.lists.video[n] >= 0) found.push_back(videoSlot(n));
-    for (int n = 0; n < 16; ++n)
-        if (state.lists.audio[n] >= 0) found.push_back(audioSlot(n));
-    for (int n = 0; n < 16; ++n)
-        if (state.lists.sub[n] >= 0) found.push_back(subSlot(n));
-    EXPECT_EQ(offered, found);
+        RecordingHost host;
+        auto playlist = readPlaylist(disc.playlist, titleLookupName(input), host);
+        ASSERT_TRUE(playlist);
+        ASSERT_TRUE(playlist->titleFound) << input;
+        std::vector<int> offered;
+        for (const TrackOffer& offer : playlist->offers) offered.push_back(offer.slot);
+        std::vector<int> found;
+        for (int n = 0; n < 2; ++n)
+            if (state.lists.video[n] >= 0) found.push_back(videoSlot(n));
+        for (int n = 0; n < 16; ++n)
+            if (state.lists.audio[n] >= 0) found.push_back(audioSlot(n));
+        for (int n = 0; n < 16; ++n)
+            if (state.lists.sub[n] >= 0) found.push_back(subSlot(n));
+        EXPECT_EQ(offered, found) << input;
+    }
 }
 
 TEST(XplCommand, PrintsTheTreeOrTheLines) {

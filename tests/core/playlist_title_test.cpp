@@ -209,10 +209,11 @@ TEST(PlaylistTitle, SamplePlaylistMemoAndTree) {
     }
     EXPECT_FALSE(scanPlaylist(sample, "FEATURE_1_FEATURE_2").titleFound);
 
-    Playlist bonus = scanPlaylist(sample, "BONUS");
+    Playlist bonus = scanPlaylist(sample, "H264_1");
     ASSERT_TRUE(bonus.titleFound);
     EXPECT_EQ(childrenOf(bonus, "Info")[1], "Name: Making of > Behind the Scenes & more > extras");
-    EXPECT_EQ(childrenOf(bonus, "Audio"), (Lines{"DD.6ch.stream.00.en"}));
+    EXPECT_EQ(childrenOf(bonus, "Video"), (Lines{"MPEG-4 AVC.stream.0"}));
+    EXPECT_EQ(childrenOf(bonus, "Audio"), (Lines{"DD+.6ch.stream.00.en", "DD.6ch.stream.01.en"}));
 }
 
 }  // namespace

@@ -6,11 +6,12 @@ namespace kavrel::mkdisc {
 // each coding format once; titles refer to it by mediaAttr. The feature title plays
 // FEATURE_1.MAP and FEATURE_2.MAP and names its tracks in both clips; its streams match the
 // generated feature files (VC-1 video; DD+, DTS-HD, LPCM, TrueHD and AC-3 audio numbers 0-4;
-// two subpicture streams). The first title's tag runs over several tab-indented lines, and a
-// bonus title's name holds a ">" and an entity reference.
+// two subpicture streams); the bonus and trailer titles play the H.264 and MPEG-2 files. The
+// first title's tag runs over several tab-indented lines, and the bonus title's name holds a
+// ">" and an entity reference.
 std::string samplePlaylist() {
     return R"(<?xml version="1.0" encoding="UTF-8"?>
-<!-- Sample disc playlist: menu, feature in two parts, bonus -->
+<!-- Sample disc playlist: menu, feature in two parts, bonus, trailer -->
 <Playlist xmlns="http://www.dvdforum.org/2005/HDDVDVideo/Playlist" majorVersion="1" minorVersion="0" displayName="Kavrel Sample Disc">
   <Configuration>
     <StreamingBuffer size="0"/>
@@ -19,6 +20,8 @@ std::string samplePlaylist() {
   </Configuration>
   <MediaAttributeList>
     <VideoAttributeItem index="1" codec="VC-1" sampleAspectRatio="16:9" horizontalResolution="1920" verticalResolution="1080" encodedFrameRate="24000/1001" sourceFrameRate="24000/1001"/>
+    <VideoAttributeItem index="2" codec="MPEG-4 AVC" sampleAspectRatio="16:9" horizontalResolution="1920" verticalResolution="1080" encodedFrameRate="24000/1001" sourceFrameRate="24000/1001"/>
+    <VideoAttributeItem index="3" codec="MPEG-2" sampleAspectRatio="16:9" horizontalResolution="1920" verticalResolution="1080" encodedFrameRate="24000/1001" sourceFrameRate="24000/1001"/>
     <AudioAttributeItem index="1" codec="DD+" sampleFrequency="48" sampleDepth="16" channels="6" bitrate="640"/>
     <AudioAttributeItem index="2" codec="DTS-HD" sampleFrequency="48" sampleDepth="24" channels="6" bitrate="1509"/>
     <AudioAttributeItem index="3" codec="LPCM" sampleFrequency="48" sampleDepth="16" channels="2"/>
@@ -65,10 +68,23 @@ std::string samplePlaylist() {
       </ChapterList>
     </Title>
     <Title id="Bonus" titleNumber="3" titleDuration="00:12:00:00" displayName="Making of &gt; Behind the Scenes &amp; more > extras" onEnd="Menu">
-      <PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/BONUS.MAP" titleTimeBegin="00:00:00:00" titleTimeEnd="00:12:00:00" dataSource="Disc">
-        <Video track="1" mediaAttr="1" description=""/>
-        <Audio track="1" streamNumber="1" mediaAttr="5" description="en" langcode="en:00"/>
+      <PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/H264_1.MAP" titleTimeBegin="00:00:00:00" titleTimeEnd="00:12:00:00" dataSource="Disc">
+        <Video track="1" mediaAttr="2" description=""/>
+        <Audio track="1" streamNumber="1" mediaAttr="1" description="en" langcode="en:00"/>
+        <Audio track="2" streamNumber="2" mediaAttr="5" description="en" langcode="en:00"/>
+        <Subtitle track="1" streamNumber="1" mediaAttr="1" description="en" langcode="en:00"/>
       </PrimaryAudioVideoClip>
+    </Title>
+    <Title id="Trailer" titleNumber="4" titleDuration="00:02:10:00" displayName="Trailer" onEnd="Menu">
+      <PrimaryAudioVideoClip src="file:///dvddisc/HVDVD_TS/MPEG2_1.MAP" titleTimeBegin="00:00:00:00" titleTimeEnd="00:02:10:00" dataSource="Disc">
+        <Video track="1" mediaAttr="3" description=""/>
+        <Audio track="1" streamNumber="1" mediaAttr="1" description="en" langcode="en:00"/>
+        <Audio track="2" streamNumber="2" mediaAttr="5" description="fr" langcode="fr:00"/>
+        <Subtitle track="1" streamNumber="1" mediaAttr="1" description="en" langcode="en:00"/>
+      </PrimaryAudioVideoClip>
+      <ChapterList>
+        <Chapter titleTimeBegin="00:00:00:00" displayName="Trailer"/>
+      </ChapterList>
     </Title>
   </TitleSet>
 </Playlist>
