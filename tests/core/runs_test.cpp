@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 
 #include "engine/io.h"
@@ -327,6 +328,56 @@ TEST_F(DemuxRunTest, CancelKeepsWhatWasWritten) {
         auto whole = test::readFile(file);
         ASSERT_LT(got.size(), whole.size()) << ours;
         EXPECT_TRUE(std::equal(got.begin(), got.end(), whole.begin())) << ours;
+    }
+}
+
+// A DVD program stream made by ffmpeg, demuxed by us and extracted by ffmpeg itself: the two
+// must agree byte for byte, and our frame count must be ffprobe's.
+TEST(DemuxRunPeer, MatchesFfmpegOnAVob) {
+    if (!test::haveTool("ffmpeg") || !test::haveTool("ffprobe")) GTEST_SKIP() << "no ffmpeg";
+    fs::path dir = test::tempDir("peer");
+    fs::path vob = dir / "PEER_1.VOB";
+    const std::string quiet = "ffmpeg -nostdin -hide_banner -loglevel error -y ";
+    auto made = test::runCommand(
+        quiet +
+        "-f lavfi -i testsrc=size=352x288:rate=25:duration=3 -f lavfi -i sine=f=440:d=3 "
+        "-f lavfi -i sine=f=880:d=3 -map 0 -map 1 -map 2 -c:v mpeg2video -b:v 1M -c:a ac3 "
+        "-b:a 128k -f dvd " +
+        test::shellQuote(vob.string()));
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    struct Peer {
+        const char* map;
+        const char* format;
+        std::string ours;
+    };
+    const Peer peers[] = {{"0:v:0", "mpeg2video", "PEER_1.MPEG-2.stream.0.mpv"},
+                          {"0:a:0", "ac3", "PEER_1.DD.stream.00.mpa"},
+                          {"0:a:1", "ac3", "PEER_1.DD.stream.01.mpa"}};
+
+    RunState state;
+    RecordingHost host;
+    ASSERT_EQ(readRun(vob, state, RunOptions{}, host), RunOutcome::Done) << host.text();
+    auto probe = test::runCommand(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=nb_read_frames -of csv=p=0 " +
+        test::shellQuote(vob.string()));
+    ASSERT_EQ(probe.exitCode, 0) << probe.err;
+    EXPECT_EQ(state.frameCounters[0], std::atoi(probe.out.c_str())) << probe.out;
+
+    fs::path out = dir / "out";
+    fs::create_directory(out);
+    RunOptions options = demuxAllOptions(state, out);
+    ASSERT_EQ(demuxRun(vob, state, options, offeredCaptions(state), host), RunOutcome::Done)
+        << host.text();
+    for (const Peer& peer : peers) {
+        fs::path theirs = dir / (std::string(peer.map).substr(2, 1) + peer.map[4] + ".es");
+        auto extracted = test::runCommand(quiet + "-i " + test::shellQuote(vob.string()) +
+                                          " -map " + peer.map + " -c copy -f " + peer.format + " " +
+                                          test::shellQuote(theirs.string()));
+        ASSERT_EQ(extracted.exitCode, 0) << extracted.err;
+        SCOPED_TRACE(peer.ours);
+        ASSERT_TRUE(fs::exists(out / peer.ours));
+        EXPECT_TRUE(test::readFile(out / peer.ours) == test::readFile(theirs));
     }
 }
 
