@@ -12,7 +12,11 @@ namespace kavrel::cli {
 // ---- ConsoleHost ---------------------------------------------------------------------------
 
 ConsoleHost::ConsoleHost(bool silent, bool showStatus)
-    : silent_(silent), statusOnTerminal_(showStatus && isatty(2) == 1) {}
+    : silent_(silent), statusOnTerminal_(showStatus && isatty(2) == 1) {
+    // A reader that goes away ("| head") must not end a demux half-way: the log lines are
+    // then simply not shown.
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 ConsoleHost::~ConsoleHost() {
     clearStatus();
