@@ -227,32 +227,5 @@ TEST_F(FilterTest, ShortPacksOfEveryLengthStayInsideTheirBytes) {
     }
 }
 
-// A damaged header length or flags never make the filter look outside the pack.
-TEST_F(FilterTest, DamagedHeadersAreReadOnlyInsideThePack) {
-    checked.fill(true);
-    lists.audio[0] = 0xC0;
-    lists.video[0] = 0x55;
-    Bytes p = pack({privateStream1(0xC1)});
-    for (unsigned headerLength = 0; headerLength < 256; ++headerLength) {
-        for (std::size_t length : {std::size_t{30}, std::size_t{200}, kPack}) {
-            Bytes cut(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(length));
-            cut[22] = static_cast<uint8_t>(headerLength);
-            EXPECT_TRUE(filterPack(cut.data(), cut.size(), lists, checked, renumbering));
-        }
-    }
-    Bytes v = pack({extendedStream(0x55, true, true)});
-    for (unsigned flags = 0; flags < 256; ++flags) {
-        for (unsigned extFlags : {0x00u, 0x41u, 0xFFu}) {
-            for (std::size_t length : {std::size_t{40}, kPack}) {
-                Bytes cut(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(length));
-                cut[21] = static_cast<uint8_t>(flags);
-                cut[22] = 0xFF;
-                cut[33] = static_cast<uint8_t>(extFlags);  // the PES extension flags
-                EXPECT_TRUE(filterPack(cut.data(), cut.size(), lists, checked, renumbering));
-            }
-        }
-    }
-}
-
 }  // namespace
 }  // namespace kavrel
