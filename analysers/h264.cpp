@@ -205,7 +205,10 @@ std::optional<H264Sps> findH264Sps(std::span<const uint8_t> payload) {
 
 double h264FrameRate(const H264Sps& s) {
     if (!s.timingInfo) return 0;
-    return static_cast<double>(s.timeScale) / (2.0 * s.unitsInTick);
+    const double rate = static_cast<double>(s.timeScale) / (2.0 * s.unitsInTick);
+    // No coded video runs near this fast: such timing is damage, not a frame rate.
+    constexpr double kHighestFrameRate = 1000;
+    return rate <= kHighestFrameRate ? rate : 0;
 }
 
 std::vector<std::string> h264Lines(const H264Sps& s, int streamNumber) {

@@ -284,7 +284,10 @@ TEST(H264Header, HandBuiltSequenceParameterSets) {
     EXPECT_NEAR(a.frameRate, 23.976, 1e-3);
     EXPECT_EQ(a.lines.back(),
               "   Frame rate = [bl]23.976[/bl] fps (assumed, no timing information)");
-    // A zero tick is no timing either.
+    // A zero tick, or a tick far too short for any video, is no timing either.
+    EXPECT_NEAR(
+        analyseVideo(VideoKind::H264, mainProfileSps(true, 1, 0xFFFFFFFF), 0, 0, 0).frameRate,
+        23.976, 1e-3);
     EXPECT_NEAR(analyseVideo(VideoKind::H264, mainProfileSps(true, 0, 50), 0, 0, 0).frameRate,
                 23.976, 1e-3);
 }
