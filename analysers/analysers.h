@@ -26,7 +26,8 @@ Analysis analyseAudio(AudioClass audioClass, bool mlp, std::span<const uint8_t> 
 Analysis analyseAobLpcm(std::span<const uint8_t> run, int audioNumber,
                         std::span<const uint8_t> privateHeader = {});
 
-// frameRate is set for every kind: 23.976 for H.264 without VUI timing.
+// frameRate: the rate the stream's header gives, 0 when it gives none; H.264 without VUI timing
+// is taken as 23.976.
 Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, uint32_t dts, int videoNumber,
                       uint32_t firstPts);
 
