@@ -369,8 +369,7 @@ TEST(DemuxScan, ProgressFastCheckAndRepaint) {
     full.options.fastCheck = false;
     full.run(file, 0);
     ASSERT_EQ(full.host.status[1].size(), 2u);
-    EXPECT_TRUE(
-        full.host.status[1][0].starts_with("4/" + sizeMiB + " Mbytes, Remaining time: 0:00:0"))
+    EXPECT_TRUE(full.host.status[1][0].starts_with("4/" + sizeMiB + " Mbytes, Remaining time: 0:0"))
         << full.host.status[1][0];
     EXPECT_TRUE(full.host.status[1][1].starts_with("8/" + sizeMiB + " Mbytes"));
     EXPECT_EQ(full.host.pumps, 2);
