@@ -58,11 +58,11 @@ int main(int argc, char** argv) {
                 slice(inputs[i], 0, 32 * 1024), false);
         }
         int a = 0;
-        for (const auto& entry :
-             fs::directory_iterator(disc.feature1.parent_path().parent_path() / "expected")) {
+        for (const auto& entry : fs::directory_iterator(disc.expectedDir)) {
             auto head = slice(entry.path(), 0, 4096);
-            for (uint8_t selector : {0, 1, 2, 3, 4, 0x43, 0x80, 0x81, 0x82})
-                put(corpus / "fuzz_analysers", "seed" + std::to_string(a++), selector, head);
+            for (int selector : {0, 1, 2, 3, 4, 0x43, 0x80, 0x81, 0x82})
+                put(corpus / "fuzz_analysers", "seed" + std::to_string(a++),
+                    static_cast<uint8_t>(selector), head);
         }
         put(corpus / "fuzz_playlist", "seed0", 0, slice(disc.playlist, 0, 1 << 20), false);
         const char* messages[] = {"[b]Dolby Digital[/b] audio stream 0 found!",
