@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 
 #include "engine/markup.h"
 
@@ -255,13 +256,7 @@ int parseCommonOptions(int argc, char** argv, CommonOptions& options, std::strin
                 options.run.scan.countFrames = false;
             } else if (arg == "--no-details") {
                 options.run.scan.details = false;
-            } else if (arg == "-q" || arg == "--quiet") {
-                options.quiet = true;
-            } else if (arg == "--json") {
-                options.json = true;
-            } else if (arg == "-h" || arg == "--help") {
-                options.help = true;
-            } else {
+            } else if (!takeOutputFlag(arg, options.quiet, options.json, options.help)) {
                 options.rest.emplace_back(arg);  // the subcommand's own option, or a mistake
             }
             continue;
@@ -311,6 +306,29 @@ int singleInput(const CommonOptions& options, std::string_view command, std::str
     }
     if (input.empty()) return usageError(command, "no input file given");
     return -1;
+}
+
+int prepareOutputFolder(const CommonOptions& options, std::string_view command) {
+    if (!options.outGiven) return -1;
+    std::error_code ec;
+    std::filesystem::create_directories(options.run.workdir, ec);
+    if (ec || !std::filesystem::is_directory(options.run.workdir))
+        return failure(command, "Cannot use the output folder " + options.run.workdir.string() +
+                                    ": " + (ec ? ec.message() : "it is not a folder"));
+    return -1;
+}
+
+bool takeOutputFlag(std::string_view arg, bool& quiet, bool& json, bool& help) {
+    if (arg == "-q" || arg == "--quiet") {
+        quiet = true;
+    } else if (arg == "--json") {
+        json = true;
+    } else if (arg == "-h" || arg == "--help") {
+        help = true;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 int exitCodeFor(RunOutcome outcome, ConsoleHost& host, std::string_view command) {

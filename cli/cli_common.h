@@ -117,6 +117,14 @@ std::string slotName(int slot);
 // exit code after printing the problem.
 int singleInput(const CommonOptions& options, std::string_view command, std::string& input);
 
+// Makes the -o folder when one was given and checks that it is a folder. Returns -1 when it is
+// usable, else kExitFailure after printing the problem.
+int prepareOutputFolder(const CommonOptions& options, std::string_view command);
+
+// Takes the flags that every subcommand spells alike: -q/--quiet, --json, -h/--help. Returns
+// false, touching nothing, for any other word.
+bool takeOutputFlag(std::string_view arg, bool& quiet, bool& json, bool& help);
+
 // Prints "kavrel-cli COMMAND: MESSAGE" and a pointer to --help to stderr; returns kExitUsage.
 int usageError(std::string_view command, std::string_view message);
 

@@ -30,56 +30,11 @@ void help() {
 }  // namespace
 
 int rebuildCommand(int argc, char** argv) {
-    constexpr std::string_view kCommand = "rebuild";
-    CommonOptions options;
-    if (int code = parseCommonOptions(argc, argv, options, kCommand); code >= 0) return code;
-    if (options.help) {
-        help();
-        return kExitDone;
-    }
-    std::string input;
-    if (int code = singleInput(options, kCommand, input); code >= 0) return code;
-    if (options.outGiven) {
-        std::error_code ec;
-        fs::create_directories(options.run.workdir, ec);
-        if (ec || !fs::is_directory(options.run.workdir))
-            return failure(kCommand, "Cannot use the output folder " +
-                                         options.run.workdir.string() + ": " +
-                                         (ec ? ec.message() : "it is not a folder"));
-    }
-
-    RunState state;
-    ConsoleHost host(options.quiet || options.json);
-    InterruptGuard guard(state);
-    RunOutcome outcome = readRun(input, state, options.run, host);
-    if (outcome != RunOutcome::Done || interrupted())
-        return finishCommand(kCommand, input, options, outcome, state, host);
-
-    // The streams offered are those the read run listed; the rebuild filters on the same lists.
-    const auto captions = offeredCaptions(state);
-    std::array<bool, kSlotCount> checked{};
-    std::string missing;
-    bool any = false;
-    for (std::size_t slot = 0; slot < checked.size(); ++slot) {
-        const bool found = !captions[slot].empty();
-        const bool wanted = options.streams ? (*options.streams)[slot] : true;
-        if (wanted && !found && options.streams)
-            missing += (missing.empty() ? "" : " ") + slotName(static_cast<int>(slot));
-        checked[slot] = wanted && found;
-        any = any || checked[slot];
-    }
-    const std::string name = fs::path(input).filename().string();
-    if (!missing.empty()) {
-        host.log("[re]Error: no stream " + missing + " in " + name + "[/re]");
-        return finishCommand(kCommand, input, options, RunOutcome::Failed, state, host);
-    }
-    if (!any) {
-        host.log("[re]Error: no stream to keep in " + name + "[/re]");
-        return finishCommand(kCommand, input, options, RunOutcome::Failed, state, host);
-    }
-    options.run.scan.checked = checked;
-    outcome = rebuildRun(input, state, options.run, host);
-    return finishCommand(kCommand, input, options, outcome, state, host);
+    return writingCommand(argc, argv, "rebuild", help, "to keep",
+                          [](const fs::path& input, RunState& state, const RunOptions& options,
+                             const std::array<std::string, kSlotCount>&, ConsoleHost& host) {
+                              return rebuildRun(input, state, options, host);
+                          });
 }
 
 }  // namespace kavrel::cli

@@ -55,12 +55,8 @@ int parseOptions(int argc, char** argv, XplOptions& options) {
             optionsEnded = true;
         } else if (arg == "-m" || arg == "--memo") {
             options.memo = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "-h" || arg == "--help") {
-            options.help = true;
+        } else if (takeOutputFlag(arg, options.quiet, options.json, options.help)) {
+            // -q, --json, -h: taken
         } else if (arg == "-i" || arg == "--input") {
             if (i + 1 >= argc) return usageError(kCommand, "option '--input' needs a value");
             options.input = argv[++i];

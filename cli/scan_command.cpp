@@ -1,6 +1,8 @@
 #include "cli/scan_command.h"
 
 #include <cstdio>
+#include <optional>
+#include <string>
 
 #include "cli/run_report.h"
 #include "engine/names.h"
@@ -42,6 +44,66 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
         std::fflush(stdout);
     }
     return code;
+}
+
+namespace {
+
+// The streams -s names (all when it is not given) among those the read run found. Logs the
+// failure and returns nullopt when a named stream was not found or none is left.
+std::optional<std::array<bool, kSlotCount>> chosenStreams(
+    const CommonOptions& options, const std::array<std::string, kSlotCount>& captions,
+    const fs::path& input, std::string_view purpose, ConsoleHost& host) {
+    std::array<bool, kSlotCount> checked{};
+    std::string missing;
+    bool any = false;
+    for (std::size_t slot = 0; slot < checked.size(); ++slot) {
+        const bool found = !captions[slot].empty();
+        const bool wanted = options.streams ? (*options.streams)[slot] : true;
+        if (wanted && !found && options.streams)
+            missing += (missing.empty() ? "" : " ") + slotName(static_cast<int>(slot));
+        checked[slot] = wanted && found;
+        any = any || checked[slot];
+    }
+    const std::string name = input.filename().string();
+    if (!missing.empty()) {
+        host.log("[re]Error: no stream " + missing + " in " + name + "[/re]");
+        return std::nullopt;
+    }
+    if (!any) {
+        host.log("[re]Error: no stream " + std::string(purpose) + " in " + name + "[/re]");
+        return std::nullopt;
+    }
+    return checked;
+}
+
+}  // namespace
+
+int writingCommand(int argc, char** argv, std::string_view command, void (*help)(),
+                   std::string_view purpose, const WritingRun& write) {
+    CommonOptions options;
+    if (int code = parseCommonOptions(argc, argv, options, command); code >= 0) return code;
+    if (options.help) {
+        help();
+        return kExitDone;
+    }
+    std::string input;
+    if (int code = singleInput(options, command, input); code >= 0) return code;
+    if (int code = prepareOutputFolder(options, command); code >= 0) return code;
+
+    RunState state;
+    ConsoleHost host(options.quiet || options.json, !options.quiet);
+    InterruptGuard guard(state);
+    RunOutcome outcome = readRun(input, state, options.run, host);
+    if (outcome != RunOutcome::Done || interrupted())
+        return finishCommand(command, input, options, outcome, state, host);
+
+    // The streams offered are those the read run listed; the second run works on the same lists.
+    const auto captions = offeredCaptions(state);
+    const auto checked = chosenStreams(options, captions, input, purpose, host);
+    if (!checked) return finishCommand(command, input, options, RunOutcome::Failed, state, host);
+    options.run.scan.checked = *checked;
+    outcome = write(input, state, options.run, captions, host);
+    return finishCommand(command, input, options, outcome, state, host);
 }
 
 }  // namespace kavrel::cli

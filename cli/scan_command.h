@@ -1,7 +1,10 @@
 #pragma once
-// The end the read and demux commands share: the JSON document when asked for, and the exit
-// code of the run.
+// What the read, demux and rebuild commands share: the run that writes after a read, the JSON
+// document when asked for, and the exit code of the run.
+#include <array>
 #include <filesystem>
+#include <functional>
+#include <string>
 #include <string_view>
 
 #include "cli/cli_common.h"
@@ -19,5 +22,17 @@ std::vector<std::filesystem::path> scannedInputs(const std::filesystem::path& in
 int finishCommand(std::string_view command, const std::filesystem::path& input,
                   const CommonOptions& options, RunOutcome outcome, const RunState& state,
                   ConsoleHost& host);
+
+// The second run of a writing command, on the read run's state with options.scan.checked set.
+using WritingRun = std::function<RunOutcome(
+    const std::filesystem::path& input, RunState& state, const RunOptions& options,
+    const std::array<std::string, kSlotCount>& captions, ConsoleHost& host)>;
+
+// A command that reads its one input and then writes from it (demux, rebuild): parses the
+// options, prints the help, makes the -o folder, reads the input and hands the streams chosen
+// with -s (every found stream without it) to `write`. A chosen stream the read did not find,
+// or no stream at all, fails the command with "no stream ... in NAME" (purpose: "to demux").
+int writingCommand(int argc, char** argv, std::string_view command, void (*help)(),
+                   std::string_view purpose, const WritingRun& write);
 
 }  // namespace kavrel::cli

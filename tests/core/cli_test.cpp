@@ -1,5 +1,5 @@
-// kavrel-cli read and demux as a user runs them: exit codes, the log on stdout, one line on
-// stderr for a failure, the JSON document, stream lists and Ctrl-C.
+// kavrel-cli read, demux and rebuild as a user runs them: exit codes, the log on stdout, one line
+// on stderr for a failure, the JSON document, stream lists and Ctrl-C.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -166,6 +166,37 @@ TEST(Cli, DemuxJsonListsTheOutputs) {
                             "o=d['outputs']; assert len(o)==1 and o[0]['bytes']>0, o; "
                             "assert o[0]['path'].endswith('.Subpicture.00.sup'), o");
     EXPECT_EQ(result.exitCode, 0) << result.err;
+}
+
+TEST(Cli, RebuildKeepsTheChosenStreams) {
+    const auto& disc = test::sampleDisc();
+    const std::string feature = shellQuote(disc.feature1.string());
+    fs::path out = test::tempDir("cli-rebuild") / "new";
+    auto result =
+        runCommand(cli("rebuild -q -o " + shellQuote(out.string()) + " -s v0,a0 " + feature));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.out.empty()) << result.out;
+    const fs::path rebuilt = out / "FEATURE_1_FEATURE_2.rebuilt.EVO";
+    ASSERT_TRUE(fs::exists(rebuilt));
+    EXPECT_LT(fs::file_size(rebuilt), fs::file_size(disc.feature1) + fs::file_size(disc.feature2));
+    if (test::haveTool("python3")) {
+        auto check = checkJson(cli("read --json --no-continue " + shellQuote(rebuilt.string())),
+                               "k=sorted(s['kind'] for s in d['streams']); "
+                               "assert k==['audio','video'], k");
+        EXPECT_EQ(check.exitCode, 0) << check.err << check.out;
+    }
+
+    // A stream the input does not have is named; an unusable folder is refused before reading.
+    auto missing = runCommand(cli("rebuild -o " + shellQuote(out.string()) + " -s a15 " + feature));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("no stream a15 in FEATURE_1.EVO"), std::string::npos) << missing.err;
+    fs::path file = test::tempDir("cli-rebuild-file") / "file";
+    test::writeFile(file, {1});
+    auto blocked =
+        runCommand(cli("rebuild -o " + shellQuote((file / "sub").string()) + " " + feature));
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_NE(blocked.err.find("Cannot use the output folder"), std::string::npos) << blocked.err;
+    EXPECT_TRUE(blocked.out.empty()) << blocked.out;
 }
 
 TEST(Cli, CtrlCEndsTheRun) {
