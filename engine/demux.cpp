@@ -17,15 +17,6 @@ namespace {
 constexpr uint64_t kMiB = 1024 * 1024;
 constexpr uint64_t kProgressEvery = 4 * kMiB;
 constexpr uint64_t kRepaintEvery = 64 * kMiB;
-constexpr std::size_t kReadAlignment = 4096;
-
-// The chunk is read to a page-aligned place inside the chunk buffer: the kernel copies from the
-// page cache into a misaligned buffer several times slower.
-uint8_t* alignedChunk(std::vector<uint8_t>& buffer, std::size_t chunkSize) {
-    if (buffer.size() < chunkSize + kReadAlignment) buffer.resize(chunkSize + kReadAlignment);
-    const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
-    return buffer.data() + (kReadAlignment - address % kReadAlignment) % kReadAlignment;
-}
 
 // Leaves the Cancel button disabled on every way out of the scan, an error included.
 class CancelEnabled {
@@ -78,7 +69,8 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, int mo
     state.resetPerRun();
 
     const std::size_t chunkSize = options.chunkSize ? options.chunkSize : kChunkSize;
-    uint8_t* const chunk = alignedChunk(state.chunk, chunkSize);
+    // Read into a page-aligned place of the kept chunk buffer.
+    uint8_t* const chunk = pageAlignedBlock(state.chunk, chunkSize);
     PesScanner scanner(state, options, host, mode);
     InputFile& input = *state.input;
     const uint64_t size = input.size();

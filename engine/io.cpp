@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -12,7 +13,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string reason() { return std::strerror(errno); }
+std::string reason() {
+    return std::strerror(errno);
+}
 
 }  // namespace
 
@@ -48,7 +51,8 @@ std::size_t InputFile::read(uint8_t* data, std::size_t size) {
         std::size_t n = std::fread(data + total, 1, size - total, file_);
         total += n;
         if (n == 0) {
-            if (std::ferror(file_)) throw IoError("Cannot read " + path_.string() + ": " + reason());
+            if (std::ferror(file_))
+                throw IoError("Cannot read " + path_.string() + ": " + reason());
             break;  // end of file: the input may have been shorter than its size said
         }
     }
@@ -109,6 +113,13 @@ void FileSlots::closeAll() {
         file.reset();
     }
     if (!firstError.empty()) throw IoError(firstError);
+}
+
+uint8_t* pageAlignedBlock(std::vector<uint8_t>& buffer, std::size_t size) {
+    constexpr std::size_t kPage = 4096;
+    if (buffer.size() < size + kPage) buffer.resize(size + kPage);
+    const auto address = reinterpret_cast<std::uintptr_t>(buffer.data());
+    return buffer.data() + (kPage - address % kPage) % kPage;
 }
 
 bool sameFile(const fs::path& a, const fs::path& b) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "engine/run_state.h"
 
@@ -19,7 +20,7 @@ struct IoError : std::runtime_error {
 
 // A read-only input file read sequentially in large blocks.
 class InputFile {
-public:
+  public:
     explicit InputFile(const std::filesystem::path& path);  // throws IoError
     // Adopts an open stream (for in-memory inputs of tests and fuzzing); name is for messages.
     InputFile(std::FILE* file, uint64_t size, std::filesystem::path name);
@@ -33,7 +34,7 @@ public:
     uint64_t size() const { return size_; }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     uint64_t position_ = 0;
@@ -42,7 +43,7 @@ private:
 
 // A new output file, created (replacing one of the same name) and written sequentially.
 class OutputFile {
-public:
+  public:
     explicit OutputFile(const std::filesystem::path& path);  // throws IoError
     ~OutputFile();                                           // closes quietly
     OutputFile(const OutputFile&) = delete;
@@ -53,7 +54,7 @@ public:
     uint64_t written() const { return written_; }
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     uint64_t written_ = 0;
@@ -61,7 +62,7 @@ private:
 
 // Where the scanner's mode-1 payload runs go: one slot per selectable stream.
 class OutputSlots {
-public:
+  public:
     virtual ~OutputSlots() = default;
     virtual bool isOpen(int slot) const = 0;
     virtual void write(int slot, const uint8_t* data, std::size_t size) = 0;  // throws IoError
@@ -69,15 +70,20 @@ public:
 
 // Output slots backed by files.
 class FileSlots : public OutputSlots {
-public:
+  public:
     void create(int slot, const std::filesystem::path& path);  // throws IoError
     bool isOpen(int slot) const override;
     void write(int slot, const uint8_t* data, std::size_t size) override;
     void closeAll();  // closes every slot; throws the first IoError after closing all
 
-private:
+  private:
     std::array<std::unique_ptr<OutputFile>, kSlotCount> files_;
 };
+
+// A block of `size` bytes inside `buffer` (grown as needed) that starts on a page boundary, for
+// reading into: the kernel copies from the page cache into a misaligned buffer several times
+// slower, and a heap block of a few hundred KiB is 16 bytes off a page.
+uint8_t* pageAlignedBlock(std::vector<uint8_t>& buffer, std::size_t size);
 
 // True when both paths name the same existing file (an output must never replace its input).
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/io.h"
 #include "engine/timefmt.h"
 #include "rebuild/rebuild.h"
 
@@ -61,19 +62,20 @@ void packLoop(RunState& state, InputFile& input, OutputFile& output, Renumbering
     const auto start = std::chrono::steady_clock::now();
     state.runStart = start;
     const std::string name = input.path().filename().string();
-    std::vector<uint8_t> block(kBlockSize);
+    std::vector<uint8_t> buffer;
+    uint8_t* const block = pageAlignedBlock(buffer, kBlockSize);
     while (input.position() < input.size() && !state.stopFlag) {
         const uint64_t blockStart = input.position();
-        const std::size_t got = input.read(block.data(), block.size());
+        const std::size_t got = input.read(block, kBlockSize);
         if (got == 0) break;  // the file ended before its size said
-        KeptRun kept(block.data(), output);
+        KeptRun kept(block, output);
         for (std::size_t offset = 0; offset < got; offset += kPackSize) {
             // The last pack of a file that is not a whole number of packs is short.
             const std::size_t size = got - offset < kPackSize ? got - offset : kPackSize;
             const uint64_t position = blockStart + offset + size;
             if (position % kProgressStep == 0)
                 reportProgress(name, position, input.size(), start, host);
-            if (filterPack(block.data() + offset, size, state.lists, checked, renumbering))
+            if (filterPack(block + offset, size, state.lists, checked, renumbering))
                 kept.add(offset, size);
             // A stop (Cancel, Ctrl-C) ends the run after a whole pack.
             if (state.stopFlag) break;
