@@ -10,29 +10,14 @@
 #include "analysers/dts.h"
 #include "analysers/lpcm.h"
 #include "analysers/mlp.h"
+#include "tests/support/bit_writer.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel::analysers {
 namespace {
 
-class BitWriter {
-  public:
-    void put(uint32_t value, int count) {
-        for (int i = count - 1; i >= 0; --i) {
-            if (bit_ == 0) bytes.push_back(0);
-            if ((value >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> bit_);
-            bit_ = (bit_ + 1) & 7;
-        }
-    }
-    std::vector<uint8_t> bytes;
-
-  private:
-    int bit_ = 0;
-};
-
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
+using test::BitWriter;
+using test::containsLine;
 
 std::vector<uint8_t> ffmpegBytes(const std::string& input, const std::string& output,
                                  const std::string& format) {
@@ -104,13 +89,13 @@ TEST(DtsHeader, CoreFieldsAndTheExtensionSubstream) {
 
     const auto lines = analyseAudio(AudioClass::Dts, false, payload, 1).lines;
     EXPECT_EQ(lines.at(0), "   Stream 1 is [b]DTS[/b] with a [b]DTS-HD[/b] extension substream");
-    EXPECT_TRUE(contains(lines, "   Sampling frequency = [bl]48[/bl] kHz"));
-    EXPECT_TRUE(contains(lines, "   Transmission bitrate = [bl]1536[/bl] kbit/s"));
-    EXPECT_TRUE(contains(lines, "   Channel arrangement = [bl]C + L + R + Ls + Rs[/bl]"));
-    EXPECT_TRUE(contains(lines, "   LFE channel = [bl]present[/bl]"));
-    EXPECT_TRUE(contains(lines, "   frame size = 2012 bytes, 512 samples per frame"));
-    EXPECT_TRUE(contains(lines, "   Source resolution = [bl]24[/bl] bit"));
-    EXPECT_TRUE(contains(lines, "   DTS-HD extensions = [bl]XLL (lossless)[/bl]"));
+    EXPECT_TRUE(containsLine(lines, "   Sampling frequency = [bl]48[/bl] kHz"));
+    EXPECT_TRUE(containsLine(lines, "   Transmission bitrate = [bl]1536[/bl] kbit/s"));
+    EXPECT_TRUE(containsLine(lines, "   Channel arrangement = [bl]C + L + R + Ls + Rs[/bl]"));
+    EXPECT_TRUE(containsLine(lines, "   LFE channel = [bl]present[/bl]"));
+    EXPECT_TRUE(containsLine(lines, "   frame size = 2012 bytes, 512 samples per frame"));
+    EXPECT_TRUE(containsLine(lines, "   Source resolution = [bl]24[/bl] bit"));
+    EXPECT_TRUE(containsLine(lines, "   DTS-HD extensions = [bl]XLL (lossless)[/bl]"));
 }
 
 TEST(DtsHeader, SubstreamOnlyWhereItFollowsTheCore) {
@@ -121,9 +106,9 @@ TEST(DtsHeader, SubstreamOnlyWhereItFollowsTheCore) {
     payload.insert(payload.end(), hd.begin(), hd.end());
     const auto lines = analyseAudio(AudioClass::Dts, false, payload, 0).lines;
     EXPECT_EQ(lines.at(0), "   Stream 0 is [b]DTS[/b]");
-    EXPECT_TRUE(contains(lines, "   Sampling frequency = [bl]44.1[/bl] kHz"));
-    EXPECT_TRUE(contains(lines, "   Transmission bitrate = [bl]open[/bl]"));
-    EXPECT_TRUE(contains(lines, "   LFE channel = [bl]not present[/bl]"));
+    EXPECT_TRUE(containsLine(lines, "   Sampling frequency = [bl]44.1[/bl] kHz"));
+    EXPECT_TRUE(containsLine(lines, "   Transmission bitrate = [bl]open[/bl]"));
+    EXPECT_TRUE(containsLine(lines, "   LFE channel = [bl]not present[/bl]"));
 
     // A stream of extension substreams alone (no core) still names what it carries.
     const auto lbr = analyseAudio(AudioClass::Dts, false, dtsHdSubstream(0x0A801921), 0).lines;
@@ -150,9 +135,9 @@ TEST(DtsHeader, FramesEncodedByFfmpeg) {
         const auto info = parseDts(payload);
         ASSERT_TRUE(info.core.has_value());
         const auto lines = dtsLines(info, 0);
-        EXPECT_TRUE(contains(lines, "   Sampling frequency = [bl]" + c.rateText + "[/bl] kHz"));
-        EXPECT_TRUE(contains(lines, "   Channel arrangement = [bl]" + c.arrangement + "[/bl]"));
-        EXPECT_TRUE(contains(lines, "   LFE channel = [bl]" + c.lfe + "[/bl]"));
+        EXPECT_TRUE(containsLine(lines, "   Sampling frequency = [bl]" + c.rateText + "[/bl] kHz"));
+        EXPECT_TRUE(containsLine(lines, "   Channel arrangement = [bl]" + c.arrangement + "[/bl]"));
+        EXPECT_TRUE(containsLine(lines, "   LFE channel = [bl]" + c.lfe + "[/bl]"));
         // The frame size in the header is the distance to the next sync word.
         const std::vector<uint8_t> sync = {0x7F, 0xFE, 0x80, 0x01};
         const auto first = std::search(payload.begin(), payload.end(), sync.begin(), sync.end());
@@ -213,12 +198,13 @@ TEST(MajorSyncHeader, FieldsAndPeakBitrate) {
     ASSERT_TRUE(sync.has_value());
     EXPECT_EQ(peakBitrate(*sync).value_or(0), (1000ull * 96000 + 8) >> 4);
     const auto lines = majorSyncLines(*sync, 0);
-    EXPECT_TRUE(
-        contains(lines, "   Sampling frequency = [bl]96[/bl] kHz, bit depth = [bl]24[/bl] bit"));
-    EXPECT_TRUE(contains(
+    EXPECT_TRUE(containsLine(
+        lines, "   Sampling frequency = [bl]96[/bl] kHz, bit depth = [bl]24[/bl] bit"));
+    EXPECT_TRUE(containsLine(
         lines, "   Group 2 sampling frequency = [bl]48[/bl] kHz, bit depth = [bl]16[/bl] bit"));
-    EXPECT_TRUE(contains(lines, "   Channel arrangement = [bl]Lf + Rf + C + LFE + Ls + Rs[/bl]"));
-    EXPECT_TRUE(contains(lines, "   Peak bitrate = [bl]6000[/bl] kbit/s"));
+    EXPECT_TRUE(
+        containsLine(lines, "   Channel arrangement = [bl]Lf + Rf + C + LFE + Ls + Rs[/bl]"));
+    EXPECT_TRUE(containsLine(lines, "   Peak bitrate = [bl]6000[/bl] kbit/s"));
 
     // Without the signature the sync word is taken for audio data; codes past the tables are
     // shown as unknown rather than read out of bounds.
@@ -230,10 +216,10 @@ TEST(MajorSyncHeader, FieldsAndPeakBitrate) {
     odd[5] = 0x5F;  // sampling frequency code 5
     odd[7] = 0x1F;  // channel assignment 31
     const auto oddLines = majorSyncLines(*findMajorSync(odd), 0);
-    EXPECT_TRUE(contains(
+    EXPECT_TRUE(containsLine(
         oddLines,
         "   Sampling frequency = [bl]unknown (5)[/bl] kHz, bit depth = [bl]unknown (15)[/bl] bit"));
-    EXPECT_TRUE(contains(oddLines, "   Channel arrangement = [bl]unknown (31)[/bl]"));
+    EXPECT_TRUE(containsLine(oddLines, "   Channel arrangement = [bl]unknown (31)[/bl]"));
 }
 
 // --- LPCM ---------------------------------------------------------------------------------------
@@ -269,9 +255,9 @@ TEST(LpcmHeader, DvdVideoHeaderWrittenByFfmpeg) {
     ASSERT_EQ(sub[0], 0xA0);
     const std::vector<uint8_t> header(sub + 4, sub + 7);
     const auto lines = analyseAudio(AudioClass::Lpcm, false, {}, 0, header).lines;
-    EXPECT_TRUE(contains(lines, "   Sampling frequency = [bl]96[/bl] kHz"));
-    EXPECT_TRUE(contains(lines, "   Bit depth = [bl]24[/bl] bit"));
-    EXPECT_TRUE(contains(lines, "   Channels = [bl]2[/bl]"));
+    EXPECT_TRUE(containsLine(lines, "   Sampling frequency = [bl]96[/bl] kHz"));
+    EXPECT_TRUE(containsLine(lines, "   Bit depth = [bl]24[/bl] bit"));
+    EXPECT_TRUE(containsLine(lines, "   Channels = [bl]2[/bl]"));
 }
 
 TEST(LpcmHeader, DvdAudioPrivateHeader) {

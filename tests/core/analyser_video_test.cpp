@@ -10,37 +10,14 @@
 #include "analysers/analysers.h"
 #include "analysers/h264.h"
 #include "analysers/vc1.h"
+#include "tests/support/bit_writer.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel::analysers {
 namespace {
 
-class BitWriter {
-  public:
-    void put(uint32_t value, int count) {
-        for (int i = count - 1; i >= 0; --i) {
-            if (bit_ == 0) bytes.push_back(0);
-            if ((value >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> bit_);
-            bit_ = (bit_ + 1) & 7;
-        }
-    }
-    void ue(uint32_t value) {
-        const uint64_t code = uint64_t{value} + 1;
-        int length = 0;
-        while ((code >> length) > 1) ++length;
-        put(0, length);
-        put(static_cast<uint32_t>(code), length + 1);
-    }
-    // The rbsp stop bit and alignment.
-    void trailing() {
-        put(1, 1);
-        while (bit_ != 0) put(0, 1);
-    }
-    std::vector<uint8_t> bytes;
-
-  private:
-    int bit_ = 0;
-};
+using test::BitWriter;
+using test::containsLine;
 
 // Inserts the emulation-prevention byte 0x03 wherever two zero bytes meet a byte below 4.
 std::vector<uint8_t> escape(const std::vector<uint8_t>& raw) {
@@ -64,10 +41,6 @@ std::vector<uint8_t> withStartCode(uint8_t code, const std::vector<uint8_t>& bod
 }
 
 constexpr std::array<uint8_t, 3> kEscaped = {0x00, 0x00, 0x03};
-
-bool contains(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 // --- VC-1 ---------------------------------------------------------------------------------------
 
@@ -169,8 +142,8 @@ TEST(Vc1Header, FrameRateForms) {
     f.aspectH = 45;
     auto a = analyseVc1(vc1SequenceHeader(f));
     EXPECT_DOUBLE_EQ(a.frameRate, 25.0);
-    EXPECT_TRUE(contains(a.lines, "   Coded size = [bl]720 x 576[/bl], [bl]interlaced[/bl]"));
-    EXPECT_TRUE(contains(a.lines, "   Sample aspect ratio = [bl]64:45[/bl]"));
+    EXPECT_TRUE(containsLine(a.lines, "   Coded size = [bl]720 x 576[/bl], [bl]interlaced[/bl]"));
+    EXPECT_TRUE(containsLine(a.lines, "   Sample aspect ratio = [bl]64:45[/bl]"));
 
     f.frameRateExp = 30 * 32 - 1;  // explicit: 30 frames per second
     EXPECT_DOUBLE_EQ(analyseVc1(vc1SequenceHeader(f)).frameRate, 30.0);
@@ -185,7 +158,7 @@ TEST(Vc1Header, FrameRateForms) {
     f.frameRate = false;
     a = analyseVc1(vc1SequenceHeader(f));
     EXPECT_EQ(a.frameRate, 0.0);
-    EXPECT_TRUE(contains(a.lines, "   Frame rate = [bl]not given[/bl]"));
+    EXPECT_TRUE(containsLine(a.lines, "   Frame rate = [bl]not given[/bl]"));
     f.displayExt = false;
     a = analyseVc1(vc1SequenceHeader(f));
     EXPECT_EQ(a.frameRate, 0.0);
@@ -201,8 +174,8 @@ TEST(Vc1Header, EmulationPreventionBytesAreRemoved) {
     ASSERT_NE(std::search(header.begin(), header.end(), kEscaped.begin(), kEscaped.end()),
               header.end());
     const auto a = analyseVc1(header);
-    EXPECT_TRUE(contains(a.lines, "   Coded size = [bl]2 x 2[/bl], [bl]progressive[/bl]"));
-    EXPECT_TRUE(contains(a.lines, "   Display size = [bl]1920 x 1080[/bl]"));
+    EXPECT_TRUE(containsLine(a.lines, "   Coded size = [bl]2 x 2[/bl], [bl]progressive[/bl]"));
+    EXPECT_TRUE(containsLine(a.lines, "   Display size = [bl]1920 x 1080[/bl]"));
     EXPECT_NEAR(a.frameRate, 23.976, 1e-3);
 }
 

@@ -110,18 +110,7 @@ TEST_F(RebuildRunTest, NonPackDataIsDroppedAndAShortLastPackIsWrittenAsRead) {
     EXPECT_EQ(last, expected);
 }
 
-// A host whose event processing answers Cancel with Yes at the first progress report.
-class CancellingHost : public RecordingHost {
-  public:
-    explicit CancellingHost(RunState& state) : state_(state) {}
-    void pump() override {
-        RecordingHost::pump();
-        state_.stopFlag = true;
-    }
-
-  private:
-    RunState& state_;
-};
+using test::CancellingHost;
 
 TEST_F(RebuildRunTest, ProgressEveryFourMebibytesAndCancelKeepsWholePacks) {
     // 4 MiB and a few packs; FEATURE_2 must be skipped after the cancel.

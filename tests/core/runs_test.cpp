@@ -20,18 +20,7 @@ using test::RecordingHost;
 
 const std::string kBase = "FEATURE_1_FEATURE_2";
 
-// A host that asks to stop at the first progress report, as a Cancel click would.
-class CancellingHost : public RecordingHost {
-  public:
-    explicit CancellingHost(RunState& state) : state_(state) {}
-    void pump() override {
-        RecordingHost::pump();
-        state_.stopFlag = true;
-    }
-
-  private:
-    RunState& state_;
-};
+using test::CancellingHost;
 
 // The expected outputs of the sample feature, by file name.
 std::vector<fs::path> expectedFeatureOutputs() {

@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdio>
@@ -78,7 +79,8 @@ CommandResult runCommand(const std::string& command) {
     if (!pipe) return result;
     std::array<char, 65536> buffer;
     std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.out.append(buffer.data(), n);
     int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream err(errFile, std::ios::binary);
@@ -94,7 +96,8 @@ std::vector<uint8_t> readFile(const fs::path& path) {
 
 void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
@@ -105,6 +108,10 @@ void RecordingHost::log(std::string_view message) {
 
 void RecordingHost::slog(std::string_view text, int panel) {
     if (panel == 0 || panel == 1) status[panel].emplace_back(text);
+}
+
+bool containsLine(const std::vector<std::string>& lines, std::string_view line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 bool RecordingHost::hasLine(std::string_view plain) const {

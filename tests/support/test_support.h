@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/host.h"
+#include "engine/run_state.h"
 #include "tools/mkdisc/mkdisc.h"
 
 namespace kavrel::test {
@@ -36,7 +37,7 @@ void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& by
 
 // Records every log line (markup and plain) and every status text.
 class RecordingHost : public EngineHost {
-public:
+  public:
     void log(std::string_view markup) override;
     void slog(std::string_view text, int panel) override;
     void pump() override { ++pumps; }
@@ -48,9 +49,26 @@ public:
     int pumps = 0;
     int repaints = 0;
 
-    bool hasLine(std::string_view plain) const;        // an exact line
+    bool hasLine(std::string_view plain) const;  // an exact line
     bool hasLineContaining(std::string_view part) const;
     std::string text() const;  // every plain line, each followed by "\n"
 };
+
+// A host that asks to stop at the first progress report, as a Cancel click (answered Yes) or
+// Ctrl-C would.
+class CancellingHost : public RecordingHost {
+  public:
+    explicit CancellingHost(RunState& state) : state_(state) {}
+    void pump() override {
+        RecordingHost::pump();
+        state_.stopFlag = true;
+    }
+
+  private:
+    RunState& state_;
+};
+
+// Whether one of the lines is exactly `line`.
+bool containsLine(const std::vector<std::string>& lines, std::string_view line);
 
 }  // namespace kavrel::test
