@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "analysers/bit_reader.h"
+#include "analysers/sample_aspect.h"
 #include "analysers/text.h"
 
 namespace kavrel::analysers {
@@ -40,25 +41,6 @@ void skipScalingList(BitReader& r, int size) {
         last = next == 0 ? last : next;
     }
 }
-
-// Sample aspect ratios of aspect_ratio_idc 1-16.
-constexpr std::array<std::array<int, 2>, 17> kSar = {{{0, 0},
-                                                      {1, 1},
-                                                      {12, 11},
-                                                      {10, 11},
-                                                      {16, 11},
-                                                      {40, 33},
-                                                      {24, 11},
-                                                      {20, 11},
-                                                      {32, 11},
-                                                      {80, 33},
-                                                      {18, 11},
-                                                      {15, 11},
-                                                      {64, 33},
-                                                      {160, 99},
-                                                      {4, 3},
-                                                      {3, 2},
-                                                      {2, 1}}};
 
 std::optional<H264Sps> parse(std::span<const uint8_t> rbsp) {
     BitReader r(rbsp);
@@ -130,9 +112,9 @@ std::optional<H264Sps> parse(std::span<const uint8_t> rbsp) {
             if (idc == 255) {
                 s.sarWidth = static_cast<int>(r.bits(16));
                 s.sarHeight = static_cast<int>(r.bits(16));
-            } else if (idc < kSar.size()) {
-                s.sarWidth = kSar[idc][0];
-                s.sarHeight = kSar[idc][1];
+            } else if (idc < kSampleAspects.size()) {
+                s.sarWidth = kSampleAspects[idc].width;
+                s.sarHeight = kSampleAspects[idc].height;
             }
         }
         if (r.flag()) r.skip(1);  // overscan_info_present_flag, overscan_appropriate_flag

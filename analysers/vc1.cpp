@@ -4,32 +4,13 @@
 #include <string_view>
 
 #include "analysers/bit_reader.h"
+#include "analysers/sample_aspect.h"
 #include "analysers/text.h"
 
 namespace kavrel::analysers {
 namespace {
 
 constexpr uint8_t kSequenceHeader = 0x0F;
-
-struct Ratio {
-    int width;
-    int height;
-};
-// Sample aspect ratios of codes 1-13.
-constexpr std::array<Ratio, 14> kSampleAspect = {{{0, 0},
-                                                  {1, 1},
-                                                  {12, 11},
-                                                  {10, 11},
-                                                  {16, 11},
-                                                  {40, 33},
-                                                  {24, 11},
-                                                  {20, 11},
-                                                  {32, 11},
-                                                  {80, 33},
-                                                  {18, 11},
-                                                  {15, 11},
-                                                  {64, 33},
-                                                  {160, 99}}};
 
 // Frame rate numerator codes 1-7 in frames per second.
 constexpr std::array<int, 8> kFrameRateNumerator = {0, 24, 25, 30, 50, 60, 48, 72};
@@ -58,9 +39,11 @@ std::optional<Vc1SequenceHeader> parse(std::span<const uint8_t> unit) {
             if (h.aspectRatioCode == 15) {
                 h.aspectWidth = static_cast<int>(r.bits(8));
                 h.aspectHeight = static_cast<int>(r.bits(8));
-            } else if (h.aspectRatioCode < 14) {
-                h.aspectWidth = kSampleAspect[h.aspectRatioCode].width;
-                h.aspectHeight = kSampleAspect[h.aspectRatioCode].height;
+            } else if (h.aspectRatioCode <= kLastVc1SampleAspectCode) {
+                const SampleAspect& ratio =
+                    kSampleAspects[static_cast<std::size_t>(h.aspectRatioCode)];
+                h.aspectWidth = ratio.width;
+                h.aspectHeight = ratio.height;
             }
         }
         if (r.flag()) {      // FRAMERATE_FLAG

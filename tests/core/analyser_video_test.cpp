@@ -165,6 +165,17 @@ TEST(Vc1Header, FrameRateForms) {
     EXPECT_FALSE(a.lines.empty());
 }
 
+TEST(Vc1Header, TabledSampleAspectRatiosEndAtCode13) {
+    Vc1Fields f;
+    f.aspectCode = 13;
+    EXPECT_TRUE(containsLine(analyseVc1(vc1SequenceHeader(f)).lines,
+                             "   Sample aspect ratio = [bl]160:99[/bl]"));
+    // Code 14 is reserved in VC-1 (H.264 gives it 4:3): no ratio, rather than a wrong one.
+    f.aspectCode = 14;
+    for (const std::string& line : analyseVc1(vc1SequenceHeader(f)).lines)
+        EXPECT_EQ(line.find("aspect ratio"), std::string::npos) << line;
+}
+
 TEST(Vc1Header, EmulationPreventionBytesAreRemoved) {
     // A tiny coded size makes the header hold 00 00 00, which the stream carries as 00 00 03 00.
     Vc1Fields f;
