@@ -13,16 +13,20 @@ class VideoBuilder : public AccessUnitBuilder {
   public:
     VideoBuilder(const VideoFormat& format, Filler& filler) : format_(format), filler_(filler) {}
 
-  protected:
-    bool intra(uint64_t index) const { return index % format_.gopLength == 0; }
-    uint32_t frameBytes(uint64_t index) {
-        uint32_t typical = intra(index) ? format_.intraBytes : format_.interBytes;
-        return filler_.between(typical - typical / 4, typical + typical / 4);
-    }
-    void appendFiller(std::vector<uint8_t>& out, std::size_t frameStart, uint32_t size) {
-        std::size_t used = out.size() - frameStart;
+    // A frame of a size that varies around the typical one: the codec's headers, then filler.
+    void build(uint64_t index, std::vector<uint8_t>& out) final {
+        const std::size_t start = out.size();
+        const uint32_t typical = intra(index) ? format_.intraBytes : format_.interBytes;
+        const uint32_t size = filler_.between(typical - typical / 4, typical + typical / 4);
+        appendHeaders(index, out);
+        const std::size_t used = out.size() - start;
         filler_.appendNonZero(out, size > used ? size - used : 16);
     }
+
+  protected:
+    bool intra(uint64_t index) const { return index % format_.gopLength == 0; }
+    // The start codes and headers of frame `index`, up to where its coded data begins.
+    virtual void appendHeaders(uint64_t index, std::vector<uint8_t>& out) = 0;
 
     VideoFormat format_;
     Filler& filler_;
@@ -33,9 +37,8 @@ class Vc1Builder : public VideoBuilder {
   public:
     using VideoBuilder::VideoBuilder;
 
-    void build(uint64_t index, std::vector<uint8_t>& out) override {
-        std::size_t start = out.size();
-        uint32_t size = frameBytes(index);
+  protected:
+    void appendHeaders(uint64_t index, std::vector<uint8_t>& out) override {
         if (intra(index)) {
             appendStartCode(out, 0x0F);
             appendEscaped(out, sequenceHeader());
@@ -45,7 +48,6 @@ class Vc1Builder : public VideoBuilder {
         appendStartCode(out, 0x0D);
         // Progressive frame: picture type I is the code 110, P the code 0.
         out.push_back(intra(index) ? 0xC7 : 0x47);
-        appendFiller(out, start, size);
     }
 
   private:
@@ -125,9 +127,8 @@ class H264Builder : public VideoBuilder {
   public:
     using VideoBuilder::VideoBuilder;
 
-    void build(uint64_t index, std::vector<uint8_t>& out) override {
-        std::size_t start = out.size();
-        uint32_t size = frameBytes(index);
+  protected:
+    void appendHeaders(uint64_t index, std::vector<uint8_t>& out) override {
         appendStartCode(out, 0x09);
         out.push_back(0xF0);  // primary_pic_type 7 (any slice type) and the stop bit
         if (intra(index)) {
@@ -137,7 +138,6 @@ class H264Builder : public VideoBuilder {
             appendEscaped(out, pictureParameterSet());
         }
         appendStartCode(out, intra(index) ? 0x65 : 0x41);  // IDR slice or reference slice
-        appendFiller(out, start, size);
     }
 
   private:
@@ -221,9 +221,8 @@ class Mpeg2Builder : public VideoBuilder {
   public:
     using VideoBuilder::VideoBuilder;
 
-    void build(uint64_t index, std::vector<uint8_t>& out) override {
-        std::size_t start = out.size();
-        uint32_t size = frameBytes(index);
+  protected:
+    void appendHeaders(uint64_t index, std::vector<uint8_t>& out) override {
         if (intra(index)) {
             appendStartCode(out, 0xB3);
             append(out, sequenceHeader());
@@ -238,7 +237,6 @@ class Mpeg2Builder : public VideoBuilder {
         append(out, pictureCodingExtension());
         appendStartCode(out, 0x01);  // first slice
         out.push_back(0x0A);         // quantiser_scale_code 1, extra_bit_slice 0
-        appendFiller(out, start, size);
     }
 
   private:
