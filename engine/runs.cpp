@@ -52,6 +52,21 @@ std::string fileName(const fs::path& path) {
     return path.filename().string();
 }
 
+// Goes on into the follow-on file of a feature, scanning it in the same mode, when the run wants
+// it and was not stopped. verb names the step on the status line ("Reading"). Returns whether
+// it did.
+bool scanFollowOn(StateFiles& files, const fs::path& second, const RunOptions& options,
+                  ScanOptions& scan, RunState& state, EngineHost& host, std::string_view verb,
+                  int mode) {
+    if (!options.cont || state.stopFlag.load() || second.empty()) return false;
+    files.openInput(second);
+    host.log("Continue on " + fileName(second));
+    host.slog(std::string(verb) + " " + fileName(second), 0);
+    scan.extension = upperExtension(second);
+    demux(state, scan, host, mode);
+    return true;
+}
+
 std::string sizeLine(const InputFile& input) {
     return "File size: " + std::to_string(input.size() / kMiB) + " Mbytes.";
 }
@@ -147,14 +162,8 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
                    !(scan.fastCheck && files.input().position() > scan.fastCheckLimit);
         };
         bool userStop = cancelled();
-        if (options.cont && !state.stopFlag.load() && !second.empty()) {
-            files.openInput(second);
-            host.log("Continue on " + fileName(second));
-            host.slog("Reading " + fileName(second), 0);
-            scan.extension = upperExtension(second);
-            demux(state, scan, host, 0);
+        if (scanFollowOn(files, second, options, scan, state, host, "Reading", 0))
             userStop = cancelled();
-        }
         files.closeInput();
         state.keepStreamLists();
         finish(host);
@@ -211,13 +220,7 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
 
         host.slog("Demuxing " + fileName(input), 0);
         demux(state, scan, host, 1);
-        if (options.cont && !state.stopFlag.load() && !second.empty()) {
-            files.openInput(second);
-            host.log("Continue on " + fileName(second));
-            host.slog("Demuxing " + fileName(second), 0);
-            scan.extension = upperExtension(second);
-            demux(state, scan, host, 1);
-        }
+        scanFollowOn(files, second, options, scan, state, host, "Demuxing", 1);
         const bool stopped = state.stopFlag.load();
         files.closeInput();
         state.outputs = nullptr;
