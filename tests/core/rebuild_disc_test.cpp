@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -23,19 +24,28 @@ using test::RecordingHost;
 
 constexpr std::size_t kPack = 2048;
 
-// Reads input (and its follow-on file), then rebuilds it into dir keeping the found streams
-// of the given slots (all found streams when slots is empty). Returns the output.
-fs::path rebuild(const fs::path& input, const fs::path& dir, const std::set<int>& slots = {}) {
-    RunState state;
-    RunOptions options;
-    options.workdir = dir;
-    RecordingHost host;
+// Reads input (and its follow-on file) and checks the found streams of the given slots (all
+// found streams when slots is empty), as a user would before a second run. Returns the captions.
+std::array<std::string, kSlotCount> readAndCheck(const fs::path& input, RunState& state,
+                                                 RunOptions& options, RecordingHost& host,
+                                                 const std::set<int>& slots = {}) {
     EXPECT_EQ(readRun(input, state, options, host), RunOutcome::Done) << host.text();
     const auto captions = offeredCaptions(state);
     for (int slot = 0; slot < kSlotCount; ++slot) {
         const auto s = static_cast<std::size_t>(slot);
         options.scan.checked[s] = !captions[s].empty() && (slots.empty() || slots.count(slot));
     }
+    return captions;
+}
+
+// Rebuilds input into dir keeping the found streams of the given slots (all found streams when
+// slots is empty). Returns the output.
+fs::path rebuild(const fs::path& input, const fs::path& dir, const std::set<int>& slots = {}) {
+    RunState state;
+    RunOptions options;
+    options.workdir = dir;
+    RecordingHost host;
+    readAndCheck(input, state, options, host, slots);
     EXPECT_EQ(rebuildRun(input, state, options, host), RunOutcome::Done) << host.text();
     return rebuildOutputPath(input, options);
 }
@@ -52,10 +62,7 @@ Demuxed demuxAll(const fs::path& input, const fs::path& dir) {
     RunOptions options;
     options.workdir = dir;
     RecordingHost host;
-    EXPECT_EQ(readRun(input, state, options, host), RunOutcome::Done) << host.text();
-    const auto captions = offeredCaptions(state);
-    for (std::size_t s = 0; s < captions.size(); ++s)
-        options.scan.checked[s] = !captions[s].empty();
+    const auto captions = readAndCheck(input, state, options, host);
     EXPECT_EQ(demuxRun(input, state, options, captions, host), RunOutcome::Done) << host.text();
     Demuxed result;
     result.lists = state.lists;
