@@ -7,7 +7,7 @@
 namespace kavrel {
 
 class EngineHost {
-public:
+  public:
     virtual ~EngineHost() = default;
     virtual void log(std::string_view markup) = 0;
     virtual void slog(std::string_view text, int panel) = 0;

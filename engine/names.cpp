@@ -79,7 +79,9 @@ StreamKind slotKind(int slot) {
     return StreamKind::Subpicture;
 }
 
-std::string twoDigits(int n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+std::string twoDigits(int n) {
+    return (n < 10 ? "0" : "") + std::to_string(n);
+}
 
 }  // namespace
 

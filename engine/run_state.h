@@ -13,13 +13,19 @@ class InputFile;
 class OutputSlots;
 
 inline constexpr std::size_t kChunkSize = 0x40000;  // 256 KiB read per chunk
-inline constexpr uint32_t kNoPts = 0xFFFFFFFF;       // "none" for the minimum first PTS
+inline constexpr uint32_t kNoPts = 0xFFFFFFFF;      // "none" for the minimum first PTS
 
 // The 34 selectable streams: video 0-1, audio 00-15, subpicture 00-15, in check-box order.
 inline constexpr int kSlotCount = 34;
-constexpr int videoSlot(int number) { return number; }
-constexpr int audioSlot(int number) { return 2 + number; }
-constexpr int subSlot(int number) { return 18 + number; }
+constexpr int videoSlot(int number) {
+    return number;
+}
+constexpr int audioSlot(int number) {
+    return 2 + number;
+}
+constexpr int subSlot(int number) {
+    return 18 + number;
+}
 
 enum class VideoKind : uint8_t { Mpeg2 = 0, H264 = 1, Vc1 = 2 };
 enum class AudioClass : uint8_t {

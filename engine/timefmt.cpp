@@ -15,7 +15,8 @@ std::string format(double seconds, bool millis) {
     long long s = totalMs / 1000;
     char text[64];
     if (millis)
-        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", s / 3600, s / 60 % 60, s % 60, ms);
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%03lld", s / 3600, s / 60 % 60, s % 60,
+                      ms);
     else
         std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
     return text;
@@ -23,7 +24,11 @@ std::string format(double seconds, bool millis) {
 
 }  // namespace
 
-std::string formatClock(double seconds) { return format(seconds, false); }
-std::string formatDuration(double seconds) { return format(seconds, true); }
+std::string formatClock(double seconds) {
+    return format(seconds, false);
+}
+std::string formatDuration(double seconds) {
+    return format(seconds, true);
+}
 
 }  // namespace kavrel
