@@ -63,7 +63,10 @@ std::size_t InputFile::read(uint8_t* data, std::size_t size) {
 OutputFile::OutputFile(const fs::path& path) : path_(path) {
     file_ = std::fopen(path.c_str(), "wb");
     if (!file_) throw IoError("Cannot create " + path.string() + ": " + reason());
-    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
+    // stdio would pick a 4 KiB buffer by itself (it ignores the size without a buffer), which
+    // makes one write call per 4 KiB of a multi-gigabyte stream.
+    buffer_ = std::make_unique<char[]>(kWriteBufferSize);
+    std::setvbuf(file_, buffer_.get(), _IOFBF, kWriteBufferSize);
 }
 
 OutputFile::~OutputFile() {

@@ -58,6 +58,9 @@ class OutputFile {
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     uint64_t written_ = 0;
+    // The stream's buffer; 256 KiB keeps 34 open outputs well under 10 MiB.
+    static constexpr std::size_t kWriteBufferSize = 256 * 1024;
+    std::unique_ptr<char[]> buffer_;
 };
 
 // Where the scanner's mode-1 payload runs go: one slot per selectable stream.
