@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "analysers/text.h"
-#include "engine/tables.h"
+#include "analysers/format_tables.h"
 
 namespace kavrel::analysers {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/run_state.h"
+#include "analysers/format_tables.h"
 
 namespace kavrel::analysers {
 

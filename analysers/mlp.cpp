@@ -5,7 +5,7 @@
 
 #include "analysers/bit_reader.h"
 #include "analysers/text.h"
-#include "engine/tables.h"
+#include "analysers/format_tables.h"
 
 namespace kavrel::analysers {
 namespace {

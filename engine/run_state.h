@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "analysers/format_tables.h"
+
 namespace kavrel {
 
 class InputFile;
@@ -26,15 +28,6 @@ constexpr int audioSlot(int number) {
 constexpr int subSlot(int number) {
     return 18 + number;
 }
-
-enum class VideoKind : uint8_t { Mpeg2 = 0, H264 = 1, Vc1 = 2 };
-enum class AudioClass : uint8_t {
-    DolbyDigital = 0,
-    DolbyDigitalPlus = 1,
-    Dts = 2,
-    Lpcm = 3,  // or MLP on DVD-Audio (sub-stream 0xA1 of an .AOB)
-    TrueHd = 4,
-};
 
 // The streams a read run found, by stream number (-1: none). The read run keeps a copy of the
 // found-id tables here when it ends; the rebuild filter reads only this copy, so a later demux run

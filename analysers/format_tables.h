@@ -1,10 +1,20 @@
 #pragma once
-// Constant tables shared by the scanner and the stream header analysers.
+// The coding formats the scanner tells apart and the constant tables that the scanner and the
+// stream header analysers share. A leaf: it includes nothing of the project.
 #include <array>
 #include <cstdint>
 #include <string_view>
 
 namespace kavrel {
+
+enum class VideoKind : uint8_t { Mpeg2 = 0, H264 = 1, Vc1 = 2 };
+enum class AudioClass : uint8_t {
+    DolbyDigital = 0,
+    DolbyDigitalPlus = 1,
+    Dts = 2,
+    Lpcm = 3,  // or MLP on DVD-Audio (sub-stream 0xA1 of an .AOB)
+    TrueHd = 4,
+};
 
 // Entries 0-3: sample rates in Hz (3 is reserved); 4-22: AC-3 nominal bit rates in bit/s,
 // indexed 4 + frame size code / 2.
