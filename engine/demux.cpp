@@ -14,7 +14,6 @@ namespace kavrel {
 
 namespace {
 
-constexpr uint64_t kMiB = 1024 * 1024;
 constexpr uint64_t kProgressEvery = 4 * kMiB;
 constexpr uint64_t kRepaintEvery = 64 * kMiB;
 
@@ -59,12 +58,11 @@ void readSystemHeader(const uint8_t* chunk, bool aob, PesScanner& scanner, Engin
 
 }  // namespace
 
-void demux(RunState& state, const ScanOptions& options, EngineHost& host, int mode) {
+void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode) {
     if (!state.input) throw IoError("No input file is open");
     CancelEnabled cancel(host);
     state.stopFlag = false;
-    state.mode = static_cast<uint8_t>(mode);
-    state.demuxing = mode == 1;
+    state.demuxing = mode == ScanMode::Demux;
     state.runStart = std::chrono::steady_clock::now();
     state.resetPerRun();
 
@@ -80,10 +78,10 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, int mo
         if (got == 0) break;  // the file ended before its size said
         const uint64_t position = input.position();
         if (position % kProgressEvery == 0) reportProgress(state, host, position, size);
-        if (mode == 0 && options.fastCheck && position > options.fastCheckLimit)
+        if (mode == ScanMode::Read && options.fastCheck && position > options.fastCheckLimit)
             state.stopFlag = true;  // the chunk in hand is still scanned
         if (position % kRepaintEvery == 0) host.repaint();
-        if (mode == 0 && position == chunkSize && got >= 25)
+        if (mode == ScanMode::Read && position == chunkSize && got >= 25)
             readSystemHeader(chunk, options.extension == ".AOB", scanner, host);
         scanner.scan(chunk, got);
     }

@@ -71,8 +71,6 @@ std::optional<std::string> streamLabel(StreamKind kind, int32_t id) {
     return std::nullopt;
 }
 
-namespace {
-
 StreamKind slotKind(int slot) {
     if (slot < audioSlot(0)) return StreamKind::Video;
     if (slot < subSlot(0)) return StreamKind::Audio;
@@ -82,8 +80,6 @@ StreamKind slotKind(int slot) {
 std::string twoDigits(int n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }
-
-}  // namespace
 
 std::string boxCaption(int slot, int32_t id) {
     StreamKind kind = slotKind(slot);

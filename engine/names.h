@@ -24,6 +24,12 @@ std::string runBaseName(const std::filesystem::path& input, const std::filesyste
 
 enum class StreamKind { Video, Audio, Subpicture };
 
+// The kind of stream a check-box slot holds.
+StreamKind slotKind(int slot);
+
+// A stream number as two digits ("03"), as captions and file names show it.
+std::string twoDigits(int n);
+
 // The type label of a stream id ("VC-1.stream", "DD+.stream" …); nullopt for an unknown id.
 std::optional<std::string> streamLabel(StreamKind kind, int32_t id);
 

@@ -8,6 +8,7 @@
 #include "analysers/analysers.h"
 #include "engine/io.h"
 #include "engine/scan_frames.h"
+#include "engine/sink.h"
 
 namespace kavrel {
 
@@ -79,11 +80,11 @@ constexpr bool isSubpicture(uint8_t id) {
 
 }  // namespace
 
-PesScanner::PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, int mode)
+PesScanner::PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode)
     : state_(state),
       options_(options),
       host_(host),
-      mode_(mode),
+      reading_(mode == ScanMode::Read),
       aob_(options.extension == ".AOB"),
       vob_(options.extension == ".VOB") {}
 
@@ -167,7 +168,7 @@ bool PesScanner::startPacket(uint8_t id) {
     privateHave_ = 0;
     privateNeed_ = 0;
     packetHasPts_ = false;
-    spPending_ = false;
+    firstRun_ = true;
     return true;
 }
 
@@ -177,7 +178,7 @@ void PesScanner::announceVideo(int number, int32_t id, const char* format, bool 
     videoId_ = id;
     if (state_.foundVideo[number] != -1) return;
     state_.foundVideo[number] = id;
-    if (mode_ == 0)
+    if (reading_)
         host_.log(std::string("[b]") + format + "[/b] video stream " + std::to_string(number) +
                   " found!");
     if (takesPts) state_.videoFirstPts = currentPts_;
@@ -269,14 +270,13 @@ void PesScanner::subpictureHeader(uint8_t id) {
     state_.curSub = number;
     if (state_.foundSub[number] == -1) {
         state_.foundSub[number] = id;
-        if (mode_ == 0)
+        if (reading_)
             host_.log(std::string(id < 0x40 ? "[b]Subpicture[/b] stream "
                                             : "[b]Extended subpicture[/b] stream ") +
                       std::to_string(number) + " found!");
         state_.subPts = currentPts_;
     }
-    if (mode_ == 0 && id < 0x40) currentPts_ = 0;
-    spPending_ = packetHasPts_;
+    if (reading_ && id < 0x40) currentPts_ = 0;
     phase_ = Phase::Payload;
 }
 
@@ -317,7 +317,7 @@ void PesScanner::audioHeader(uint8_t id) {
     state_.curAudio = number;
     if (state_.foundAudio[number] == -1) {
         state_.foundAudio[number] = id;
-        if (mode_ == 0) host_.log(message + std::to_string(number) + " found!");
+        if (reading_) host_.log(message + std::to_string(number) + " found!");
         state_.audioPts = currentPts_;
     }
     currentPts_ = 0;
@@ -339,6 +339,7 @@ std::size_t PesScanner::payload(const uint8_t* data, std::size_t at, std::size_t
         default:
             break;
     }
+    firstRun_ = false;
     bytesLeft_ -= static_cast<int32_t>(n);
     if (bytesLeft_ <= 0) endPacket();
     return at + n;
@@ -367,29 +368,38 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
     switch (kind_) {
         case Kind::Video: {
             const int number = state_.curVideo;
-            if (options_.countFrames && (mode_ == 0 || options_.checked[videoSlot(number)])) {
+            if (options_.countFrames && (reading_ || options_.checked[videoSlot(number)])) {
                 const int64_t total =
                     int64_t{state_.frameCounters[number]} + countFrameStarts(bytes, videoKind_);
                 state_.frameCounters[number] =
                     static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
             }
-            if (mode_ == 0 && !state_.videoReported[number]) reportVideo(bytes);
-            if (mode_ == 1) write(videoSlot(number), run, size);
+            if (reading_) {
+                if (!state_.videoReported[number]) reportVideo(bytes);
+            } else {
+                deliver(videoSlot(number), run, size);
+            }
             break;
         }
         case Kind::Audio:
-            if (mode_ == 0 && !state_.audioReported[state_.curAudio]) reportAudio(bytes);
-            if (mode_ == 1) write(audioSlot(state_.curAudio), run, size);
+            if (reading_) {
+                if (!state_.audioReported[state_.curAudio]) reportAudio(bytes);
+            } else {
+                deliver(audioSlot(state_.curAudio), run, size);
+            }
             break;
         case Kind::MpegAudio:
             // MPEG audio follows the audio number last set by a private stream 1 header.
-            if (mode_ == 1 && state_.curAudio >= 0 && state_.curAudio < 16)
-                write(audioSlot(state_.curAudio), run, size);
+            if (!reading_ && state_.curAudio >= 0 && state_.curAudio < 16)
+                deliver(audioSlot(state_.curAudio), run, size);
             break;
         case Kind::Subpicture:
-            if (state_.curSub >= 16) break;  // announced only: no report, no output slot
-            if (mode_ == 0 && !state_.subReported[state_.curSub]) reportSubpicture(bytes);
-            if (mode_ == 1) writeSubpicture(run, size);
+            if (state_.curSub >= 16) break;  // announced only: no report, no output
+            if (reading_) {
+                if (!state_.subReported[state_.curSub]) reportSubpicture(bytes);
+            } else {
+                deliver(subSlot(state_.curSub), run, size);
+            }
             break;
         default:
             break;
@@ -434,38 +444,19 @@ void PesScanner::reportSubpicture(std::span<const uint8_t> run) {
     host_.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
 }
 
-bool PesScanner::writable(int slot) const {
-    return options_.checked[slot] && state_.outputs && state_.outputs->isOpen(slot);
-}
-
-void PesScanner::write(int slot, const uint8_t* data, std::size_t size) {
-    if (writable(slot)) state_.outputs->write(slot, data, size);
-}
-
-// Each subpicture packet that carries a PTS starts a unit: "SP", its time relative to the
-// earliest first PTS of the run (least significant byte first), four zero bytes. The packets
-// that continue the unit carry no PTS and get no header.
-void PesScanner::writeSubpicture(const uint8_t* run, std::size_t size) {
-    const int slot = subSlot(state_.curSub);
-    if (!writable(slot)) return;
-    if (spPending_) {
-        spPending_ = false;
-        uint32_t time = packetPts_;
-        if (state_.minFirstPts != kNoPts)
-            time = time >= state_.minFirstPts ? time - state_.minFirstPts : 0;
-        const uint8_t header[10] = {static_cast<uint8_t>(RunState::kSpTag[0]),
-                                    static_cast<uint8_t>(RunState::kSpTag[1]),
-                                    static_cast<uint8_t>(time),
-                                    static_cast<uint8_t>(time >> 8),
-                                    static_cast<uint8_t>(time >> 16),
-                                    static_cast<uint8_t>(time >> 24),
-                                    0,
-                                    0,
-                                    0,
-                                    0};
-        state_.outputs->write(slot, header, sizeof header);
-    }
-    state_.outputs->write(slot, run, size);
+// The payload run of a selected stream goes to its sink, with what the sink may need of the
+// packet's headers.
+void PesScanner::deliver(int slot, const uint8_t* data, std::size_t size) {
+    const auto s = static_cast<std::size_t>(slot);
+    StreamSink* sink = state_.sinks[s];
+    if (!sink || !options_.checked[s]) return;
+    PayloadRun run;
+    run.bytes = std::span(data, size);
+    run.packetStart = firstRun_;
+    run.hasPts = packetHasPts_;
+    run.pts = packetPts_;
+    if (kind_ == Kind::Audio) run.privateHeader = std::span(private_.data(), privateNeed_);
+    sink->packet(run);
 }
 
 }  // namespace kavrel

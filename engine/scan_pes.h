@@ -1,7 +1,7 @@
 #pragma once
 // The byte step of the program-stream scanner: finds PES packets by their start codes, reads
 // their headers and time stamps, classifies the private stream 1 sub-streams, announces streams,
-// and hands payload runs to frame counting, the first-header reports and the output slots.
+// and hands payload runs to frame counting, the first-header reports and the streams' sinks.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +16,7 @@ namespace kavrel {
 
 class PesScanner {
   public:
-    PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, int mode);
+    PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode);
 
     // Scans one chunk. A packet, header or skip that runs past the chunk's end carries on in
     // the next call; nothing outside data[0, size) is read.
@@ -69,15 +69,13 @@ class PesScanner {
     void reportVideo(std::span<const uint8_t> run);
     void reportAudio(std::span<const uint8_t> run);
     void reportSubpicture(std::span<const uint8_t> run);
-    void writeSubpicture(const uint8_t* run, std::size_t size);
-    void write(int slot, const uint8_t* data, std::size_t size);
-    bool writable(int slot) const;
+    void deliver(int slot, const uint8_t* data, std::size_t size);
     void lowerMinFirstPts(uint32_t pts);
 
     RunState& state_;
     const ScanOptions& options_;
     EngineHost& host_;
-    const int mode_;
+    const bool reading_;  // ScanMode::Read; else the payload goes to the sinks
     const bool aob_;
     const bool vob_;
 
@@ -101,7 +99,7 @@ class PesScanner {
     uint32_t currentDts_ = 0;
     uint32_t packetPts_ = 0;
     bool packetHasPts_ = false;  // the packet in hand carries its own PTS
-    bool spPending_ = false;     // its subpicture header is still to be written
+    bool firstRun_ = false;      // no payload run of the packet in hand was handed on yet
 
     VideoKind videoKind_ = VideoKind::Mpeg2;
     int32_t videoId_ = 0;

@@ -16,7 +16,6 @@ namespace {
 // kernel's copy into it runs several times faster than into a block of a few MiB.
 constexpr std::size_t kBlockSize = 128 * kPackSize;
 constexpr uint64_t kProgressStep = 4 * 1024 * 1024;
-constexpr uint64_t kMiB = 1024 * 1024;
 
 static_assert(kProgressStep % kPackSize == 0, "progress falls on pack ends");
 

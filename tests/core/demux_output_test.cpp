@@ -78,7 +78,7 @@ TEST(DemuxOutput, PayloadOfEachStreamWhateverTheChunkSize) {
         ScanRun scan;
         scan.options.chunkSize = chunk;
         scan.selectAll();
-        scan.run(file, 1);
+        scan.run(file, ScanMode::Demux);
         for (int slot = 0; slot < kSlotCount; ++slot)
             ASSERT_EQ(scan.slots.data(slot), m.expected[static_cast<std::size_t>(slot)])
                 << "slot " << slot << " chunk " << chunk;
@@ -101,14 +101,14 @@ TEST(DemuxOutput, OnlyCheckedAndOpenSlotsAreWritten) {
     scan.options.checked[videoSlot(1)] = true;  // checked but not open
     scan.slots.open(audioSlot(0));
     scan.slots.open(videoSlot(0));  // open but not checked
-    scan.run(m.stream, 1);
+    scan.run(m.stream, ScanMode::Demux);
     EXPECT_EQ(scan.slots.data(audioSlot(0)), m.expected[audioSlot(0)]);
     EXPECT_TRUE(scan.slots.data(videoSlot(0)).empty());
 
     // A read run writes nothing.
     ScanRun reading;
     reading.selectAll();
-    reading.run(m.stream, 0);
+    reading.run(m.stream, ScanMode::Read);
     for (int slot = 0; slot < kSlotCount; ++slot) EXPECT_TRUE(reading.slots.data(slot).empty());
 }
 
@@ -146,7 +146,7 @@ TEST(DemuxOutput, SubpictureEntriesStartAtPacketsWithTheirOwnPts) {
     scan.selectAll();
     scan.state.minFirstPts = 9000;
     scan.options.chunkSize = 512;  // the first unit's packet straddles chunks: one header
-    scan.run(ps.bytes(), 1);
+    scan.run(ps.bytes(), ScanMode::Demux);
     EXPECT_EQ(scan.slots.data(subSlot(0)),
               concat({spEntry(81000), unit1a, unit1b, spEntry(0), unit2}));
     EXPECT_EQ(scan.slots.data(subSlot(1)), concat({spEntry(71000), other}));
@@ -154,7 +154,7 @@ TEST(DemuxOutput, SubpictureEntriesStartAtPacketsWithTheirOwnPts) {
     // No earliest PTS known: times stay as they are.
     ScanRun unknown;
     unknown.selectAll();
-    unknown.run(ps.bytes(), 1);
+    unknown.run(ps.bytes(), ScanMode::Demux);
     EXPECT_EQ(unknown.slots.data(subSlot(0)),
               concat({spEntry(90000), unit1a, unit1b, spEntry(9000), unit2}));
 
@@ -162,7 +162,7 @@ TEST(DemuxOutput, SubpictureEntriesStartAtPacketsWithTheirOwnPts) {
     ScanRun early;
     early.selectAll();
     early.state.minFirstPts = 85000;
-    early.run(ps.bytes(), 1);
+    early.run(ps.bytes(), ScanMode::Demux);
     EXPECT_EQ(early.slots.data(subSlot(0)),
               concat({spEntry(5000), unit1a, unit1b, spEntry(0), unit2}));
 }
@@ -176,32 +176,19 @@ TEST(DemuxOutput, ReadThenDemuxGivesRelativeSubpictureTimes) {
     writeFile(file, ps.bytes());
     ScanRun scan;
     scan.options.details = false;
-    scan.run(file, 0);
+    scan.run(file, ScanMode::Read);
     ASSERT_EQ(scan.state.minFirstPts, 50000u);
     scan.selectAll();
-    scan.run(file, 1);
+    scan.run(file, ScanMode::Demux);
     EXPECT_EQ(scan.slots.data(subSlot(2)), concat({spEntry(90000), pattern(60, 2)}));
 }
 
 // An output that fails makes the scan fail with its error; what was written stays.
-class FailingSlots : public MemorySlots {
-  public:
-    int allowed = 3;
-    void write(int slot, const uint8_t* data, std::size_t size) override {
-        if (allowed-- <= 0) throw IoError("Cannot write out.mpv: No space left on device");
-        MemorySlots::write(slot, data, size);
-    }
-};
-
 TEST(DemuxOutput, WriteErrorPropagates) {
     const Mixed m = mixedStream();
     ScanRun scan;
-    FailingSlots failing;
-    scan.state.outputs = &failing;
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        scan.options.checked[static_cast<std::size_t>(slot)] = true;
-        failing.open(slot);
-    }
+    scan.selectAll();
+    scan.slots.failAfter = 3;
     struct CancelHost : RecordingHost {
         int enabled = 0;
         void setCancelEnabled(bool on) override { enabled += on ? 1 : -1; }
@@ -210,9 +197,10 @@ TEST(DemuxOutput, WriteErrorPropagates) {
     writeFile(file, m.stream);
     InputFile input(file);
     scan.state.input = &input;
-    EXPECT_THROW(demux(scan.state, scan.options, host, 1), IoError);
+    scan.slots.attach(scan.state, ".EVO");
+    EXPECT_THROW(demux(scan.state, scan.options, host, ScanMode::Demux), IoError);
     EXPECT_EQ(host.enabled, 0);
-    EXPECT_EQ(failing.writes, 3);
+    EXPECT_EQ(scan.slots.writes, 3);
 }
 
 }  // namespace
