@@ -1,8 +1,8 @@
 #include "playlist/playlist.h"
 
 #include <array>
-#include <cstdio>
 
+#include "engine/names.h"
 #include "playlist/memo_scanner.h"
 #include "playlist/tag_text.h"
 
@@ -91,12 +91,6 @@ std::optional<LineRange> titleOf(const std::vector<std::string>& memo, std::stri
         if (isClosingTag(line, "Title") || (open == at && selfClosing(line))) open = kNone;
     }
     return std::nullopt;
-}
-
-std::string twoDigits(int n) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", n);
-    return text;
 }
 
 // Marks track n listed; false when n is outside 1..16 or it was listed before.
