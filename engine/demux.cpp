@@ -8,6 +8,7 @@
 
 #include "engine/io.h"
 #include "engine/scan_pes.h"
+#include "engine/stream_ids.h"
 #include "engine/timefmt.h"
 
 namespace kavrel {
@@ -44,7 +45,7 @@ void reportProgress(const RunState& state, EngineHost& host, uint64_t position, 
 // A system header right after the first pack header gives the stream bounds; a DVD-Audio
 // input reports them.
 void readSystemHeader(const uint8_t* chunk, bool aob, PesScanner& scanner, EngineHost& host) {
-    if (chunk[16] != 0x01 || chunk[17] != 0xBB) return;
+    if (chunk[16] != 0x01 || chunk[17] != kSystemHeaderId) return;
     const int video = chunk[24] & 0x1F;
     const int audio = chunk[23] >> 2;
     scanner.setStreamCounts(video, audio);

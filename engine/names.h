@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/stream_ids.h"
+
 namespace kavrel {
 
 // The name without its extension (the last "." and what follows); a name without one is whole.
@@ -21,8 +23,6 @@ std::string upperExtension(const std::filesystem::path& path);
 // Base name of a run's outputs: the input's name without extension, followed by "_" and the
 // follow-on file's name without extension when there is one.
 std::string runBaseName(const std::filesystem::path& input, const std::filesystem::path& second);
-
-enum class StreamKind { Video, Audio, Subpicture };
 
 // The kind of stream a check-box slot holds.
 StreamKind slotKind(int slot);

@@ -73,11 +73,6 @@ HeaderFields parseHeaderData(uint8_t flags, const uint8_t* data, std::size_t len
     return fields;
 }
 
-// Subpictures 0x20-0x3F, extended subpictures 0x60-0x7F.
-constexpr bool isSubpicture(uint8_t id) {
-    return (id >= 0x20 && id <= 0x3F) || (id >= 0x60 && id <= 0x7F);
-}
-
 }  // namespace
 
 PesScanner::PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode)
@@ -126,37 +121,33 @@ std::size_t PesScanner::seek(const uint8_t* data, std::size_t at, std::size_t si
 
 bool PesScanner::startPacket(uint8_t id) {
     switch (id) {
-        case 0xE0:
-        case 0xE1:
-            kind_ = Kind::Video;
-            videoKind_ = VideoKind::Mpeg2;
-            announceVideo(id & 1, id, "MPEG-2", true);
-            break;
-        case 0xE2:
-        case 0xE3:
-            kind_ = Kind::Video;
-            videoKind_ = VideoKind::H264;
-            announceVideo(id & 1, id, "H.264 (AVC)", false);
-            break;
-        case 0xFD:
+        case kExtendedStreamId:
             // An extended stream is video only when its stream_id_extension says VC-1.
             kind_ = Kind::Ignored;
             videoKind_ = VideoKind::Vc1;
             break;
-        case 0xBC:
-        case 0xBE:
+        case kProgramStreamMapId:
+        case kPaddingStreamId:
             kind_ = Kind::Skipped;
             break;
-        case 0xBD:
+        case kPrivateStream1Id:
             kind_ = Kind::Private1;
             break;
-        case 0xBF:
+        case kPrivateStream2Id:
             kind_ = Kind::Private2;
             break;
-        default:
-            if (id < 0xC0 || id > 0xCF) return false;
-            kind_ = Kind::MpegAudio;
+        default: {
+            const IdFamily* family = findFamily(IdSpace::StreamId, id);
+            if (!family || !family->scanned) return false;
+            if (family->kind == StreamKind::Video) {
+                kind_ = Kind::Video;
+                videoKind_ = family->video;
+                announceVideo(*family, id);
+            } else {
+                kind_ = Kind::MpegAudio;
+            }
             break;
+        }
     }
     streamId_ = id;
     phase_ = Phase::Length;
@@ -172,16 +163,15 @@ bool PesScanner::startPacket(uint8_t id) {
     return true;
 }
 
-// The first packet of a video stream number announces it (mode 0) and records its id.
-void PesScanner::announceVideo(int number, int32_t id, const char* format, bool takesPts) {
+// The first packet of a video stream number announces it (read scans) and records its id.
+void PesScanner::announceVideo(const IdFamily& family, uint8_t id) {
+    const int number = family.number(id);
     state_.curVideo = number;
     videoId_ = id;
     if (state_.foundVideo[number] != -1) return;
     state_.foundVideo[number] = id;
-    if (reading_)
-        host_.log(std::string("[b]") + format + "[/b] video stream " + std::to_string(number) +
-                  " found!");
-    if (takesPts) state_.videoFirstPts = currentPts_;
+    if (reading_) host_.log(family.message + std::to_string(number) + " found!");
+    if (family.firstPtsFromLastHeader) state_.videoFirstPts = currentPts_;
 }
 
 void PesScanner::headerByte(uint8_t byte) {
@@ -203,8 +193,9 @@ void PesScanner::headerByte(uint8_t byte) {
     switch (phase_) {
         case Phase::SubHeader:
             sub_[subHave_++] = byte;
-            if (subHave_ == 1 && isSubpicture(byte))
-                subpictureHeader(byte);
+            if (subHave_ == 1) subFamily_ = findFamily(IdSpace::Private1, byte);
+            if (subHave_ == 1 && subFamily_ && subFamily_->kind == StreamKind::Subpicture)
+                subpictureHeader(*subFamily_, byte);
             else if (subHave_ == sub_.size())
                 audioHeader(sub_[0]);
             break;
@@ -214,7 +205,7 @@ void PesScanner::headerByte(uint8_t byte) {
             break;
         case Phase::Private2Id:
             phase_ = Phase::Payload;
-            if (byte == 0x01 && navigationPending_) {
+            if (byte == kNavigationSubstream && navigationPending_) {
                 navigationWant_ =
                     std::min(static_cast<std::size_t>(bytesLeft_), navigationBytesRead(vob_));
                 navigationHave_ = 0;
@@ -252,77 +243,58 @@ void PesScanner::headerDone() {
         packetPts_ = fields.pts;
         packetHasPts_ = true;
     }
-    if (streamId_ == 0xFD &&
-        (fields.streamIdExtension == 0x55 || fields.streamIdExtension == 0x56)) {
-        kind_ = Kind::Video;
-        announceVideo(fields.streamIdExtension == 0x55 ? 0 : 1, fields.streamIdExtension, "VC-1",
-                      true);
+    if (streamId_ == kExtendedStreamId && fields.streamIdExtension >= 0) {
+        const auto extension = static_cast<uint8_t>(fields.streamIdExtension);
+        const IdFamily* family = findFamily(IdSpace::Extension, extension);
+        if (family && family->kind == StreamKind::Video) {
+            kind_ = Kind::Video;
+            videoKind_ = family->video;
+            announceVideo(*family, extension);
+        }
     }
     // The first PTS reported for a video stream is that of its own packet.
     if (kind_ == Kind::Video && fields.hasPts) state_.videoFirstPts = fields.pts;
     phase_ = kind_ == Kind::Private1 ? Phase::SubHeader : Phase::Payload;
 }
 
-void PesScanner::subpictureHeader(uint8_t id) {
-    const int number = id & 0x1F;
+void PesScanner::subpictureHeader(const IdFamily& family, uint8_t id) {
+    const int number = family.number(id);
     kind_ = Kind::Subpicture;
     subId_ = id;
     state_.curSub = number;
     if (state_.foundSub[number] == -1) {
         state_.foundSub[number] = id;
-        if (reading_)
-            host_.log(std::string(id < 0x40 ? "[b]Subpicture[/b] stream "
-                                            : "[b]Extended subpicture[/b] stream ") +
-                      std::to_string(number) + " found!");
+        if (reading_) host_.log(family.message + std::to_string(number) + " found!");
         state_.subPts = currentPts_;
     }
-    if (reading_ && id < 0x40) currentPts_ = 0;
+    // A read scan does not carry a plain subpicture's PTS over to the next first sighting.
+    if (reading_ && family.first == kPlainSubpictureId) currentPts_ = 0;
     phase_ = Phase::Payload;
 }
 
 void PesScanner::audioHeader(uint8_t id) {
-    int number = 0;
-    const char* message = nullptr;
-    AudioClass audioClass = AudioClass::DolbyDigital;
-    bool mlp = false;
-    if (id >= 0x80 && id <= 0x87) {
-        number = id & 0x07;
-        message = "[b]Dolby Digital[/b] audio stream ";
-    } else if (id >= 0x88 && id <= 0x8F) {
-        audioClass = AudioClass::Dts;
-        number = id & 0x07;
-        message = "[b]DTS HD (DTS)[/b] audio stream ";
-    } else if (id >= 0xC0 && id <= 0xCF) {
-        audioClass = AudioClass::DolbyDigitalPlus;
-        number = id & 0x0F;
-        message = "[b]Dolby Digital[/b] Plus audio stream ";
-    } else if (id >= 0xA0 && id <= 0xA7) {
-        audioClass = AudioClass::Lpcm;
-        number = id & 0x0F;
-        mlp = aob_ && id == 0xA1;
-        message = mlp ? "[b]MLP[/b] audio stream " : "[b]LPCM[/b] audio stream ";
-    } else if (id >= 0xB0 && id <= 0xB7) {
-        audioClass = AudioClass::TrueHd;
-        number = id & 0x07;
-        message = "[b]Dolby TrueHD[/b] audio stream ";
-    } else {
+    const IdFamily* family = subFamily_;
+    if (!family || family->kind != StreamKind::Audio) {
         kind_ = Kind::Ignored;  // an unknown sub-stream: its payload is passed over
         phase_ = Phase::Payload;
         return;
     }
+    const int number = family->number(id);
+    const bool mlp = aob_ && id == kAobMlpId;
     kind_ = Kind::Audio;
-    audioClass_ = audioClass;
+    audioClass_ = family->audio;
     mlp_ = mlp;
     subId_ = id;
     state_.curAudio = number;
     if (state_.foundAudio[number] == -1) {
         state_.foundAudio[number] = id;
-        if (reading_) host_.log(message + std::to_string(number) + " found!");
+        if (reading_)
+            host_.log((mlp ? kAobMlpMessage : family->message) + std::to_string(number) +
+                      " found!");
         state_.audioPts = currentPts_;
     }
     currentPts_ = 0;
-    // LPCM and MLP carry three more header bytes, TrueHD one, before their payload.
-    privateNeed_ = audioClass == AudioClass::Lpcm ? 3 : audioClass == AudioClass::TrueHd ? 1 : 0;
+    privateNeed_ = family->privateHeader;
     phase_ = privateNeed_ ? Phase::PrivateHeader : Phase::Payload;
 }
 

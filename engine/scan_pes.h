@@ -11,6 +11,7 @@
 #include "engine/host.h"
 #include "engine/run_state.h"
 #include "engine/scan_nav.h"
+#include "engine/stream_ids.h"
 
 namespace kavrel {
 
@@ -61,9 +62,9 @@ class PesScanner {
     bool startPacket(uint8_t id);
     void endPacket() { phase_ = Phase::Seek; }
     void headerDone();
-    void subpictureHeader(uint8_t id);
+    void subpictureHeader(const IdFamily& family, uint8_t id);
     void audioHeader(uint8_t id);
-    void announceVideo(int number, int32_t id, const char* format, bool takesPts);
+    void announceVideo(const IdFamily& family, uint8_t id);
 
     void usePayload(const uint8_t* run, std::size_t size);
     void reportVideo(std::span<const uint8_t> run);
@@ -106,6 +107,7 @@ class PesScanner {
     AudioClass audioClass_ = AudioClass::DolbyDigital;
     bool mlp_ = false;
     uint8_t subId_ = 0;
+    const IdFamily* subFamily_ = nullptr;  // of the private stream 1 packet in hand
 
     bool navigationPending_ = true;
     std::array<uint8_t, kNavigationBytesMax> navigation_{};
