@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/io.h"
+#include "engine/pes_header.h"
 #include "engine/scan_pes.h"
 #include "engine/stream_ids.h"
 #include "engine/timefmt.h"
@@ -44,10 +45,17 @@ void reportProgress(const RunState& state, EngineHost& host, uint64_t position, 
 
 // A system header right after the first pack header gives the stream bounds; a DVD-Audio
 // input reports them.
-void readSystemHeader(const uint8_t* chunk, bool aob, PesScanner& scanner, EngineHost& host) {
-    if (chunk[16] != 0x01 || chunk[17] != kSystemHeaderId) return;
-    const int video = chunk[24] & 0x1F;
-    const int audio = chunk[23] >> 2;
+void readSystemHeader(const uint8_t* chunk, std::size_t size, bool aob, PesScanner& scanner,
+                      EngineHost& host) {
+    if (size < kPackHeaderSize) return;
+    const std::size_t at = firstPacketAt(chunk);
+    if (size <= at + kVideoBoundOffset) return;
+    const uint8_t* header = chunk + at;
+    if (header[0] != 0 || header[1] != 0 || header[2] != 1 ||
+        header[kStreamIdOffset] != kSystemHeaderId)
+        return;
+    const int video = header[kVideoBoundOffset] & 0x1F;
+    const int audio = header[kAudioBoundOffset] >> 2;
     scanner.setStreamCounts(video, audio);
     if (!aob) return;
     std::string text = "It contains";
@@ -82,8 +90,8 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMo
         if (mode == ScanMode::Read && options.fastCheck && position > options.fastCheckLimit)
             state.stopFlag = true;  // the chunk in hand is still scanned
         if (position % kRepaintEvery == 0) host.repaint();
-        if (mode == ScanMode::Read && position == chunkSize && got >= 25)
-            readSystemHeader(chunk, options.extension == ".AOB", scanner, host);
+        if (mode == ScanMode::Read && position == chunkSize)
+            readSystemHeader(chunk, got, options.extension == ".AOB", scanner, host);
         scanner.scan(chunk, got);
     }
     if (state.stopFlag) state.frameCounters.fill(0);

@@ -7,6 +7,7 @@
 
 #include "analysers/analysers.h"
 #include "engine/io.h"
+#include "engine/pes_header.h"
 #include "engine/scan_frames.h"
 #include "engine/sink.h"
 
@@ -18,59 +19,6 @@ std::string hex(uint32_t value, int digits) {
     char text[12];
     std::snprintf(text, sizeof text, "%0*X", digits, value);
     return text;
-}
-
-// The low 32 bits of a 33-bit time stamp coded in five bytes with marker bits.
-uint32_t decodeTimeStamp(const uint8_t* b) {
-    return (static_cast<uint32_t>(b[0] & 0x06) << 29) | (static_cast<uint32_t>(b[1]) << 22) |
-           (static_cast<uint32_t>(b[2] >> 1) << 15) | (static_cast<uint32_t>(b[3]) << 7) |
-           static_cast<uint32_t>(b[4] >> 1);
-}
-
-// What the optional parts of a PES header gave.
-struct HeaderFields {
-    bool hasPts = false;
-    bool hasDts = false;
-    uint32_t pts = 0;
-    uint32_t dts = 0;
-    int streamIdExtension = -1;  // -1: no extension field
-};
-
-// Reads the PES header data (after the three fixed bytes) as the MPEG-2 systems standard lays
-// it out. A field that PES_header_data_length does not hold is not read.
-HeaderFields parseHeaderData(uint8_t flags, const uint8_t* data, std::size_t length) {
-    HeaderFields fields;
-    std::size_t at = 0;
-    const int ptsDts = flags >> 6;
-    if (ptsDts >= 2) {
-        if (at + 5 > length) return fields;
-        fields.pts = decodeTimeStamp(data + at);
-        fields.hasPts = true;
-        at += 5;
-        if (ptsDts == 3) {
-            if (at + 5 > length) return fields;
-            fields.dts = decodeTimeStamp(data + at);
-            fields.hasDts = true;
-            at += 5;
-        }
-    }
-    if (!(flags & 0x01)) return fields;
-    if (flags & 0x20) at += 6;  // ESCR
-    if (flags & 0x10) at += 3;  // ES_rate
-    if (flags & 0x08) at += 1;  // DSM trick mode
-    if (flags & 0x04) at += 1;  // additional copy info
-    if (flags & 0x02) at += 2;  // previous PES CRC
-    if (at >= length) return fields;
-    const uint8_t extension = data[at++];
-    if (extension & 0x80) at += 16;  // PES private data
-    if (extension & 0x40) {          // pack header field, with its own length byte
-        if (at >= length) return fields;
-        at += 1 + data[at];
-    }
-    if (extension & 0x20) at += 2;  // program packet sequence counter
-    if (extension & 0x10) at += 2;  // P-STD buffer
-    if ((extension & 0x01) && at + 2 <= length) fields.streamIdExtension = data[at + 1] & 0x7F;
-    return fields;
 }
 
 }  // namespace
@@ -235,7 +183,9 @@ std::size_t PesScanner::header(const uint8_t* data, std::size_t at, std::size_t 
 }
 
 void PesScanner::headerDone() {
-    const HeaderFields fields = parseHeaderData(header_[1], header_.data() + 3, headerNeed_ - 3);
+    // header_ holds the three fixed bytes, then the header data.
+    const std::span<const uint8_t> data(header_.data() + 3, headerNeed_ - 3);
+    const PesHeaderFields fields = parsePesHeaderData(header_[1], data);
     if (fields.hasPts) {
         currentPts_ = fields.pts;
         // Without a DTS the decoding time is the presentation time.
@@ -243,8 +193,8 @@ void PesScanner::headerDone() {
         packetPts_ = fields.pts;
         packetHasPts_ = true;
     }
-    if (streamId_ == kExtendedStreamId && fields.streamIdExtension >= 0) {
-        const auto extension = static_cast<uint8_t>(fields.streamIdExtension);
+    if (streamId_ == kExtendedStreamId && fields.streamIdExtensionAt >= 0) {
+        const auto extension = static_cast<uint8_t>(data[fields.streamIdExtensionAt] & 0x7F);
         const IdFamily* family = findFamily(IdSpace::Extension, extension);
         if (family && family->kind == StreamKind::Video) {
             kind_ = Kind::Video;

@@ -2,6 +2,7 @@
 // give kept streams dense new identifiers, and patch the bounds of the system header.
 #include <optional>
 
+#include "engine/pes_header.h"
 #include "engine/stream_ids.h"
 #include "rebuild/rebuild.h"
 
@@ -9,11 +10,12 @@ namespace kavrel {
 
 namespace {
 
-constexpr std::size_t kStartCodeAt = 14;  // the first packet follows the 14-byte pack header
-constexpr std::size_t kStreamIdAt = 17;
-constexpr std::size_t kPesFlagsAt = 21;
-constexpr std::size_t kPesHeaderLengthAt = 22;
-constexpr std::size_t kPesHeaderDataAt = 23;
+// The first packet follows the 14-byte pack header.
+constexpr std::size_t kStartCodeAt = kPackHeaderSize;
+constexpr std::size_t kStreamIdAt = kStartCodeAt + kStreamIdOffset;
+constexpr std::size_t kPesFlagsAt = kStartCodeAt + kPesFlagsOffset;
+constexpr std::size_t kPesHeaderLengthAt = kStartCodeAt + kPesHeaderLengthOffset;
+constexpr std::size_t kPesHeaderDataAt = kStartCodeAt + kPesHeaderDataOffset;
 
 // Where the identifier of a pack's stream sits, and the family of ids it belongs to.
 struct StreamRef {
@@ -31,35 +33,17 @@ bool hasFirstPacket(const uint8_t* pack, std::size_t size) {
            pack[kStartCodeAt + 2] == 1;
 }
 
-// Offset of the stream_id_extension byte of the first packet (an extended stream id packet),
-// found by walking the optional fields of its PES header; 0 when the header has none or when
-// it would lie past the header's declared end or the bytes read.
+// Offset of the byte of the first packet (an extended stream id packet) that carries its
+// stream_id_extension; 0 when the header has none within its declared length and the bytes read.
 std::size_t streamIdExtensionAt(const uint8_t* pack, std::size_t size) {
     if (size <= kPesHeaderLengthAt) return 0;
-    const uint8_t flags = pack[kPesFlagsAt];
-    if (!(flags & 0x01)) return 0;  // no PES extension
     const std::size_t headerEnd = kPesHeaderDataAt + pack[kPesHeaderLengthAt];
     const std::size_t limit = headerEnd < size ? headerEnd : size;
-    std::size_t at = kPesHeaderDataAt;
-    if (flags & 0x80) at += 5;  // PTS
-    if (flags & 0x40) at += 5;  // DTS
-    if (flags & 0x20) at += 6;  // ESCR
-    if (flags & 0x10) at += 3;  // ES rate
-    if (flags & 0x08) at += 1;  // DSM trick mode
-    if (flags & 0x04) at += 1;  // additional copy info
-    if (flags & 0x02) at += 2;  // previous PES CRC
-    if (at >= limit) return 0;
-    const uint8_t extension = pack[at++];
-    if (extension & 0x80) at += 16;  // PES private data
-    if (extension & 0x40) {          // pack header field: a length byte and the header
-        if (at >= limit) return 0;
-        at += 1 + std::size_t{pack[at]};
-    }
-    if (extension & 0x20) at += 2;      // program packet sequence counter
-    if (extension & 0x10) at += 2;      // P-STD buffer
-    if (!(extension & 0x01)) return 0;  // no second extension: no stream_id_extension
-    at += 1;                            // marker bit and PES_extension_field_length
-    return at < limit ? at : 0;
+    if (limit <= kPesHeaderDataAt) return 0;
+    const PesHeaderFields fields = parsePesHeaderData(
+        pack[kPesFlagsAt], std::span(pack + kPesHeaderDataAt, limit - kPesHeaderDataAt));
+    if (fields.streamIdExtensionAt < 0) return 0;
+    return kPesHeaderDataAt + static_cast<std::size_t>(fields.streamIdExtensionAt);
 }
 
 // The stream of the pack's first packet when it is one with a check box.
@@ -145,7 +129,8 @@ unsigned countSelected(const std::array<int32_t, N>& list, int firstSlot,
 // numbers of selected streams; fixed_flag, CSPS_flag, the lock flags and the marker bit stay.
 void patchSystemHeader(uint8_t* pack, std::size_t size, const StreamLists& lists,
                        const std::array<bool, kSlotCount>& checked) {
-    constexpr std::size_t kAudioBoundAt = 23, kVideoBoundAt = 24;
+    constexpr std::size_t kAudioBoundAt = kStartCodeAt + kAudioBoundOffset;
+    constexpr std::size_t kVideoBoundAt = kStartCodeAt + kVideoBoundOffset;
     if (size <= kVideoBoundAt || !hasFirstPacket(pack, size) ||
         pack[kStreamIdAt] != kSystemHeaderId)
         return;
