@@ -10,14 +10,8 @@ namespace kavrel {
 
 namespace {
 
-// The first packet follows the 14-byte pack header.
-constexpr std::size_t kStartCodeAt = kPackHeaderSize;
-constexpr std::size_t kStreamIdAt = kStartCodeAt + kStreamIdOffset;
-constexpr std::size_t kPesFlagsAt = kStartCodeAt + kPesFlagsOffset;
-constexpr std::size_t kPesHeaderLengthAt = kStartCodeAt + kPesHeaderLengthOffset;
-constexpr std::size_t kPesHeaderDataAt = kStartCodeAt + kPesHeaderDataOffset;
-
-// Where the identifier of a pack's stream sits, and the family of ids it belongs to.
+// Where the identifier of a pack's stream sits (from the start of the pack's first packet),
+// and the family of ids it belongs to.
 struct StreamRef {
     const IdFamily* family;
     std::size_t at;
@@ -27,43 +21,44 @@ bool isPackStart(const uint8_t* pack, std::size_t size) {
     return size >= 4 && pack[0] == 0 && pack[1] == 0 && pack[2] == 1 && pack[3] == kPackStartId;
 }
 
-// Whether a packet start code prefix follows the pack header, so that byte 17 is a stream id.
-bool hasFirstPacket(const uint8_t* pack, std::size_t size) {
-    return size > kStreamIdAt && pack[kStartCodeAt] == 0 && pack[kStartCodeAt + 1] == 0 &&
-           pack[kStartCodeAt + 2] == 1;
+// Whether the bytes start with a packet start code prefix and a stream id.
+bool isPacket(const uint8_t* packet, std::size_t size) {
+    return size > kStreamIdOffset && packet[0] == 0 && packet[1] == 0 && packet[2] == 1;
 }
 
-// Offset of the byte of the first packet (an extended stream id packet) that carries its
-// stream_id_extension; 0 when the header has none within its declared length and the bytes read.
-std::size_t streamIdExtensionAt(const uint8_t* pack, std::size_t size) {
-    if (size <= kPesHeaderLengthAt) return 0;
-    const std::size_t headerEnd = kPesHeaderDataAt + pack[kPesHeaderLengthAt];
+// Offset of the byte of an extended stream id packet that carries its stream_id_extension; 0
+// when the header has none within its declared length and the bytes read.
+std::size_t streamIdExtensionAt(const uint8_t* packet, std::size_t size) {
+    if (size <= kPesHeaderLengthOffset) return 0;
+    const std::size_t headerEnd = kPesHeaderDataOffset + packet[kPesHeaderLengthOffset];
     const std::size_t limit = headerEnd < size ? headerEnd : size;
-    if (limit <= kPesHeaderDataAt) return 0;
-    const PesHeaderFields fields = parsePesHeaderData(
-        pack[kPesFlagsAt], std::span(pack + kPesHeaderDataAt, limit - kPesHeaderDataAt));
+    if (limit <= kPesHeaderDataOffset) return 0;
+    const PesHeaderFields fields =
+        parsePesHeaderData(packet[kPesFlagsOffset],
+                           std::span(packet + kPesHeaderDataOffset, limit - kPesHeaderDataOffset));
     if (fields.streamIdExtensionAt < 0) return 0;
-    return kPesHeaderDataAt + static_cast<std::size_t>(fields.streamIdExtensionAt);
+    return kPesHeaderDataOffset + static_cast<std::size_t>(fields.streamIdExtensionAt);
 }
 
-// The stream of the pack's first packet when it is one with a check box.
-std::optional<StreamRef> locateStream(const uint8_t* pack, std::size_t size) {
-    if (!hasFirstPacket(pack, size)) return std::nullopt;
-    const uint8_t id = pack[kStreamIdAt];
+// The stream of a pack's first packet when it is one with a check box.
+std::optional<StreamRef> locateStream(const uint8_t* packet, std::size_t size) {
+    if (!isPacket(packet, size)) return std::nullopt;
+    const uint8_t id = packet[kStreamIdOffset];
     IdSpace space = IdSpace::StreamId;
-    std::size_t at = kStreamIdAt;
+    std::size_t at = kStreamIdOffset;
     if (id == kPrivateStream1Id) {  // private stream 1: the sub-stream id opens the payload
-        if (size <= kPesHeaderLengthAt) return std::nullopt;
+        if (size <= kPesHeaderLengthOffset) return std::nullopt;
         space = IdSpace::Private1;
-        at = kPesHeaderDataAt + pack[kPesHeaderLengthAt];
+        at = kPesHeaderDataOffset + packet[kPesHeaderLengthOffset];
         if (at >= size) return std::nullopt;
     } else if (id == kExtendedStreamId) {  // extended stream id: named by its stream_id_extension
         space = IdSpace::Extension;
-        at = streamIdExtensionAt(pack, size);
+        at = streamIdExtensionAt(packet, size);
         if (!at) return std::nullopt;
     }
-    const IdFamily* family = findFamily(space, pack[at]);
-    if (!family || family->number(pack[at]) >= selectableNumbers(family->kind)) return std::nullopt;
+    const IdFamily* family = findFamily(space, packet[at]);
+    if (!family || family->number(packet[at]) >= selectableNumbers(family->kind))
+        return std::nullopt;
     return StreamRef{family, at};
 }
 
@@ -125,19 +120,19 @@ unsigned countSelected(const std::array<int32_t, N>& list, int firstSlot,
     return count;
 }
 
-// A system header right after the pack header gets audio_bound and video_bound set to the
+// A system header as the pack's first packet gets audio_bound and video_bound set to the
 // numbers of selected streams; fixed_flag, CSPS_flag, the lock flags and the marker bit stay.
-void patchSystemHeader(uint8_t* pack, std::size_t size, const StreamLists& lists,
+void patchSystemHeader(uint8_t* packet, std::size_t size, const StreamLists& lists,
                        const std::array<bool, kSlotCount>& checked) {
-    constexpr std::size_t kAudioBoundAt = kStartCodeAt + kAudioBoundOffset;
-    constexpr std::size_t kVideoBoundAt = kStartCodeAt + kVideoBoundOffset;
-    if (size <= kVideoBoundAt || !hasFirstPacket(pack, size) ||
-        pack[kStreamIdAt] != kSystemHeaderId)
+    if (size <= kVideoBoundOffset || !isPacket(packet, size) ||
+        packet[kStreamIdOffset] != kSystemHeaderId)
         return;
     const unsigned audio = countSelected(lists.audio, audioSlot(0), checked);
     const unsigned video = countSelected(lists.video, videoSlot(0), checked);
-    pack[kAudioBoundAt] = static_cast<uint8_t>((pack[kAudioBoundAt] & 0x03u) | (audio << 2));
-    pack[kVideoBoundAt] = static_cast<uint8_t>((pack[kVideoBoundAt] & 0xE0u) | video);
+    uint8_t& audioBound = packet[kAudioBoundOffset];
+    uint8_t& videoBound = packet[kVideoBoundOffset];
+    audioBound = static_cast<uint8_t>((audioBound & 0x03u) | (audio << 2));
+    videoBound = static_cast<uint8_t>((videoBound & 0xE0u) | video);
 }
 
 }  // namespace
@@ -145,15 +140,21 @@ void patchSystemHeader(uint8_t* pack, std::size_t size, const StreamLists& lists
 bool filterPack(uint8_t* pack, std::size_t size, const StreamLists& lists,
                 const std::array<bool, kSlotCount>& checked, Renumbering& renumbering) {
     if (!isPackStart(pack, size)) return false;
-    patchSystemHeader(pack, size, lists, checked);
-    const auto stream = locateStream(pack, size);
+    if (size < kPackHeaderSize) return true;  // the cut last pack of a file: kept as read
+    // The first packet follows the pack header and its stuffing.
+    const std::size_t first = firstPacketAt(pack);
+    if (first >= size) return true;
+    uint8_t* const packet = pack + first;
+    const std::size_t left = size - first;
+    patchSystemHeader(packet, left, lists, checked);
+    const auto stream = locateStream(packet, left);
     if (!stream) return true;  // navigation, padding and unknown streams pass unchanged
-    const uint8_t key = pack[stream->at];
+    uint8_t& key = packet[stream->at];
     const bool keep = isSelected(stream->family->kind, key, lists, checked);
     if (keep) assignIdentifier(*stream->family, key, renumbering);
     // Dropped packs are renumbered too; a key with no new identifier keeps its own.
     const uint8_t id = renumbering.table[key];
-    if (id != Renumbering::kNone) pack[stream->at] = id;
+    if (id != Renumbering::kNone) key = id;
     return keep;
 }
 
