@@ -211,6 +211,10 @@ bool isClosingTag(std::string_view line, std::string_view name) {
     return tag.closing && equalsIgnoreCase(tag.name, name);
 }
 
+bool isSelfClosing(std::string_view line) {
+    return line.ends_with("/>");
+}
+
 std::optional<std::string> attributeText(std::string_view tag, std::string_view name) {
     std::size_t pos = skipBlanks(tag, 0);
     if (pos >= tag.size() || tag[pos] != '<') return std::nullopt;
