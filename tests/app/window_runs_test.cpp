@@ -353,7 +353,7 @@ class WindowRunsTest : public QObject {
         for (int i = 0; i < tree->topLevelItemCount(); ++i) top << tree->topLevelItem(i)->text(0);
         QCOMPARE(top, (QStringList{"Info", "Video", "Audio", "Subtitle", "Chapter"}));
         QCOMPARE(tree->topLevelItem(2)->childCount(), 5);  // each track listed once
-        QCOMPARE(tree->topLevelItem(4)->childCount(), 4);
+        QCOMPARE(tree->topLevelItem(4)->childCount(), 8);
         QVERIFY(tree->topLevelItem(0)->isExpanded());
 
         auto* memo = control<QPlainTextEdit>(window, "mXPL");
