@@ -112,6 +112,7 @@ class TfMain : public QMainWindow {
     bool anySelected() const;
     kavrel::RunOptions runOptions() const;
     QString inputPath() const;
+    std::filesystem::path playlistPath() const;
     void offerFoundStreams();
     bool askToStop();
     // Calls a run, turning an exception that escapes it into a logged failure.
@@ -160,6 +161,7 @@ class TfMain : public QMainWindow {
     QCheckBox* cbCountFr = nullptr;
     QCheckBox* cbDetails = nullptr;
     QCheckBox* cbAutoRead = nullptr;
+    QCheckBox* cbWriteChapters = nullptr;
     QWidget* logoStrip = nullptr;
     QLabel* imLogo = nullptr;
 
