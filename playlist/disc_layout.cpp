@@ -50,7 +50,7 @@ fs::path playlistBeside(const fs::path& input) {
     return fs::is_regular_file(playlist, ec) ? playlist : fs::path();
 }
 
-std::optional<fs::path> clipFile(std::string_view src, const fs::path& discFolder) {
+std::optional<fs::path> clipFile(std::string_view src) {
     if (src.size() <= kDiscScheme.size() ||
         !equalsIgnoreCase(src.substr(0, kDiscScheme.size()), kDiscScheme))
         return std::nullopt;
@@ -71,7 +71,7 @@ std::optional<fs::path> clipFile(std::string_view src, const fs::path& discFolde
     // The EVO takes the .MAP's name; its extension follows the case of the one it replaces.
     name.replace(name.size() - 3, 3, name[name.size() - 3] == 'm' ? "evo" : "EVO");
     relative.replace_filename(name);
-    return findOnDisc(discFolder, relative);
+    return relative;
 }
 
 }  // namespace kavrel::playlist

@@ -24,10 +24,9 @@ std::filesystem::path discPlaylist(const std::filesystem::path& discFolder);
 // folder and the playlist exists; else an empty path.
 std::filesystem::path playlistBeside(const std::filesystem::path& input);
 
-// The EVO that carries a clip: "file:///dvddisc/HVDVD_TS/FEATURE_1.MAP" is
-// discFolder/HVDVD_TS/FEATURE_1.EVO. nullopt for a src that names no .MAP file of the disc,
-// or that would lead out of the disc folder ("..").
-std::optional<std::filesystem::path> clipFile(std::string_view src,
-                                              const std::filesystem::path& discFolder);
+// The EVO that carries a clip, relative to the disc folder: "file:///dvddisc/HVDVD_TS/
+// FEATURE_1.MAP" is HVDVD_TS/FEATURE_1.EVO. nullopt for a src that names no .MAP file of the
+// disc, or that would lead out of the disc folder (".."). Looks at no file.
+std::optional<std::filesystem::path> clipFile(std::string_view src);
 
 }  // namespace kavrel::playlist

@@ -259,13 +259,13 @@ class TitleSetReader {
     void resolveClip(Clip& clip, const std::string& what, const fs::path& discFolder) {
         clip.begin = time(clip.beginText, what + ": the begin");
         clip.end = time(clip.endText, what + ": the end");
-        std::optional<fs::path> file = clipFile(clip.src, discFolder);
+        std::optional<fs::path> file = clipFile(clip.src);
         if (!file) {
             problem(what + ": " + inQuotes(clip.src) + " names no .MAP file of the disc.");
             return;
         }
         if (discFolder.empty()) return;
-        clip.file = *file;
+        clip.file = findOnDisc(discFolder, *file);
         std::error_code ec;
         clip.exists = fs::is_regular_file(clip.file, ec);
         if (clip.exists) clip.size = fs::file_size(clip.file, ec);
