@@ -179,7 +179,8 @@ int writeChapters(const XplOptions& options) {
     } catch (const IoError& error) {
         return failure(kCommand, error.what());
     }
-    for (const std::string& problem : set.problems) std::fprintf(stderr, "%s\n", problem.c_str());
+    for (const std::string& problem : set.problems)
+        std::fprintf(stderr, "Problem: %s\n", problem.c_str());
     const std::string name = playlist::titleLookupName(*options.input);
     if (!set.playing) return failure(kCommand, "no title of the playlist plays " + name);
     const playlist::Title& title = set.titles[*set.playing];

@@ -18,6 +18,8 @@ namespace {
 constexpr int kTrackNumbers = 16;  // "track" and "streamNumber" run 1..16
 // A hostile playlist could hold a fault on every line; the list stops here.
 constexpr std::size_t kMaxProblems = 50;
+// Elements nested deeper are not followed; a disc's playlist nests about six deep.
+constexpr std::size_t kMaxDepth = 256;
 
 struct AttributeItem {
     std::string codec;
@@ -77,7 +79,7 @@ class TitleSetReader {
         open(tag.name, line, lineIndex);
         if (isSelfClosing(line)) {
             if (is(tag.name, "Title")) endTitle();
-        } else {
+        } else if (open_.size() < kMaxDepth) {
             open_.push_back(std::string(tag.name));
         }
     }

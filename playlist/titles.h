@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "playlist/title_time.h"
+
 namespace kavrel::playlist {
 
 // A PrimaryAudioVideoClip: the .MAP file the playlist names, and the EVO that carries it.
@@ -59,7 +61,7 @@ struct Title {
 struct TitleSet {
     std::string playlistTitle;  // displayName of the Playlist element
     std::string timeBase;       // as written; empty when absent
-    int framesPerSecond = 60;
+    int framesPerSecond = kDefaultFramesPerSecond;
     std::vector<Title> titles;
     std::vector<std::string> problems;  // one line per fault found
     // The title that plays the input named when the set was read, found as the playlist
