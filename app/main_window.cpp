@@ -231,10 +231,6 @@ void TfMain::openArguments(const QStringList& files) {
     // The stored options, "Auto read" among them, decide what opening the file does.
     RegRead();
     bool reported = false;
-    for (qsizetype i = 1; i < files.size(); ++i) {
-        log("[re]Only one file is opened at a time; left out: " + toUtf8(files[i]) + "[/re]");
-        reported = true;
-    }
     const QFileInfo file(files.front());
     const std::string name = toUtf8(files.front());
     if (!file.exists()) {
@@ -245,6 +241,11 @@ void TfMain::openArguments(const QStringList& files) {
         reported = true;
     } else if (!openFile(file.absoluteFilePath(), true)) {
         log("[re]Error: Cannot open " + name + ": not an EVO, VOB, AOB or XPL file[/re]");
+        reported = true;
+    }
+    // Said after the read of the first file, so that the note is not scrolled away by it.
+    for (qsizetype i = 1; i < files.size(); ++i) {
+        log("[re]Only one file is opened at a time; left out: " + toUtf8(files[i]) + "[/re]");
         reported = true;
     }
     if (reported) showStatusPage();

@@ -47,10 +47,13 @@ class WindowStartTest : public QObject {
     void fileOnTheCommandLineIsRead() {
         TfMain window;
         window.show();
-        window.openArguments({app::fromPath(disc().feature1)});
+        window.openArguments({app::fromPath(disc().feature1), QStringLiteral("more.EVO")});
         QVERIFY(logLines(window).contains("Opening file FEATURE_1.EVO"));
         QVERIFY(logLines(window).contains("Done."));
         QVERIFY(control<QCheckBox>(window, "cbVideo0")->isEnabled());
+        // The note on the file left out comes last, where the log shows it.
+        QCOMPARE(logLines(window).last(),
+                 QStringLiteral("Only one file is opened at a time; left out: more.EVO"));
         QCOMPARE(currentPage(window), QStringLiteral("tsStatus"));
     }
 
