@@ -117,10 +117,10 @@ commands=$("$cli" --help | sed -n 's/^  \([a-z][a-z0-9-]*\)  .*/\1/p')
 [ -n "$commands" ] || fail "no commands found in kavrel-cli --help"
 [ "$(complete "$cli" '')" = "$commands" ] || fail "completion of the commands: $(complete "$cli" '')"
 for command in $commands; do
-  grep -qE "^ +$command( |$)" <<<"$manual" || fail "the manual page has no command $command"
+  grep -qE "^ +$command( |$)" <<<"$manual" || fail "the manual page (dist/kavrel-cli.1.in) has no command $command"
   offered=$(complete "$cli" "$command" --)
   for option in $("$cli" "$command" --help | grep -oE '(^|[ ,])--[a-z][a-z0-9-]*' | sed 's/^[ ,]*//' | sort -u); do
-    grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$manual" || fail "the manual page lacks $command $option"
+    grep -qE -- "(^|[^a-z-])$option([^a-z-]|$)" <<<"$manual" || fail "the manual page (dist/kavrel-cli.1.in) lacks $command $option"
     grep -qx -- "$option" <<<"$offered" || fail "the completion lacks $command $option"
   done
 done
