@@ -185,7 +185,7 @@ int writeChapters(const XplOptions& options) {
     if (!set.playing) return failure(kCommand, "no title of the playlist plays " + name);
     const playlist::Title& title = set.titles[*set.playing];
     const auto marks = playlist::chapterMarks(set, title);
-    const std::string titleText = "title " + std::to_string(title.number) + " (" + title.name + ")";
+    const std::string titleText = playlist::titleCaption(title);
     if (marks.empty()) return failure(kCommand, titleText + " has no chapters");
     const std::string text = *options.chapters == "xml" ? formats::matroskaChapterXml(marks)
                                                         : formats::ogmChapters(marks);

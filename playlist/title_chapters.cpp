@@ -16,6 +16,10 @@ bool carries(const Clip& clip, const std::filesystem::path& file) {
 
 }  // namespace
 
+std::string titleCaption(const Title& title) {
+    return "title " + std::to_string(title.number) + " (" + title.name + ")";
+}
+
 TitleSpan spanOfFiles(const Title& title, std::span<const std::filesystem::path> files) {
     if (files.empty()) return {};
     for (std::size_t first = 0; first < title.clips.size(); ++first) {

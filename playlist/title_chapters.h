@@ -6,12 +6,16 @@
 #include <filesystem>
 #include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "formats/chapter_file.h"
 #include "playlist/titles.h"
 
 namespace kavrel::playlist {
+
+// How messages name a title: "title 2 (The Feature)".
+std::string titleCaption(const Title& title);
 
 // A stretch of a title's timeline, in frames of the time base.
 struct TitleSpan {

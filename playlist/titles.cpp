@@ -227,7 +227,7 @@ class TitleSetReader {
         }
     }
 
-    // A title time; a problem line when the text is there but no time.
+    // A title time in frames; a problem line when it is missing or is no time.
     std::optional<int64_t> time(const std::string& text, const std::string& what) {
         if (text.empty()) {
             problem(what + " has no time.");
