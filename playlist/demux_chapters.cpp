@@ -58,7 +58,7 @@ bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const R
     if (fs::path second = options.cont ? getsecond(input) : fs::path(); !second.empty())
         files.push_back(second);
     const auto marks = chapterMarks(set, title, spanOfFiles(title, files));
-    const std::string titleText = "title " + std::to_string(title.number) + " (" + title.name + ")";
+    const std::string titleText = titleCaption(title);
     if (marks.empty()) {
         host.log("No chapters: " + titleText + " has none in " + inputName + ".");
         return true;
