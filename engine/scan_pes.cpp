@@ -47,6 +47,9 @@ void PesScanner::scan(const uint8_t* data, std::size_t size) {
             case Phase::Header:
                 at = header(data, at, size);
                 break;
+            case Phase::PrivateHeader:
+                at = privateHeader(data, at, size);
+                break;
             default:
                 headerByte(data[at++]);
                 break;
@@ -147,10 +150,6 @@ void PesScanner::headerByte(uint8_t byte) {
             else if (subHave_ == sub_.size())
                 audioHeader(sub_[0]);
             break;
-        case Phase::PrivateHeader:
-            private_[privateHave_++] = byte;
-            if (privateHave_ == privateNeed_) phase_ = Phase::Payload;
-            break;
         case Phase::Private2Id:
             phase_ = Phase::Payload;
             if (byte == kNavigationSubstream && navigationPending_) {
@@ -244,8 +243,34 @@ void PesScanner::audioHeader(uint8_t id) {
         state_.audioPts = currentPts_;
     }
     currentPts_ = 0;
-    privateNeed_ = family->privateHeader;
-    phase_ = privateNeed_ ? Phase::PrivateHeader : Phase::Payload;
+    std::size_t need = family->privateHeader;
+    if (aob_ && family->audio == AudioClass::Lpcm) {
+        // A DVD-Audio packet says how long its header is: LPCM in the 16 bits after the
+        // continuity counter, MLP in the byte before its header.
+        need = mlp ? sub_[3] : std::size_t{sub_[2]} << 8 | sub_[3];
+        if (need > static_cast<std::size_t>(bytesLeft_)) {
+            // A header that runs past the packet is damage: the payload is not known.
+            kind_ = Kind::Ignored;
+            phase_ = Phase::Payload;
+            return;
+        }
+    }
+    if (private_.size() < need) private_.resize(need);
+    privateNeed_ = need;
+    phase_ = need ? Phase::PrivateHeader : Phase::Payload;
+}
+
+// The audio header bytes after the sub-stream header, taken as a block like the PES header.
+std::size_t PesScanner::privateHeader(const uint8_t* data, std::size_t at, std::size_t size) {
+    const std::size_t n =
+        std::min({privateNeed_ - privateHave_, size - at, static_cast<std::size_t>(bytesLeft_)});
+    std::memcpy(private_.data() + privateHave_, data + at, n);
+    for (std::size_t i = n > 4 ? n - 4 : 0; i < n; ++i) register_ = register_ << 8 | data[at + i];
+    privateHave_ += n;
+    bytesLeft_ -= static_cast<int32_t>(n);
+    if (privateHave_ == privateNeed_) phase_ = Phase::Payload;
+    if (bytesLeft_ <= 0) endPacket();
+    return at + n;
 }
 
 std::size_t PesScanner::payload(const uint8_t* data, std::size_t at, std::size_t size) {
@@ -352,8 +377,12 @@ void PesScanner::reportAudio(std::span<const uint8_t> run) {
     if (!options_.details) return;
     host_.log("   First PTS = [re]" + hex(state_.audioPts, 8) + "[/re]");
     host_.log("   Substream id = " + hex(subId_, 2));
-    const analysers::Analysis analysis = analysers::analyseAudio(
-        audioClass_, mlp_, run, number, std::span(private_.data(), privateNeed_));
+    const std::span<const uint8_t> header(private_.data(), privateNeed_);
+    // DVD-Audio LPCM describes its groups in a header of its own.
+    const analysers::Analysis analysis =
+        aob_ && audioClass_ == AudioClass::Lpcm && !mlp_
+            ? analysers::analyseAobLpcm(run, number, header)
+            : analysers::analyseAudio(audioClass_, mlp_, run, number, header);
     for (const std::string& line : analysis.lines) host_.log(line);
 }
 

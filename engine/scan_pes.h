@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "engine/demux.h"
 #include "engine/host.h"
@@ -48,7 +49,8 @@ class PesScanner {
         Length,         // the two PES_packet_length bytes
         Header,         // the three fixed header bytes and the header data
         SubHeader,      // the private stream 1 sub-stream id and the three bytes after it
-        PrivateHeader,  // the extra header bytes of LPCM/MLP (3) and TrueHD (1)
+        PrivateHeader,  // the audio header bytes after the sub-stream header (LPCM 3, TrueHD 1;
+                        // on DVD-Audio as many as the packet says)
         Private2Id,     // the sub-stream id of a private stream 2 packet
         Navigation,     // the bytes of the navigation packet that its report reads
         Payload,        // the rest of the packet, used or passed over by kind
@@ -58,6 +60,7 @@ class PesScanner {
     std::size_t payload(const uint8_t* data, std::size_t at, std::size_t size);
     std::size_t navigation(const uint8_t* data, std::size_t at, std::size_t size);
     std::size_t header(const uint8_t* data, std::size_t at, std::size_t size);
+    std::size_t privateHeader(const uint8_t* data, std::size_t at, std::size_t size);
     void headerByte(uint8_t byte);
     bool startPacket(uint8_t id);
     void endPacket() { phase_ = Phase::Seek; }
@@ -92,7 +95,7 @@ class PesScanner {
     std::size_t headerNeed_ = 3;
     std::array<uint8_t, 4> sub_{};
     std::size_t subHave_ = 0;
-    std::array<uint8_t, 3> private_{};
+    std::vector<uint8_t> private_ = std::vector<uint8_t>(16);  // grows for long headers
     std::size_t privateHave_ = 0;
     std::size_t privateNeed_ = 0;
 

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "engine/sink.h"
 #include "tests/support/ps_builder.h"
 
 namespace kavrel::test {
@@ -181,6 +182,71 @@ TEST(DemuxOutput, ReadThenDemuxGivesRelativeSubpictureTimes) {
     scan.selectAll();
     scan.run(file, ScanMode::Demux);
     EXPECT_EQ(scan.slots.data(subSlot(2)), concat({spEntry(90000), pattern(60, 2)}));
+}
+
+// A DVD-Audio LPCM header as discs carry it: continuity counter, the header length L, then L
+// bytes (first access unit pointer, stereo flag, bit depths, rates, 0, channel assignment,
+// 0x80, padding).
+Bytes aobLpcmHeader(uint8_t counter, std::size_t length) {
+    Bytes h = {0xA0, counter, 0x00, static_cast<uint8_t>(length), 0x00, 0x0A, 0x10, 0x0F, 0x8F,
+               0x00, 0x01,    0x80};
+    h.resize(4 + length, 0x00);
+    return h;
+}
+
+// DVD-Audio packets say how long their private header is; the audio starts after it, and a
+// header that runs past its packet loses that packet's payload only. A .VOB keeps the
+// DVD-Video form of 7 bytes.
+TEST(DemuxOutput, DvdAudioPrivateHeadersAreTakenAtTheirLength) {
+    const Bytes a1 = pattern(400, 1), a2 = pattern(404, 2), a3 = pattern(300, 3);
+    const Bytes mlp = pattern(500, 4);
+    Bytes damaged = aobLpcmHeader(3, 11);
+    damaged[2] = 0x40;  // a length of 16 KiB in a packet of a few hundred bytes
+    PsBuilder ps;
+    ps.pack({Pes(0xBD).pts(900).subHeader(aobLpcmHeader(0, 11)).payload(a1).packet()});
+    ps.pack(
+        {Pes(0xBD).subHeader({0xA1, 0x00, 0x00, 0x06, 1, 2, 3, 4, 5, 6}).payload(mlp).packet()});
+    ps.pack({Pes(0xBD).subHeader(aobLpcmHeader(1, 16)).payload(a2).packet()});
+    ps.pack({Pes(0xBD).subHeader(damaged).payload(pattern(200, 9)).packet()});
+    ps.pack({Pes(0xBD).subHeader(aobLpcmHeader(4, 11)).payload(a3).packet()});
+
+    std::vector<Bytes> headers;
+    struct HeaderSink : StreamSink {
+        std::vector<Bytes>* seen;
+        void packet(const PayloadRun& run) override {
+            if (run.packetStart)
+                seen->emplace_back(run.privateHeader.begin(), run.privateHeader.end());
+        }
+        void finish() override {}
+        uint64_t written() const override { return 0; }
+    } headerSink;
+    headerSink.seen = &headers;
+    for (std::size_t chunk : {std::size_t{5}, std::size_t{2048}}) {
+        ScanRun aob;
+        aob.options.chunkSize = chunk;
+        aob.selectAll();
+        aob.run(ps.bytes(), ScanMode::Demux, ".AOB");
+        EXPECT_EQ(aob.slots.data(audioSlot(0)), concat({a1, a2, a3})) << chunk;
+        EXPECT_EQ(aob.slots.data(audioSlot(1)), mlp) << chunk;
+    }
+
+    ScanRun headerRun;
+    headerRun.options.checked.fill(true);
+    headerRun.state.sinks[audioSlot(0)] = &headerSink;
+    headerRun.run(ps.bytes(), ScanMode::Demux, ".AOB");
+    headerRun.state.sinks.fill(nullptr);
+    ASSERT_EQ(headers.size(), 3u);
+    const Bytes header = aobLpcmHeader(0, 11);
+    EXPECT_EQ(headers[0], Bytes(header.begin() + 4, header.end()));
+    EXPECT_EQ(headers[1].size(), 16u);
+
+    // On a DVD-Video disc the same packet loses 7 bytes: the sub-stream header and 3 more.
+    ScanRun vob;
+    vob.selectAll();
+    vob.run(ps.bytes(), ScanMode::Demux, ".VOB");
+    const Bytes first = vob.slots.data(audioSlot(0));
+    ASSERT_GE(first.size(), header.size() - 7);
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 8), Bytes(header.begin() + 7, header.end()));
 }
 
 // An output that fails makes the scan fail with its error; what was written stays.
