@@ -1,8 +1,10 @@
 #include "engine/demux.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -43,9 +45,9 @@ void reportProgress(const RunState& state, EngineHost& host, uint64_t position, 
     host.pump();
 }
 
-// A system header right after the first pack header gives the stream bounds; a DVD-Audio
-// input reports them.
-void readSystemHeader(const uint8_t* chunk, std::size_t size, bool aob, PesScanner& scanner,
+// A system header right after the first pack header gives the stream bounds that the
+// navigation report counts; a read of a DVD-Audio input reports them.
+void readSystemHeader(const uint8_t* chunk, std::size_t size, bool report, PesScanner& scanner,
                       EngineHost& host) {
     if (size < kPackHeaderSize) return;
     const std::size_t at = firstPacketAt(chunk);
@@ -57,7 +59,7 @@ void readSystemHeader(const uint8_t* chunk, std::size_t size, bool aob, PesScann
     const int video = header[kVideoBoundOffset] & 0x1F;
     const int audio = header[kAudioBoundOffset] >> 2;
     scanner.setStreamCounts(video, audio);
-    if (!aob) return;
+    if (!report) return;
     std::string text = "It contains";
     if (video != 0) text += " [b]" + std::to_string(video) + "[/b] video stream and";
     text += " [b]" + std::to_string(audio) + "[/b] audio stream";
@@ -82,16 +84,29 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMo
     InputFile& input = *state.input;
     const uint64_t size = input.size();
 
+    // The first bytes of the input, where a system header after the first pack header sits.
+    // They are looked at once the input has filled a whole chunk, whatever the chunk size.
+    std::array<uint8_t, kPackHeaderSize + 7 + kVideoBoundOffset + 1> first{};
+    std::size_t firstHave = 0;
+    bool boundsRead = false;
+
     while (input.position() < size && !state.stopFlag) {
         const std::size_t got = input.read(chunk, chunkSize);
         if (got == 0) break;  // the file ended before its size said
         const uint64_t position = input.position();
+        const std::size_t take = std::min(first.size() - firstHave, got);
+        std::memcpy(first.data() + firstHave, chunk, take);
+        firstHave += take;
         if (position % kProgressEvery == 0) reportProgress(state, host, position, size);
         if (mode == ScanMode::Read && options.fastCheck && position > options.fastCheckLimit)
             state.stopFlag = true;  // the chunk in hand is still scanned
         if (position % kRepaintEvery == 0) host.repaint();
-        if (mode == ScanMode::Read && position == chunkSize)
-            readSystemHeader(chunk, got, options.extension == ".AOB", scanner, host);
+        if (!boundsRead && position >= chunkSize &&
+            (firstHave == first.size() || position >= size)) {
+            boundsRead = true;
+            readSystemHeader(first.data(), firstHave,
+                             mode == ScanMode::Read && options.extension == ".AOB", scanner, host);
+        }
         scanner.scan(chunk, got);
     }
     if (state.stopFlag) state.frameCounters.fill(0);

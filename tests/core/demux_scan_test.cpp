@@ -289,6 +289,11 @@ TEST(DemuxScan, NavigationReport) {
               "PTM of last video frame = 0053D5AA\n"
               "Duration = 0:01:01.001\n");
     EXPECT_NEAR(scan.state.measuredDuration, 61.001, 1e-9);
+    // A demux run counts the same streams.
+    ScanRun demuxing;
+    demuxing.options.chunkSize = 2048;
+    demuxing.run(ps.bytes(), ScanMode::Demux);
+    EXPECT_EQ(demuxing.host.text(), scan.host.text());
 
     // Without a system header in the first chunk the packet's audio list is counted; DVD-Video
     // packets keep their lists 128 bytes nearer the start.
