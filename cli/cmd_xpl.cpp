@@ -24,53 +24,32 @@ struct XplOptions {
     bool memo = false;
     bool quiet = false;
     bool json = false;
-    bool help = false;
 };
-
-void printHelp() {
-    std::printf(
-        "usage: kavrel-cli xpl [--input INPUT] [--memo] PLAYLIST\n"
-        "Reads an HD DVD playlist (VPLST000.XPL). With --input, the playlist is cut to the title\n"
-        "that plays INPUT (FEATURE_1.EVO plays FEATURE_1.MAP) and the title's tracks, chapters\n"
-        "and the stream boxes they offer are shown as a tree; without it, or when no title plays\n"
-        "INPUT, the re-indented playlist is printed. INPUT need not exist: only its name counts.\n"
-        "  -i, --input INPUT    the EVO file whose title to show\n"
-        "  -m, --memo           print the re-indented lines instead of the tree\n"
-        "  -q, --quiet          print no log lines\n"
-        "      --json           print one JSON document instead of the log\n"
-        "  -h, --help           show this help\n"
-        "Exit codes: 0 done, 1 the playlist cannot be read, 2 the command line is wrong.\n");
-}
 
 // Returns -1 when the command line is usable, else the exit code.
 int parseOptions(int argc, char** argv, XplOptions& options) {
-    bool optionsEnded = false;
-    std::optional<std::string> playlist;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (playlist) return usageError(kCommand, "more than one playlist given");
-            playlist = std::string(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-m" || arg == "--memo") {
-            options.memo = true;
-        } else if (takeOutputFlag(arg, options.quiet, options.json, options.help)) {
-            // -q, --json, -h: taken
-        } else if (arg == "-i" || arg == "--input") {
-            if (i + 1 >= argc) return usageError(kCommand, "option '--input' needs a value");
-            options.input = argv[++i];
-        } else if (arg.starts_with("--input=")) {
-            options.input = std::string(arg.substr(8));
-        } else {
-            return usageError(kCommand, "unknown option '" + std::string(arg) + "'");
-        }
-    }
-    if (options.help) return -1;
-    if (!playlist) return usageError(kCommand, "no playlist given");
+    CommandLine line(kCommand, "kavrel-cli xpl [--input INPUT] [--memo] PLAYLIST",
+                     "Reads an HD DVD playlist (VPLST000.XPL). With --input, the playlist is cut "
+                     "to the title\nthat plays INPUT (FEATURE_1.EVO plays FEATURE_1.MAP) and the "
+                     "title's tracks, chapters\nand the stream boxes they offer are shown as a "
+                     "tree; without it, or when no title plays\nINPUT, the re-indented playlist "
+                     "is printed. INPUT need not exist: only its name counts.");
+    CLI::App& app = line.app;
+    std::vector<std::string> playlists;
+    app.add_option("-i,--input", options.input, "the EVO file whose title to show")
+        ->type_name("INPUT");
+    app.add_flag("-m,--memo", options.memo, "print the re-indented lines instead of the tree");
+    app.add_flag("-q,--quiet", options.quiet, "print no log lines");
+    app.add_flag("--json", options.json, "print one JSON document instead of the log");
+    app.add_option("playlist", playlists, "the playlist");
+    app.footer("Exit codes: 0 done, 1 the playlist cannot be read, 2 the command line is wrong.");
+    if (int code = line.parse(argc, argv); code >= 0) return code;
+
+    if (playlists.empty()) return usageError(kCommand, "no playlist given");
+    if (playlists.size() > 1) return usageError(kCommand, "more than one playlist given");
     if (options.input && fs::path(*options.input).filename().empty())
         return usageError(kCommand, "the input '" + *options.input + "' has no file name");
-    options.playlist = *playlist;
+    options.playlist = playlists.front();
     return -1;
 }
 
@@ -133,10 +112,6 @@ void printJson(const XplOptions& options, const std::optional<playlist::Playlist
 int xplCommand(int argc, char** argv) {
     XplOptions options;
     if (int code = parseOptions(argc, argv, options); code >= 0) return code;
-    if (options.help) {
-        printHelp();
-        return kExitDone;
-    }
     std::string baseName =
         options.input ? playlist::titleLookupName(*options.input) : std::string();
 
