@@ -4,6 +4,8 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/scan_command.h"
+#include "playlist/demux_chapters.h"
+#include "playlist/disc_layout.h"
 
 namespace kavrel::cli {
 
@@ -16,13 +18,25 @@ int demuxCommand(int argc, char** argv) {
         "file named INPUT.LABEL.N.EXT (FEATURE_1_FEATURE_2.VC-1.stream.0.mpv when the feature\n"
         "goes on in FEATURE_2.EVO).",
         "to demux"};
+    bool chapters = false;
     return writingCommand(
         argc, argv, command,
         // The options of demux alone, one line each.
-        [](CommandLine& line, CommonOptions& options) { addExtensionOptions(line, options.run); },
-        [](const fs::path& input, RunState& state, const RunOptions& options,
-           const std::array<std::string, kSlotCount>& captions,
-           ConsoleHost& host) { return demuxRun(input, state, options, captions, host); });
+        [&chapters](CommandLine& line, CommonOptions& options) {
+            addExtensionOptions(line, options.run);
+            line.app.add_flag("--chapters", chapters,
+                              "also write the chapters of the input's title, from the disc's\n"
+                              "ADV_OBJ/VPLST000.XPL, as INPUT.chapters.xml beside the files");
+        },
+        [&chapters](const fs::path& input, RunState& state, const RunOptions& options,
+                    const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {
+            RunOutcome outcome = demuxRun(input, state, options, captions, host);
+            if (chapters && outcome == RunOutcome::Done &&
+                !playlist::writeDemuxChapters(input, playlist::playlistBeside(input), options,
+                                              host))
+                outcome = RunOutcome::Failed;
+            return outcome;
+        });
 }
 
 }  // namespace kavrel::cli

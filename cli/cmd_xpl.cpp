@@ -4,11 +4,18 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "engine/io.h"
+#include "formats/chapter_file.h"
+#include "playlist/demux_chapters.h"
+#include "playlist/disc_layout.h"
 #include "playlist/playlist.h"
+#include "playlist/title_chapters.h"
+#include "playlist/titles.h"
 
 namespace kavrel::cli {
 
@@ -20,15 +27,35 @@ constexpr std::string_view kCommand = "xpl";
 
 struct XplOptions {
     std::optional<std::string> input;
+    std::optional<std::string> chapters;  // "xml" or "ogm"
+    std::optional<std::string> out;       // the chapter file; stdout without it
     std::string playlist;
     bool memo = false;
     bool quiet = false;
     bool json = false;
 };
 
+int checkChapterOptions(const XplOptions& options) {
+    if (!options.chapters) {
+        if (options.out) return usageError(kCommand, "option '--out' needs '--chapters'");
+        return -1;
+    }
+    if (*options.chapters != "xml" && *options.chapters != "ogm")
+        return usageError(kCommand, "--chapters takes xml or ogm");
+    if (!options.input)
+        return usageError(kCommand, "--chapters needs --input: the chapters are its title's");
+    if (options.json || options.memo)
+        return usageError(kCommand, "--chapters writes no tree, memo or JSON");
+    if (options.out && options.out->empty())
+        return usageError(kCommand, "the output file is empty");
+    return -1;
+}
+
 // Returns -1 when the command line is usable, else the exit code.
 int parseOptions(int argc, char** argv, XplOptions& options) {
-    CommandLine line(kCommand, "kavrel-cli xpl [--input INPUT] [--memo] PLAYLIST",
+    CommandLine line(kCommand,
+                     "kavrel-cli xpl [--input INPUT] [--memo] PLAYLIST\n"
+                     "       kavrel-cli xpl --input INPUT --chapters xml|ogm [-o FILE] PLAYLIST",
                      "Reads an HD DVD playlist (VPLST000.XPL). With --input, the playlist is cut "
                      "to the title\nthat plays INPUT (FEATURE_1.EVO plays FEATURE_1.MAP) and the "
                      "title's tracks, chapters\nand the stream boxes they offer are shown as a "
@@ -39,6 +66,12 @@ int parseOptions(int argc, char** argv, XplOptions& options) {
     app.add_option("-i,--input", options.input, "the EVO file whose title to show")
         ->type_name("INPUT");
     app.add_flag("-m,--memo", options.memo, "print the re-indented lines instead of the tree");
+    app.add_option("--chapters", options.chapters,
+                   "write the chapters of INPUT's title instead, in the title's\ntime: xml "
+                   "(Matroska chapters) or ogm (CHAPTER01=...)")
+        ->type_name("FORMAT");
+    app.add_option("-o,--out", options.out, "write the chapters to FILE (default: stdout)")
+        ->type_name("FILE");
     app.add_flag("-q,--quiet", options.quiet, "print no log lines");
     app.add_flag("--json", options.json, "print one JSON document instead of the log");
     app.add_option("playlist", playlists, "the playlist");
@@ -50,7 +83,7 @@ int parseOptions(int argc, char** argv, XplOptions& options) {
     if (options.input && fs::path(*options.input).filename().empty())
         return usageError(kCommand, "the input '" + *options.input + "' has no file name");
     options.playlist = playlists.front();
-    return -1;
+    return checkChapterOptions(options);
 }
 
 void printLine(const std::string& line) {
@@ -107,11 +140,49 @@ void printJson(const XplOptions& options, const std::optional<playlist::Playlist
     printLine(json.text());
 }
 
+// --chapters: the chapters of the title that plays the input, to the file or stdout.
+int writeChapters(const XplOptions& options) {
+    const fs::path playlistPath = options.playlist;
+    playlist::TitleSet set;
+    try {
+        set = playlist::readTitleSet(playlist::loadPlaylistText(playlistPath),
+                                     playlist::discFolderOf(playlistPath),
+                                     playlist::titleLookupName(*options.input));
+    } catch (const IoError& error) {
+        return failure(kCommand, error.what());
+    }
+    for (const std::string& problem : set.problems)
+        std::fprintf(stderr, "Problem: %s\n", problem.c_str());
+    const std::string name = playlist::titleLookupName(*options.input);
+    if (!set.playing) return failure(kCommand, "no title of the playlist plays " + name);
+    const playlist::Title& title = set.titles[*set.playing];
+    const auto marks = playlist::chapterMarks(set, title);
+    const std::string titleText = playlist::titleCaption(title);
+    if (marks.empty()) return failure(kCommand, titleText + " has no chapters");
+    const std::string text = *options.chapters == "xml" ? formats::matroskaChapterXml(marks)
+                                                        : formats::ogmChapters(marks);
+    if (!options.out) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        return kExitDone;
+    }
+    try {
+        playlist::writeChapterFile(*options.out, text, {playlistPath});
+    } catch (const IoError& error) {
+        return failure(kCommand, error.what());
+    }
+    if (!options.quiet)
+        printLine(std::to_string(marks.size()) + " chapters of " + titleText + " written to " +
+                  *options.out);
+    return kExitDone;
+}
+
 }  // namespace
 
 int xplCommand(int argc, char** argv) {
     XplOptions options;
     if (int code = parseOptions(argc, argv, options); code >= 0) return code;
+    if (options.chapters) return writeChapters(options);
     std::string baseName =
         options.input ? playlist::titleLookupName(*options.input) : std::string();
 

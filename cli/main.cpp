@@ -20,6 +20,8 @@ constexpr std::array kSubcommands = {
     Subcommand{"rebuild", kavrel::cli::rebuildCommand,
                "write a filtered program stream (.rebuilt.EVO)"},
     Subcommand{"xpl", kavrel::cli::xplCommand, "read an HD DVD playlist (VPLST000.XPL)"},
+    Subcommand{"titles", kavrel::cli::titlesCommand,
+               "list the titles of an HD DVD playlist or disc folder"},
 };
 
 void usage(std::FILE* to) {
