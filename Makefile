@@ -9,7 +9,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES   := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
-              libgtest-dev ffmpeg clang libclang-rt-14-dev
+              libgtest-dev ffmpeg clang libclang-rt-14-dev libcli11-dev mkvtoolnix
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 .PHONY: all deps configure build run demo test test-asan fuzz fuzz-short bench clean
