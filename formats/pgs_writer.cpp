@@ -101,7 +101,7 @@ void PgsWriter::segment(uint8_t type, uint32_t pts, std::span<const uint8_t> bod
     set_.insert(set_.end(), body.begin(), body.end());
 }
 
-void PgsWriter::composition(uint32_t pts, bool withObject, uint16_t x, uint16_t y) {
+void PgsWriter::composition(uint32_t pts, bool withObject, bool forced, uint16_t x, uint16_t y) {
     body_.clear();
     put16(body_, width_);
     put16(body_, height_);
@@ -112,9 +112,9 @@ void PgsWriter::composition(uint32_t pts, bool withObject, uint16_t x, uint16_t 
     body_.push_back(0);                         // palette id
     body_.push_back(withObject ? 1 : 0);
     if (withObject) {
-        put16(body_, 0);        // object id
-        body_.push_back(0);     // window id
-        body_.push_back(0x00);  // not cropped
+        put16(body_, 0);                        // object id
+        body_.push_back(0);                     // window id
+        body_.push_back(forced ? 0x40 : 0x00);  // not cropped; forced on, like its unit
         put16(body_, x);
         put16(body_, y);
     }
@@ -192,14 +192,14 @@ void PgsWriter::caption(const Caption& c) {
                  std::to_string(height_) + " video frame are cut to it (first at " +
                  formatTicks(c.start) + ").");
     }
-    composition(c.start, true, bitmap.x, bitmap.y);
+    composition(c.start, true, c.forced, bitmap.x, bitmap.y);
     window(c.start, bitmap.x, bitmap.y, bitmap.width, bitmap.height);
     palette(c.start, c.palette, bitmap);
     object(c.start, bitmap);
     segment(kEnd, c.start, {});
     flush();
     if (c.end && !c.replacedByNext) {
-        composition(*c.end, false, 0, 0);
+        composition(*c.end, false, false, 0, 0);
         window(*c.end, bitmap.x, bitmap.y, bitmap.width, bitmap.height);
         segment(kEnd, *c.end, {});
         flush();

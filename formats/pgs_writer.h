@@ -31,7 +31,7 @@ class PgsWriter {
 
   private:
     void segment(uint8_t type, uint32_t pts, std::span<const uint8_t> body);
-    void composition(uint32_t pts, bool withObject, uint16_t x, uint16_t y);
+    void composition(uint32_t pts, bool withObject, bool forced, uint16_t x, uint16_t y);
     void window(uint32_t pts, uint16_t x, uint16_t y, uint16_t width, uint16_t height);
     void palette(uint32_t pts, const Palette& colours, const Bitmap& bitmap);
     void object(uint32_t pts, const Bitmap& bitmap);

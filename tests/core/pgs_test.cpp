@@ -112,8 +112,10 @@ TEST(PgsWriter, LargeObjectsAreFragmentedAndSetsAreComplete) {
     EXPECT_EQ(objectBytes, announced);
     EXPECT_TRUE(log.empty());
 
-    // Replaced by the next caption: no empty set; reaching past the frame: cut, said once.
+    // Replaced by the next caption: no empty set; reaching past the frame: cut, said once;
+    // forced on like its unit.
     c.replacedByNext = true;
+    c.forced = true;
     c.bitmap = {1900, 1070, 40, 20, Bytes(800, 3)};
     out.clear();
     writer.caption(c);
@@ -123,6 +125,7 @@ TEST(PgsWriter, LargeObjectsAreFragmentedAndSetsAreComplete) {
     EXPECT_EQ(types, "22 23 20 21 128 22 23 20 21 128 ");
     EXPECT_EQ(log.size(), 1u);
     EXPECT_EQ(segments(out)[1].body, (Bytes{1, 0, 0x07, 0x6C, 0x04, 0x2E, 0, 20, 0, 10}));
+    EXPECT_EQ(segments(out)[0].body[14], 0x40);
 }
 
 // --- The peers -------------------------------------------------------------------------------
