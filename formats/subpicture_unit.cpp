@@ -268,7 +268,8 @@ std::optional<DecodedUnit> SubpictureDecoder::decode(std::span<const uint8_t> un
     const char* error = nullptr;
     DecodedUnit out;
     bool hd = false;
-    if (declaredUnitSize(unit) != unit.size()) {
+    const uint32_t declared = declaredUnitSize(unit);
+    if (declared == 0 || declared != unit.size()) {
         error = "its size field does not match its length";
     } else {
         const FormLayout& layout = layoutOf(unit);

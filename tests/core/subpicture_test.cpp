@@ -236,6 +236,7 @@ TEST(SubpictureDecode, DamagedUnitsAreSkippedWithOneLine) {
     };
     const std::vector<Case> cases = {
         {"cut short", [](TinyUnit& t) { t.bytes.pop_back(); }},
+        {"empty", [](TinyUnit& t) { t.bytes.clear(); }},
         {"size field too large", [](TinyUnit& t) { set32(t.bytes, 2, 0x7FFFFFFF); }},
         {"first sequence past the end", [](TinyUnit& t) { set32(t.bytes, 6, 5000); }},
         {"first sequence inside the header", [](TinyUnit& t) { set32(t.bytes, 6, 3); }},
