@@ -127,6 +127,7 @@ class TfMain : public QMainWindow {
     bool anySelected() const;
     kavrel::RunOptions runOptions() const;
     QString inputPath() const;
+    std::filesystem::path playlistPath() const;
     void offerFoundStreams();
     bool askToStop();
     // Calls a run, turning an exception that escapes it into a logged failure.
@@ -175,6 +176,7 @@ class TfMain : public QMainWindow {
     QCheckBox* cbCountFr = nullptr;
     QCheckBox* cbDetails = nullptr;
     QCheckBox* cbAutoRead = nullptr;
+    QCheckBox* cbWriteChapters = nullptr;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;
 

@@ -282,8 +282,14 @@ QWidget* TfMain::buildOptionsPage() {
                        QStringLiteral("Detailed information about streams"));
     cbAutoRead = option(page, "cbAutoRead", QStringLiteral("Auto read"),
                         QStringLiteral("Read the file automatically after browse"));
+    cbWriteChapters =
+        option(page, "cbWriteChapters", QStringLiteral("Write chapters"),
+               QStringLiteral("Demux also writes the chapters of the input's title in the playlist "
+                              "as a Matroska chapter file (.chapters.xml)"));
+    cbWriteChapters->setChecked(false);  // a new output is asked for, never made unasked
     int row = 0;
-    for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead}) {
+    for (QCheckBox* box :
+         {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead, cbWriteChapters}) {
         columns->addWidget(box, row++, 0);
     }
 
