@@ -116,10 +116,11 @@ TEST(SubsCommand, DamagedFileFailsAfterWritingWhatItCould) {
     EXPECT_NE(r.out.find("Subpicture file damaged at byte " + std::to_string(second)),
               std::string::npos)
         << r.out;
+    // Every caption around the damage is in the PGS file: one composition with an object each.
     const Bytes pgs = readFile(dir / "out.sup");
-    std::size_t starts = 0;  // composition segments with an object: one per caption
+    std::size_t starts = 0;
     for (std::size_t at = 0; at + 13 <= pgs.size(); at += 13 + (pgs[at + 11] << 8 | pgs[at + 12]))
-        starts += pgs[at + 10] == 0x16 && pgs[at + 13 + 10] == 1;
+        starts += pgs[at + 10] == 0x16 && pgs[at + 23] == 1;
     EXPECT_EQ(starts, decode(readFile(vobSubpictures())).size());
 }
 
