@@ -22,6 +22,8 @@ constexpr std::array kSubcommands = {
     Subcommand{"xpl", kavrel::cli::xplCommand, "read an HD DVD playlist (VPLST000.XPL)"},
     Subcommand{"titles", kavrel::cli::titlesCommand,
                "list the titles of an HD DVD playlist or disc folder"},
+    Subcommand{"subs", kavrel::cli::subsCommand,
+               "decode a subpicture .sup file to PGS or PNG pictures"},
 };
 
 void usage(std::FILE* to) {
