@@ -364,10 +364,14 @@ void PesScanner::reportVideo(std::span<const uint8_t> run) {
     if (!options_.details) return;
     host_.log("   First PTS = [re]" + hex(state_.videoFirstPts, 8) + "[/re]");
     host_.log("   Substream id = " + hex(static_cast<uint32_t>(videoId_), 2));
-    const analysers::Analysis analysis =
-        analysers::analyseVideo(videoKind_, run, currentDts_, number, state_.videoFirstPts);
+    const analysers::Analysis analysis = analysers::analyseVideo(videoKind_, run, number);
     for (const std::string& line : analysis.lines) host_.log(line);
     if (analysis.frameRate > 0) state_.frameRates[number] = analysis.frameRate;
+    // The first video frame size found is the canvas of subtitle outputs.
+    const auto& facts = analysis.facts;
+    if (state_.videoFrame.width == 0 && facts.width && facts.height && *facts.width > 0 &&
+        *facts.height > 0)
+        state_.videoFrame = {*facts.width, *facts.height};
 }
 
 void PesScanner::reportAudio(std::span<const uint8_t> run) {
@@ -377,12 +381,11 @@ void PesScanner::reportAudio(std::span<const uint8_t> run) {
     if (!options_.details) return;
     host_.log("   First PTS = [re]" + hex(state_.audioPts, 8) + "[/re]");
     host_.log("   Substream id = " + hex(subId_, 2));
-    const std::span<const uint8_t> header(private_.data(), privateNeed_);
-    // DVD-Audio LPCM describes its groups in a header of its own.
-    const analysers::Analysis analysis =
-        aob_ && audioClass_ == AudioClass::Lpcm && !mlp_
-            ? analysers::analyseAobLpcm(run, number, header)
-            : analysers::analyseAudio(audioClass_, mlp_, run, number, header);
+    const auto carriage = mlp_   ? analysers::LpcmCarriage::DvdAudioMlp
+                          : aob_ ? analysers::LpcmCarriage::DvdAudio
+                                 : analysers::LpcmCarriage::Video;
+    const analysers::Analysis analysis = analysers::analyseAudio(
+        audioClass_, carriage, run, number, std::span(private_.data(), privateNeed_));
     for (const std::string& line : analysis.lines) host_.log(line);
 }
 

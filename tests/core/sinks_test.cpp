@@ -2,6 +2,7 @@
 // which sink a stream gets, and that every sink is finished on every way out of a run.
 #include <gtest/gtest.h>
 
+#include "engine/runs.h"
 #include "engine/sinks.h"
 #include "tests/support/ps_builder.h"
 
@@ -105,6 +106,27 @@ TEST(Sinks, SubpicturesGetEntriesOtherStreamsTheirPayload) {
     EXPECT_EQ(sub, (Bytes{'S', 'P', 0x00, 0x00, 0x01, 0x00, 0, 0, 0, 0, 1, 2, 3, 1, 2, 3}));
     EXPECT_EQ(video, concat({payload, payload}));
     EXPECT_EQ(subSink->written(), sub.size());
+}
+
+// What a demux run tells its sinks: the read run's earliest first PTS, the first video frame
+// size it found (a DVD-Video disc here), or 1920×1080 without one, and whether it is an .AOB.
+TEST(Sinks, TheContextComesFromTheReadRun) {
+    RunState state;
+    RecordingHost host;
+    ASSERT_EQ(readRun(sampleDisc().vob, state, RunOptions{}, host), RunOutcome::Done);
+    const SinkContext context = sinkContext(state, ".VOB");
+    EXPECT_EQ(context.videoFrame.width, 720);
+    EXPECT_EQ(context.videoFrame.height, 576);
+    EXPECT_EQ(context.minFirstPts, state.minFirstPts);
+    EXPECT_NE(context.minFirstPts, kNoPts);
+    EXPECT_FALSE(context.aob);
+
+    RunState audioOnly;
+    ASSERT_EQ(readRun(sampleDisc().aob, audioOnly, RunOptions{}, host), RunOutcome::Done);
+    const SinkContext aob = sinkContext(audioOnly, ".AOB");
+    EXPECT_EQ(aob.videoFrame.width, 1920);
+    EXPECT_EQ(aob.videoFrame.height, 1080);
+    EXPECT_TRUE(aob.aob);
 }
 
 // A sink that counts the finish calls of a run and may fail its own.
