@@ -1,5 +1,5 @@
 // The seam between the scanner and the output sinks: what a sink is handed for each payload run,
-// which sink a stream gets, and that every sink is finished on every way out of a run.
+// what a run tells the sink factory, and that every sink is finished on every way out of a run.
 #include <gtest/gtest.h>
 
 #include "engine/runs.h"
@@ -74,38 +74,6 @@ TEST(Sinks, EachRunCarriesItsPacketsTimeAndPrivateHeader) {
 
     ASSERT_FALSE(videoSink.runs.empty());
     EXPECT_TRUE(videoSink.runs.front().privateHeader.empty());
-}
-
-TEST(Sinks, SubpicturesGetEntriesOtherStreamsTheirPayload) {
-    Bytes sub, video;
-    auto opener = [](Bytes& to) {
-        return [&to](const std::filesystem::path&) {
-            struct Memory : ByteOutput {
-                explicit Memory(Bytes& b) : bytes(b) {}
-                void write(const uint8_t* d, std::size_t n) override {
-                    bytes.insert(bytes.end(), d, d + n);
-                }
-                void close() override {}
-                uint64_t written() const override { return bytes.size(); }
-                Bytes& bytes;
-            };
-            return std::unique_ptr<ByteOutput>(std::make_unique<Memory>(to));
-        };
-    };
-    SinkContext context;
-    context.minFirstPts = 100;
-    auto subSink = makeSink({subSlot(0), StreamKind::Subpicture, 0x20, "s.sup"}, RunOptions{},
-                            context, opener(sub));
-    auto videoSink = makeSink({videoSlot(0), StreamKind::Video, 0xE0, "v.mpv"}, RunOptions{},
-                              context, opener(video));
-    const Bytes payload = {1, 2, 3};
-    for (StreamSink* sink : {subSink.get(), videoSink.get()}) {
-        sink->packet({payload, true, true, 0x10064, {}});
-        sink->packet({payload, false, true, 0x10064, {}});
-    }
-    EXPECT_EQ(sub, (Bytes{'S', 'P', 0x00, 0x00, 0x01, 0x00, 0, 0, 0, 0, 1, 2, 3, 1, 2, 3}));
-    EXPECT_EQ(video, concat({payload, payload}));
-    EXPECT_EQ(subSink->written(), sub.size());
 }
 
 // What a demux run tells its sinks: the read run's earliest first PTS, the first video frame
