@@ -177,6 +177,7 @@ class TfMain : public QMainWindow {
     QCheckBox* cbDetails = nullptr;
     QCheckBox* cbAutoRead = nullptr;
     QCheckBox* cbWriteChapters = nullptr;
+    QCheckBox* cbSubsAsPgs = nullptr;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;
 

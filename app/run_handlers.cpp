@@ -159,6 +159,7 @@ kavrel::RunOptions TfMain::runOptions() const {
     options.audioExt = toUtf8(eAudioExt->text());
     options.subExt = toUtf8(eSubExt->text());
     options.workdir = toPath(eWorkdir->text());
+    options.subsAsPgs = cbSubsAsPgs->isChecked();
     return options;
 }
 

@@ -119,6 +119,7 @@ void TfMain::RegRead() {
     readRadio(QStringLiteral("AutoRebuild"), rbAutoRebuild);
     readBox(QStringLiteral("AutoClear"), cbAutoClear);
     readBox(QStringLiteral("WriteChapters"), cbWriteChapters);
+    readBox(QStringLiteral("SubsAsPgs"), cbSubsAsPgs);
 }
 
 void TfMain::RegWrite() {
@@ -155,5 +156,6 @@ void TfMain::RegWrite() {
     writeBool(QStringLiteral("AutoRebuild"), rbAutoRebuild->isChecked());
     writeBool(QStringLiteral("AutoClear"), cbAutoClear->isChecked());
     writeBool(QStringLiteral("WriteChapters"), cbWriteChapters->isChecked());
+    writeBool(QStringLiteral("SubsAsPgs"), cbSubsAsPgs->isChecked());
     store.sync();
 }

@@ -24,6 +24,18 @@ int demuxCommand(int argc, char** argv) {
         // The options of demux alone, one line each.
         [&chapters](CommandLine& line, CommonOptions& options) {
             addExtensionOptions(line, options.run);
+            line.app
+                .add_option_function<std::string>(
+                    "--subs",
+                    [&options](const std::string& form) {
+                        if (form != "pgs" && form != "sup")
+                            throw CLI::ValidationError("--subs takes pgs or sup, not '" + form +
+                                                       "'");
+                        options.run.subsAsPgs = form == "pgs";
+                    },
+                    "subpicture files as Blu-ray PGS (pgs) or as the disc's own\n"
+                    "\"SP\"-framed units (sup, the default); both keep the extension")
+                ->type_name("pgs|sup");
             line.app.add_flag("--chapters", chapters,
                               "also write the chapters of the input's title, from the disc's\n"
                               "ADV_OBJ/VPLST000.XPL, as INPUT.chapters.xml beside the files");

@@ -86,6 +86,10 @@ _kavrel_cli() {
         --*-ext | --size)
             return
             ;;
+        --subs)
+            mapfile -t COMPREPLY < <(compgen -W 'pgs sup' -- "$cur")
+            return
+            ;;
         --chapters)
             if [[ $command == xpl ]]; then
                 mapfile -t COMPREPLY < <(compgen -W 'xml ogm' -- "$cur")
