@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -106,12 +107,10 @@ class WindowRunsTest : public QObject {
 
         const auto expected = expectedBoxes();
         QVERIFY(expected.size() >= 3);
+        const QRegularExpression streamBox(QStringLiteral("^cb(Video\\d|Audio\\d\\d|Sub\\d\\d)$"));
         for (QCheckBox* box : window.findChildren<QCheckBox*>()) {
             const QString name = box->objectName();
-            if (!name.startsWith("cbVideo") && !name.startsWith("cbAudio") &&
-                !name.startsWith("cbSub")) {
-                continue;
-            }
+            if (!streamBox.match(name).hasMatch()) continue;
             const auto found = expected.find(name);
             if (found == expected.end()) {
                 QVERIFY2(!box->isEnabled() && !box->isChecked(), qPrintable(name));
@@ -150,6 +149,20 @@ class WindowRunsTest : public QObject {
         QVERIFY(logLines(window).contains("8 chapters of title 2 (The Feature) written to " +
                                           app::fromPath(chapters)));
         QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
+    }
+
+    void subtitlesAsPgsReachTheDemux() {
+        const fs::path out = test::tempDir("demux-pgs");
+        TfMain window;
+        window.show();
+        control<QCheckBox>(window, "cbSubsAsPgs")->setChecked(true);
+        control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        readFeature(window);
+
+        const std::vector<uint8_t> pgs =
+            test::readFile(out / "FEATURE_1_FEATURE_2.Ext.Subpicture.01.sup");
+        QVERIFY(pgs.size() > 2 && pgs[0] == 'P' && pgs[1] == 'G');
     }
 
     void demuxWritesEveryChosenStream() {

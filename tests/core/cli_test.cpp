@@ -35,7 +35,8 @@ TEST(Cli, UsageErrorsExitTwo) {
           "read " + feature + " " + feature, "read -o /tmp " + feature, "demux -s a16 " + feature,
           "demux -s v2 " + feature, "demux -s , " + feature, "demux --streams " + feature,
           "demux --video-ext= " + feature, "read --json=1 " + feature, "demux --out= " + feature,
-          "read --no-details=0 " + feature, std::string("xpl -i"), "demux -s v0 a1 " + feature}) {
+          "read --no-details=0 " + feature, std::string("xpl -i"), "demux -s v0 a1 " + feature,
+          "demux --subs png " + feature}) {
         auto result = runCommand(cli(arguments));
         EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.err;
         EXPECT_FALSE(result.err.empty()) << arguments;

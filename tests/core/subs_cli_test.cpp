@@ -124,5 +124,37 @@ TEST(SubsCommand, DamagedFileFailsAfterWritingWhatItCould) {
     EXPECT_EQ(starts, decode(readFile(vobSubpictures())).size());
 }
 
+// demux --subs pgs writes, under the same names, what subs --pgs makes of the default output,
+// on the frame of the input's video.
+TEST(SubsCommand, DemuxAsPgsGivesWhatSubsMakesOfTheSupOutput) {
+    const std::string demux = shellQuote(KAVREL_CLI_PATH) + " demux -q ";
+    for (const auto& [input, frame] :
+         {std::pair{sampleDisc().feature1, "1920x1080"}, std::pair{sampleDisc().vob, "720x576"}}) {
+        SCOPED_TRACE(input.filename().string());
+        const fs::path sup = tempDir("demux-sup"), pgs = tempDir("demux-pgs");
+        for (const auto& [dir, form] : {std::pair{sup, "sup"}, std::pair{pgs, "pgs"}}) {
+            auto r = runCommand(demux + "--subs " + form + " -o " + shellQuote(dir.string()) + " " +
+                                shellQuote(input.string()));
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+        }
+        int compared = 0;
+        for (const auto& entry : fs::directory_iterator(sup)) {
+            if (entry.path().extension() != ".sup") continue;
+            const fs::path ref = tempDir("demux-ref") / "ref.sup",
+                           made = pgs / entry.path().filename();
+            auto r =
+                runCommand(cli("-q --size " + std::string(frame) + " --pgs " +
+                               shellQuote(ref.string()) + " " + shellQuote(entry.path().string())));
+            ASSERT_EQ(r.exitCode, 0) << r.err;
+            EXPECT_EQ(readFile(made), readFile(ref)) << made;
+            ++compared;
+            if (!haveTool("mkvmerge")) continue;
+            r = runCommand("mkvmerge -J " + shellQuote(made.string()));
+            EXPECT_NE(r.out.find("\"codec\": \"HDMV PGS\""), std::string::npos) << r.out;
+        }
+        EXPECT_GT(compared, 0);
+    }
+}
+
 }  // namespace
 }  // namespace kavrel::test
