@@ -15,6 +15,7 @@
 
 #include "app/main_window.h"
 #include "app/paths.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 #include "playlist/playlist.h"
 #include "rebuild/rebuild.h"
@@ -160,7 +161,7 @@ RunOutcome TfMain::guarded(const std::function<RunOutcome()>& run) {
     try {
         return run();
     } catch (const std::exception& error) {
-        log(std::string("[re]Error: ") + error.what() + "[/re]");
+        log("[re]Error: " + kavrel::markupLiteral(error.what()) + "[/re]");
     } catch (...) {
         log("[re]Error: the run stopped on an unknown error[/re]");
     }
@@ -190,7 +191,8 @@ void TfMain::bReadEVOClick() {
         }
     }
     cbVideoClick();
-    if (outcome == RunOutcome::Failed) return;
+    // A read the user stopped offers what it found, but nothing runs on by itself.
+    if (outcome != RunOutcome::Done) return;
     // The follow-up does what a click would: nothing when there is nothing to demux.
     if (rbAutoDemux->isChecked() && bDemux->isEnabled()) {
         bDemuxClick();
@@ -238,7 +240,7 @@ void TfMain::bReadXPLClick() {
         try {
             playlist = kavrel::playlist::readPlaylist(toPath(path), baseName, host_);
         } catch (const std::exception& error) {
-            log(std::string("[re]Error: ") + error.what() + "[/re]");
+            log("[re]Error: " + kavrel::markupLiteral(error.what()) + "[/re]");
         }
         if (playlist) {
             mXPL->hide();
@@ -286,6 +288,7 @@ bool TfMain::askToStop() {
     if (!confirmStop()) return false;
     state_.stopFlag = true;
     log("Cancelled.");
+    state_.cancelLogged = true;  // the run ends without saying it again
     return true;
 }
 

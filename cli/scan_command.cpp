@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/run_report.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 
 namespace kavrel::cli {
@@ -64,7 +65,7 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
         checked[slot] = wanted && found;
         any = any || checked[slot];
     }
-    const std::string name = input.filename().string();
+    const std::string name = markupLiteral(input.filename().string());
     if (!missing.empty()) {
         host.log("[re]Error: no stream " + missing + " in " + name + "[/re]");
         return std::nullopt;

@@ -44,6 +44,7 @@ struct RunState {
     std::vector<uint8_t> chunk = std::vector<uint8_t>(kChunkSize);
     OutputSlots* outputs = nullptr;
     std::atomic<bool> stopFlag{false};  // also set from a signal handler by the CLI
+    bool cancelLogged = false;          // "Cancelled." is in the log already (the window's Cancel)
     bool demuxing = false;
     uint8_t mode = 0;
     std::chrono::steady_clock::time_point runStart{};

@@ -200,7 +200,8 @@ class WindowRunsTest : public QObject {
         QCOMPARE(asked, 0);
         const QStringList lines = logLines(window);
         QVERIFY(!lines.contains("Continue on FEATURE_2.EVO"));
-        QVERIFY(lines.contains("Done."));
+        QVERIFY(!lines.contains("Done."));
+        QCOMPARE(lines.count("Cancelled."), 1);
         QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
         QVERIFY(!control<QPushButton>(window, "bCancel")->isEnabled());
     }

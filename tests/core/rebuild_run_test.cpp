@@ -133,7 +133,8 @@ TEST_F(RebuildRunTest, ProgressEveryFourMebibytesAndCancelKeepsWholePacks) {
     fs::create_directory(options.workdir);
     ASSERT_EQ(rebuildRun(dir / "FEATURE_1.EVO", state, options, cancelling), RunOutcome::Cancelled);
     EXPECT_FALSE(cancelling.hasLineContaining("Continue on"));
-    EXPECT_TRUE(cancelling.hasLine("Done."));
+    EXPECT_FALSE(cancelling.hasLine("Done."));
+    EXPECT_TRUE(cancelling.hasLine("Cancelled."));
 
     // The cancelled output is the full output up to the pack that ended at 4 MiB.
     const Bytes whole = test::readFile(dir / "full" / "FEATURE_1_FEATURE_2.rebuilt.EVO");
@@ -180,11 +181,11 @@ TEST_F(RebuildRunTest, FailuresAreReportedInRedAndNeverAsDone) {
     EXPECT_TRUE(noFolder.hasLineContaining("Error: Cannot create"));
     EXPECT_FALSE(noFolder.hasLine("Done."));
 
-    // The disk is full: the output lands on /dev/full.
-    if (access("/dev/full", W_OK) == 0) {
+    // The disk is full: the output may not grow past one pack.
+    {
         options.workdir = dir / "full";
         fs::create_directory(options.workdir);
-        fs::create_symlink("/dev/full", options.workdir / "A.rebuilt.EVO");
+        test::FileSizeLimit limit(kPack);
         RecordingHost diskFull;
         EXPECT_EQ(rebuildRun(dir / "A.EVO", state, options, diskFull), RunOutcome::Failed);
         EXPECT_TRUE(diskFull.hasLineContaining("Error: Cannot write"));
