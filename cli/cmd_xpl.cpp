@@ -8,6 +8,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "cli/standard_output.h"
 #include "playlist/playlist.h"
 
 namespace kavrel::cli {
@@ -75,8 +76,7 @@ int parseOptions(int argc, char** argv, XplOptions& options) {
 }
 
 void printLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+    writeOut(line, true);
 }
 
 void printTree(const playlist::Playlist& result) {
@@ -156,7 +156,6 @@ int xplCommand(int argc, char** argv) {
             for (const std::string& line : result->memo) printLine(line);
         }
     }
-    std::fflush(stdout);
     return kExitDone;
 }
 

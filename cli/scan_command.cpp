@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/run_report.h"
+#include "cli/standard_output.h"
 #include "engine/markup.h"
 #include "engine/names.h"
 
@@ -41,8 +42,8 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
         report.messages = host.messages();
         if (outcome == RunOutcome::Failed) report.error = host.lastError();
         std::string text = jsonReport(report, state);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
+        writeOut(text);
+        flushOut();
     }
     return code;
 }

@@ -56,7 +56,14 @@ IoError notRegular(const fs::path& path) {
 
 OpenedInput openInputFile(const fs::path& path) {
     FdGuard fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0) throw IoError("Cannot open " + path.string() + ": " + reason(errno));
+    if (fd.get() < 0) {
+        const int error = errno;
+        struct stat info {};
+        // A socket cannot be opened at all.
+        if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+            throw notRegular(path);
+        throw IoError("Cannot open " + path.string() + ": " + reason(error));
+    }
     struct stat info {};
     if (::fstat(fd.get(), &info) != 0)
         throw IoError("Cannot open " + path.string() + ": " + reason(errno));

@@ -63,7 +63,8 @@ TEST(Cli, BadInputsFailWithOneLine) {
     for (const std::string command : {"read", "demux", "rebuild"}) {
         auto result = runCommand(cli(command + " " + shellQuote((dir / "NOISE.VOB").string())));
         EXPECT_EQ(result.exitCode, 1) << command;
-        EXPECT_EQ(result.err, "kavrel-cli " + command + ": NOISE.VOB is not an MPEG program stream\n");
+        EXPECT_EQ(result.err,
+                  "kavrel-cli " + command + ": NOISE.VOB is not an MPEG program stream\n");
     }
 }
 
@@ -220,6 +221,58 @@ TEST(Cli, CtrlCEndsTheRun) {
     for (uint8_t c : test::readFile(log)) text += static_cast<char>(c);
     EXPECT_NE(text.find("\nCancelled.\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("\nDone.\n"), std::string::npos) << text;
+}
+
+TEST(Cli, StandardOutputThatFailsExitsOne) {
+    const std::string feature = shellQuote(test::sampleDisc().feature1.string());
+    const std::string playlist = shellQuote(test::sampleDisc().playlist.string());
+    for (const std::string& arguments : {"read " + feature, "read --json " + feature,
+                                         "xpl --memo " + playlist, std::string("--help")}) {
+        auto full = runCommand(cli(arguments) + " >/dev/full");
+        EXPECT_EQ(full.exitCode, 1) << arguments;
+        EXPECT_NE(full.err.find("cannot write to standard output: No space left on device"),
+                  std::string::npos)
+            << arguments << "\n"
+            << full.err;
+    }
+    // A reader that stops early is no failure.
+    auto head = runCommand("{ " + cli("read " + feature) + "; echo \"exit $?\" >&2; } | head -1");
+    EXPECT_EQ(head.err, "exit 0\n");
+
+    // A file-size limit fails the write as a full disk does; the process is not killed.
+    const fs::path out = test::tempDir("cli-fsize");
+    auto limited = runCommand("ulimit -f 64; " +
+                              cli("demux -q -o " + shellQuote(out.string()) + " " + feature));
+    EXPECT_EQ(limited.exitCode, 1);
+    EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
+}
+
+TEST(Cli, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
+    const fs::path fifo = test::tempDir("cli-fifo") / "FEATURE_1.EVO";
+    ASSERT_EQ(runCommand("mkfifo " + shellQuote(fifo.string())).exitCode, 0);
+    // `timeout` turns a hang into a failure of this test instead of a stuck suite.
+    for (const std::string& command : {"timeout 20 " + cli("read " + shellQuote(fifo.string())),
+                                       "echo x | timeout 20 " + cli("read /dev/stdin"),
+                                       "timeout 20 " + cli("demux /dev/zero")}) {
+        auto result = runCommand(command);
+        EXPECT_EQ(result.exitCode, 1) << command;
+        EXPECT_NE(result.err.find("is not a regular file"), std::string::npos) << result.err;
+    }
+}
+
+TEST(Cli, NamesShowLiterallyInTheLogAndTheJson) {
+    const fs::path out = test::tempDir("cli-names") / "mk" / "[re]o[/re]";
+    const std::string arguments = "demux -s a0 -o " + shellQuote(out.string()) + " " +
+                                  shellQuote(test::sampleDisc().feature1.string());
+    auto result = runCommand(cli(arguments));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("\nCreating " + out.string() + "/FEATURE_1_FEATURE_2."),
+              std::string::npos)
+        << result.out;
+    if (!test::haveTool("python3")) return;
+    auto json = checkJson(cli(arguments.substr(0, 6) + "--json " + arguments.substr(6)),
+                          "p=d['outputs'][0]['path']; assert '/mk/[re]o[/re]/' in p, p");
+    EXPECT_EQ(json.exitCode, 0) << json.err << json.out;
 }
 
 }  // namespace
