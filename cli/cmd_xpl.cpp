@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kCommand = "xpl";
+constexpr std::size_t kJsonPiece = 1 << 20;
 
 struct XplOptions {
     std::optional<std::string> input;
@@ -115,8 +116,12 @@ void printJson(const XplOptions& options, const std::optional<playlist::Playlist
             json.key("label").value(offer.label).endObject();
         }
         json.endArray();
+        // A hostile playlist makes a memo of a million lines: it goes out as it is written.
         json.key("memo").beginArray();
-        for (const std::string& line : result->memo) json.value(line);
+        for (const std::string& line : result->memo) {
+            json.value(line);
+            if (json.text().size() >= kJsonPiece) writeOut(json.take());
+        }
         json.endArray();
     } else {
         json.key("error").value(host.lastError());
@@ -125,7 +130,7 @@ void printJson(const XplOptions& options, const std::optional<playlist::Playlist
     for (const std::string& message : host.messages()) json.value(message);
     json.endArray();
     json.endObject();
-    printLine(json.text());
+    printLine(json.take());
 }
 
 }  // namespace

@@ -96,7 +96,6 @@ RunOutcome failed(EngineHost& host, std::string_view what) {
     return RunOutcome::Failed;
 }
 
-
 // Runs body, turning the failures a run can meet into a logged failure.
 template <typename Body>
 RunOutcome guarded(EngineHost& host, Body&& body) {

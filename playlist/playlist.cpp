@@ -74,17 +74,17 @@ bool selfClosing(std::string_view line) {
 
 // The title that plays the input: the Title element around the first line, below the first
 // line of the playlist, that names the input (a title whose own tag names it counts too).
-std::optional<LineRange> titleOf(const std::vector<std::string>& memo, std::string_view baseName) {
+std::optional<LineRange> titleOf(const Memo& memo, std::string_view baseName) {
     if (baseName.empty()) return std::nullopt;
     constexpr std::size_t kNone = static_cast<std::size_t>(-1);
     std::size_t open = kNone;  // the Title element the scan is in
     for (std::size_t at = 0; at < memo.size(); ++at) {
-        const std::string& line = memo[at];
+        const std::string_view line = memo.text(at);
         if (isOpeningTag(line, "Title")) open = at;
         if (open != kNone && at >= 1 && containsName(line, baseName)) {
             std::size_t last = open;
-            if (!selfClosing(memo[open])) {
-                while (last + 1 < memo.size() && !isClosingTag(memo[last], "Title")) ++last;
+            if (!selfClosing(memo.text(open))) {
+                while (last + 1 < memo.size() && !isClosingTag(memo.text(last), "Title")) ++last;
             }
             return LineRange{open, last};
         }
@@ -181,22 +181,19 @@ Playlist scanPlaylist(std::string_view bytes, std::string_view baseName) {
 
     MediaAttributes media;
     std::size_t tags = playlist.memo.size() - (playlist.endedInsideTag ? 1 : 0);
-    for (std::size_t i = 0; i < tags; ++i) takeAttributes(playlist.memo[i], media);
+    for (std::size_t i = 0; i < tags; ++i) takeAttributes(playlist.memo.text(i), media);
     playlist.playlistTitle = media.playlistTitle;
 
     const std::size_t scannedLines = playlist.memo.size();
     std::optional<LineRange> title = titleOf(playlist.memo, baseName);
     if (!title) return playlist;
-    playlist.memo.erase(playlist.memo.begin() + static_cast<std::ptrdiff_t>(title->last) + 1,
-                        playlist.memo.end());
-    playlist.memo.erase(playlist.memo.begin(),
-                        playlist.memo.begin() + static_cast<std::ptrdiff_t>(title->first));
+    playlist.memo.keep(title->first, title->last);
     playlist.titleFound = true;
     TitleReader reader(media, playlist);
     // An unfinished last tag is shown, but its attributes may be cut: it offers nothing.
     bool partialLast = playlist.endedInsideTag && title->last + 1 == scannedLines;
     std::size_t complete = playlist.memo.size() - (partialLast ? 1 : 0);
-    for (std::size_t i = 0; i < complete; ++i) reader.take(playlist.memo[i]);
+    for (std::size_t i = 0; i < complete; ++i) reader.take(playlist.memo.text(i));
     return playlist;
 }
 

@@ -169,8 +169,8 @@ TEST(ReadRun, RandomBytesAreNotAProgramStream) {
     std::vector<uint8_t> packs;
     for (int i = 0; i < 8; ++i) {
         std::vector<uint8_t> pack(2048, 0xFF);
-        const uint8_t header[] = {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04, 0x00,
-                                  0x04, 0x01, 0x01, 0x89, 0xC3, 0xF8};
+        const uint8_t header[] = {0x00, 0x00, 0x01, 0xBA, 0x44, 0x00, 0x04,
+                                  0x00, 0x04, 0x01, 0x01, 0x89, 0xC3, 0xF8};
         std::copy(std::begin(header), std::end(header), pack.begin());
         packs.insert(packs.end(), pack.begin(), pack.end());
     }

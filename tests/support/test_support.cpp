@@ -5,9 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <csignal>
 #include <array>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
