@@ -38,6 +38,9 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent) {
     installDefaultDialogs();
     setMinimumSize(360, 414);
     resize(360, 414);
+    // The stored settings apply from the start: a window closed before it was ever activated
+    // stores them back unchanged, and the first activation finds nothing new to apply.
+    RegRead();
 }
 
 TfMain::~TfMain() = default;
@@ -133,6 +136,7 @@ void TfMain::FormActivate() {
     // An activation inside a run (after the Cancel confirmation, say) must not touch the
     // controls the run is using.
     if (running()) return;
+    fitFrameToStoredSize();
     RegRead();
     // Streams a read or a playlist offered stay on offer when the user comes back to the window.
     if (!offered_) Resetcbs();
@@ -141,6 +145,7 @@ void TfMain::FormActivate() {
 void TfMain::showEvent(QShowEvent* event) {
     setAcceptDrops(true);
     QMainWindow::showEvent(event);
+    fitFrameToStoredSize();
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {

@@ -15,6 +15,7 @@
 
 #include "app/main_window.h"
 #include "app/paths.h"
+#include "app/playlist_view.h"
 #include "engine/markup.h"
 #include "engine/names.h"
 #include "playlist/playlist.h"
@@ -173,8 +174,7 @@ void TfMain::endFailedRun() {
     slog(QString(), 1);
 }
 
-void TfMain::bReadEVOClick() {
-    if (running() || inputPath().isEmpty()) return;
+RunOutcome TfMain::readInput() {
     if (cbAutoClear->isChecked()) messageLog_->clear();
     RunOutcome outcome = RunOutcome::Failed;
     {
@@ -186,11 +186,49 @@ void TfMain::bReadEVOClick() {
             guarded([&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_); });
         if (outcome == RunOutcome::Failed) {
             endFailedRun();
+            listsInput_.clear();
         } else {
             offerFoundStreams();
+            listsInput_ = inputPath();
         }
     }
     cbVideoClick();
+    return outcome;
+}
+
+bool TfMain::readBeforeWriting() {
+    if (!listsInput_.isEmpty() && listsInput_ == inputPath()) return true;
+    // The boxes offer what a playlist or an earlier input declared; the user's choice among them
+    // (and the playlist's captions) stays, on the streams the read finds.
+    struct Box {
+        bool offered;
+        bool checked;
+        QString caption;
+    };
+    std::array<Box, kavrel::kSlotCount> before{};
+    bool anyOffered = false;
+    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+        const QCheckBox* box = slotBox(slot);
+        before[static_cast<std::size_t>(slot)] = {box->isEnabled(), box->isChecked(), box->text()};
+        anyOffered = anyOffered || box->isEnabled();
+    }
+    if (readInput() != RunOutcome::Done) return false;
+    if (anyOffered) {
+        for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+            QCheckBox* box = slotBox(slot);
+            const Box& was = before[static_cast<std::size_t>(slot)];
+            if (!box->isEnabled()) continue;
+            box->setChecked(was.offered && was.checked);
+            if (was.offered) box->setText(was.caption);
+        }
+    }
+    cbVideoClick();
+    return anySelected();
+}
+
+void TfMain::bReadEVOClick() {
+    if (running() || inputPath().isEmpty()) return;
+    const RunOutcome outcome = readInput();
     // A read the user stopped offers what it found, but nothing runs on by itself.
     if (outcome != RunOutcome::Done) return;
     // The follow-up does what a click would: nothing when there is nothing to demux.
@@ -203,6 +241,8 @@ void TfMain::bReadEVOClick() {
 
 void TfMain::bDemuxClick() {
     if (running() || inputPath().isEmpty()) return;
+    // A demux works on the streams a read of this very input found.
+    if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Demux);
     PageControl->setCurrentIndex(0);
     const kavrel::RunOptions options = runOptions();
@@ -218,6 +258,8 @@ void TfMain::bDemuxClick() {
 
 void TfMain::bRebuildClick() {
     if (running() || inputPath().isEmpty()) return;
+    // The rebuild filters on the stream lists of a read of this very input.
+    if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Rebuild);
     PageControl->setCurrentIndex(0);
     const kavrel::RunOptions options = runOptions();
@@ -229,7 +271,6 @@ void TfMain::bRebuildClick() {
 void TfMain::bReadXPLClick() {
     const QString path = eXPLfile->text();
     if (running() || path.isEmpty()) return;
-    Resetcbs();
     {
         RunScope scope(*this, RunKind::Playlist);
         PageControl->setCurrentWidget(tsXPL);
@@ -244,33 +285,27 @@ void TfMain::bReadXPLClick() {
         }
         if (playlist) {
             mXPL->hide();
-            std::string memo;
-            for (const std::string& line : playlist->memo) {
-                memo += line;
-                memo += '\n';
-            }
-            mXPL->setPlainText(fromUtf8(memo));
+            kavrel::app::showMemo(mXPL, playlist->memo);
             if (playlist->titleFound) {
-                tvXPL->clear();
-                for (const auto& node : playlist->tree) {
-                    auto* item = new QTreeWidgetItem(tvXPL, {fromUtf8(node.text)});
-                    for (const std::string& child : node.children) {
-                        new QTreeWidgetItem(item, {fromUtf8(child)});
-                    }
+                kavrel::app::showTree(tvXPL, playlist->tree);
+                // The title's tracks replace what was offered; without a title for the input
+                // the offer of the last read stays.
+                Resetcbs();
+                for (const auto& offer : playlist->offers) {
+                    if (offer.slot < 0 || offer.slot >= kavrel::kSlotCount) continue;
+                    QCheckBox* box = slotBox(offer.slot);
+                    box->setEnabled(true);
+                    box->setChecked(true);
+                    box->setText(fromUtf8(offer.label));
+                    offered_ = true;
                 }
-                tvXPL->expandAll();
-            }
-            for (const auto& offer : playlist->offers) {
-                if (offer.slot < 0 || offer.slot >= kavrel::kSlotCount) continue;
-                QCheckBox* box = slotBox(offer.slot);
-                box->setEnabled(true);
-                box->setChecked(true);
-                box->setText(fromUtf8(offer.label));
-                offered_ = true;
+            } else if (!baseName.empty()) {
+                PageControl->setCurrentWidget(tsStatus);  // "No title … plays" is the news
             }
             mXPL->show();
         } else {
             endFailedRun();
+            PageControl->setCurrentWidget(tsStatus);  // where the error is
         }
     }
     cbVideoClick();

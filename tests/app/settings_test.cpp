@@ -4,9 +4,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <fstream>
+#include <map>
 
 #include "tests/app/window_helpers.h"
 
@@ -150,6 +153,45 @@ class SettingsTest : public QObject {
         window.show();
         activate(window);
         QVERIFY(window.isMaximized());
+    }
+
+    void storedSettingsApplyFromTheStart() {
+        const std::map<QString, QVariant> stored{
+            {"Workdir", "/kept"}, {"AutoClear", 1}, {"Continue", 0},   {"AutoRebuild", 1},
+            {"Left", 30},         {"Top", 40},      {"Width", 500},    {"Height", 450},
+            {"TreeWidth", 150},   {"SubExt", "sp"}, {"WindowState", 0}};
+        {
+            QSettings settings = store();
+            for (const auto& [name, value] : stored) settings.setValue(name, value);
+        }
+        auto expectStored = [&] {
+            QSettings settings = store();
+            for (const auto& [name, value] : stored)
+                QCOMPARE(settings.value(name).toString(), value.toString());
+        };
+        {
+            // Closed without ever being shown or activated: the user's settings stay.
+            TfMain window;
+            QCOMPARE(control<QLineEdit>(window, "eWorkdir")->text(), QStringLiteral("/kept"));
+            QVERIFY(control<QCheckBox>(window, "cbAutoClear")->isChecked());
+            QVERIFY(!control<QCheckBox>(window, "cbContinue")->isChecked());
+            QVERIFY(control<QRadioButton>(window, "rbAutoRebuild")->isChecked());
+            window.close();
+        }
+        expectStored();
+
+        // Shown at the stored place and size; the first activation moves nothing.
+        TfMain window;
+        window.show();
+        QCOMPARE(window.frameGeometry(), QRect(30, 40, 500, 450));
+        activate(window);
+        QCOMPARE(window.frameGeometry(), QRect(30, 40, 500, 450));
+        QCOMPARE(control<QLineEdit>(window, "eSubExt")->text(), QStringLiteral("sp"));
+        control<QTabWidget>(window, "PageControl")->setCurrentIndex(4);  // the XPL page
+        QCoreApplication::processEvents();
+        QCOMPARE(control<QSplitter>(window, "splXPL")->sizes().front(), 150);
+        window.close();
+        expectStored();
     }
 
     void laterActivationsKeepTheUsersEdits() {
