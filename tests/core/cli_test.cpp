@@ -2,6 +2,8 @@
 // on stderr for a failure, the JSON document, stream lists and Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 
 #include "tests/support/test_support.h"
@@ -273,6 +275,23 @@ TEST(Cli, NamesShowLiterallyInTheLogAndTheJson) {
     auto json = checkJson(cli(arguments.substr(0, 6) + "--json " + arguments.substr(6)),
                           "p=d['outputs'][0]['path']; assert '/mk/[re]o[/re]/' in p, p");
     EXPECT_EQ(json.exitCode, 0) << json.err << json.out;
+}
+
+TEST(Cli, AHostilePlaylistReadsInBoundedMemory) {
+    // 4 MB of nested tags: more than a million lines, each drawn at the deepest indentation.
+    const fs::path path = test::tempDir("cli-hostile") / "VPLST000.XPL";
+    std::string tags;
+    for (int i = 0; i < 4 * 1024 * 1024 / 3; ++i) tags += "<a>";
+    test::writeFile(path, std::vector<uint8_t>(tags.begin(), tags.end()));
+    for (const char* options : {"xpl --memo ", "xpl --json "}) {
+        auto result = runCommand(cli(options + shellQuote(path.string())) + " | tail -c 200");
+        EXPECT_EQ(result.exitCode, 0) << options << result.err;
+        EXPECT_NE(result.out.find("<a>"), std::string::npos) << result.out;
+    }
+    // The largest child of this process so far: none of the commands above took 64 MiB.
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 64 * 1024) << "KiB";
 }
 
 }  // namespace
