@@ -19,7 +19,7 @@ std::vector<fs::path> scannedInputs(const fs::path& input, const CommonOptions& 
     if (!options.run.cont) return inputs;
     fs::path second = getsecond(input);
     if (second.empty()) return inputs;
-    const std::string line = "Continue on " + second.filename().string();
+    const std::string line = "Continue on " + escapeControls(second.filename().string());
     for (const std::string& message : host.messages()) {
         if (message == line) {
             inputs.push_back(second);

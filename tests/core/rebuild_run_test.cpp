@@ -144,6 +144,18 @@ TEST_F(RebuildRunTest, ProgressEveryFourMebibytesAndCancelKeepsWholePacks) {
     EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin()));
 }
 
+TEST_F(RebuildRunTest, AnInputThatShrinksWhileReadFailsAndKeepsWhatWasWritten) {
+    constexpr std::size_t kCount = 2048 + 1024;  // 6 MiB: a progress report at 4 MiB
+    test::writeFile(dir / "CUT.EVO", packs(kCount));
+    test::ShrinkingHost shrinking(dir / "CUT.EVO", 5 * 1024 * 1024);
+    EXPECT_EQ(rebuildRun(dir / "CUT.EVO", state, options, shrinking), RunOutcome::Failed);
+    EXPECT_TRUE(shrinking.hasLineContaining("it ended after 5242880 of its 6291456 bytes"))
+        << shrinking.text();
+    EXPECT_FALSE(shrinking.hasLine("Done."));
+    // Every pack read before the end came is in the output: three of each four are kept.
+    EXPECT_EQ(fs::file_size(dir / "CUT.rebuilt.EVO"), 5 * 1024 * 1024 / 4 * 3);
+}
+
 TEST_F(RebuildRunTest, AnOutputThatIsTheInputIsRefusedBeforeAnythingIsWritten) {
     const Bytes in = packs(4);
     test::writeFile(dir / "A.EVO", in);

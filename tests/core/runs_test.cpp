@@ -142,6 +142,20 @@ TEST(ReadRun, FailuresAreReportedNotDone) {
     }
 }
 
+TEST(ReadRun, AnInputThatShrinksWhileReadFails) {
+    const fs::path input = test::tempDir("shrinking") / "CUT_1.EVO";
+    fs::copy_file(test::sampleDisc().feature1, input);
+    const uint64_t size = fs::file_size(input);
+    ASSERT_GT(size, uint64_t{5} << 20);  // a progress report at 4 MiB, then more to read
+    RunState state;
+    test::ShrinkingHost host(input, uint64_t{9} << 19);  // 4.5 MiB
+    EXPECT_EQ(readRun(input, state, RunOptions{}, host), RunOutcome::Failed);
+    EXPECT_EQ(host.lines.back(), "Error: Cannot read " + input.string() +
+                                     ": it ended after 4718592 of its " + std::to_string(size) +
+                                     " bytes");
+    EXPECT_FALSE(hasDone(host));
+}
+
 TEST(ReadRun, RandomBytesAreNotAProgramStream) {
     fs::path dir = test::tempDir("random");
     std::vector<uint8_t> bytes(700'000);

@@ -112,6 +112,11 @@ void RecordingHost::slog(std::string_view text, int panel) {
     if (panel == 0 || panel == 1) status[panel].emplace_back(text);
 }
 
+void ShrinkingHost::pump() {
+    RecordingHost::pump();
+    if (pumps == 1) fs::resize_file(file_, size_);
+}
+
 FileSizeLimit::FileSizeLimit(uint64_t bytes) {
     rlimit limit{};
     getrlimit(RLIMIT_FSIZE, &limit);
