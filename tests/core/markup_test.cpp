@@ -124,42 +124,26 @@ TEST(Markup, AlwaysEndsAndKeepsEveryCharacter) {
 }
 
 TEST(MarkupLiteral, NamesShowAsTheyAreWhateverTheyHold) {
-    struct Case {
-        std::string name;
-        std::string shown;
-    };
-    const Case cases[] = {
-        {"FEATURE_1.EVO", "FEATURE_1.EVO"},
+    const std::pair<std::string, std::string> cases[] = {
         {"mk/[re]o[/re]", "mk/[re]o[/re]"},
-        {"[b]x[/b] [/b]", "[b]x[/b] [/b]"},
-        {"a[c:FF]b", "a[c:FF]b"},
-        {"two\nlines", "two\\nlines"},
-        {"cr\rtab\t", "cr\\rtab\\t"},
-        {"\x1b[31mred", "\\x1b[31mred"},
-        {std::string("nul\0end", 7), "nul\\x00end"},
-        {"del\x7f", "del\\x7f"},
-        {"nel\xC2\x85"
-         "csi\xC2\x9B",
-         "nel\\u0085csi\\u009b"},
+        {"[b]x[/b] a[c:FF]b", "[b]x[/b] a[c:FF]b"},
+        {"two\nlines\r\t", "two\\nlines\\r\\t"},
+        {std::string("\x1b[31m\0\x7f", 7), "\\x1b[31m\\x00\\x7f"},
+        {"nel\xC2\x85" "csi\xC2\x9B", "nel\\u0085csi\\u009b"},
         {"ls\xE2\x80\xA8ps\xE2\x80\xA9", "ls\\u2028ps\\u2029"},
-        {"caf\xC3\xA9 \xE2\x80\x94", "caf\xC3\xA9 \xE2\x80\x94"},  // other UTF-8 kept
-        {"cut\xE2\x80", "cut\xE2\x80"},
+        {"caf\xC3\xA9 \xE2\x80\x94 cut\xE2\x80", "caf\xC3\xA9 \xE2\x80\x94 cut\xE2\x80"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        // Alone, and inside a tag of the message around it.
-        MarkupLine alone = parseMarkup("Creating " + markupLiteral(c.name));
-        EXPECT_EQ(alone.plain, "Creating " + c.shown);
-        ASSERT_EQ(alone.runs.size(), 1u);
-        EXPECT_EQ(alone.runs[0].effect, Effect::Plain);
-
-        MarkupLine bold = parseMarkup("Opening file [b]" + markupLiteral(c.name) + "[/b]");
-        EXPECT_EQ(bold.plain, "Opening file " + c.shown);
+    for (const auto& [name, shown] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(escapeControls(name), shown);  // status texts
+        // Alone, and as the whole run of the message's own tag.
+        MarkupLine alone = parseMarkup("Creating " + markupLiteral(name));
+        EXPECT_EQ(alone.plain, "Creating " + shown);
+        EXPECT_EQ(alone.runs.size(), 1u);
+        MarkupLine bold = parseMarkup("Opening file [b]" + markupLiteral(name) + "[/b]");
         ASSERT_EQ(bold.runs.size(), 2u);
         EXPECT_EQ(bold.runs[1].effect, Effect::Bold);
-        EXPECT_EQ(bold.runs[1].text, c.shown);
-
-        EXPECT_EQ(escapeControls(c.name), c.shown);  // status texts: controls only
+        EXPECT_EQ(bold.runs[1].text, shown);
     }
 }
 
