@@ -59,7 +59,8 @@ TEST(RunFiles, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // no writer: a plain open would wait for one
     // /proc files say they are empty and still hold bytes.
     for (const fs::path& path : {fifo, fs::path("/dev/zero"), fs::path("/proc/self/status")})
-        EXPECT_EQ(errorOf([&] { InputFile input(path); }), path.string() + " is not a regular file");
+        EXPECT_EQ(errorOf([&] { InputFile input(path); }),
+                  path.string() + " is not a regular file");
 }
 
 TEST(RunFiles, OutputsNeverFollowLinksNorOpenSpecialFiles) {
@@ -69,9 +70,9 @@ TEST(RunFiles, OutputsNeverFollowLinksNorOpenSpecialFiles) {
     fs::create_symlink(dir / "FEATURE_2.EVO", dir / "FEATURE_1.rebuilt.EVO");
     ASSERT_EQ(mkfifo((dir / "fifo.mpa").c_str(), 0600), 0);
     auto create = [&](const fs::path& path) { return errorOf([&] { OutputFile out(path); }); };
-    EXPECT_EQ(create(dir / "FEATURE_1.rebuilt.EVO"),
-              "Cannot create " + (dir / "FEATURE_1.rebuilt.EVO").string() +
-                  ": it is a symbolic link");
+    EXPECT_EQ(
+        create(dir / "FEATURE_1.rebuilt.EVO"),
+        "Cannot create " + (dir / "FEATURE_1.rebuilt.EVO").string() + ": it is a symbolic link");
     EXPECT_EQ(test::readFile(dir / "FEATURE_2.EVO"), other);
     EXPECT_EQ(create(dir / "fifo.mpa"),
               "Cannot create " + (dir / "fifo.mpa").string() + ": it is not a regular file");
@@ -80,8 +81,8 @@ TEST(RunFiles, OutputsNeverFollowLinksNorOpenSpecialFiles) {
     // A second run on an output that is being written fails before it empties it.
     auto first = std::make_unique<OutputFile>(dir / "FEATURE_2.EVO");
     first->write(other.data(), 2);
-    EXPECT_EQ(create(dir / "FEATURE_2.EVO"), "Cannot create " + (dir / "FEATURE_2.EVO").string() +
-                                                 ": another run is writing it");
+    EXPECT_EQ(create(dir / "FEATURE_2.EVO"),
+              "Cannot create " + (dir / "FEATURE_2.EVO").string() + ": another run is writing it");
     first->close();
     EXPECT_EQ(test::readFile(dir / "FEATURE_2.EVO"), (std::vector<uint8_t>{1, 2}));
     first.reset();
@@ -97,6 +98,7 @@ TEST(RunFiles, AProgramStreamHasAPackStartCodeInItsFirstMegabytes) {
     };
     const std::size_t none = std::string::npos;
     for (const Case& c : {Case{"PS.VOB", 0, ""}, Case{"LATE.VOB", kProbeBytes - 4, ""},
+                          Case{"ACROSS.VOB", 64 * 1024 - 2, ""},
                           Case{"TOO_LATE.VOB", kProbeBytes - 3, " is not an MPEG program stream"},
                           Case{"TEXT.VOB", none, " is not an MPEG program stream"}}) {
         std::vector<uint8_t> bytes(c.leading == none ? 300 : c.leading, 0x20);
