@@ -3,21 +3,27 @@
 // so while a run goes every control that could start another one is disabled.
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <exception>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "app/main_window.h"
 #include "app/paths.h"
 #include "app/playlist_view.h"
 #include "engine/markup.h"
 #include "engine/names.h"
+#include "playlist/demux_chapters.h"
 #include "playlist/playlist.h"
 #include "rebuild/rebuild.h"
 
@@ -169,9 +175,30 @@ RunOutcome TfMain::guarded(const std::function<RunOutcome()>& run) {
     return RunOutcome::Failed;
 }
 
+// The playlist the chapters come from; the bare name in eXPLfile is only a placeholder.
+std::filesystem::path TfMain::playlistPath() const {
+    const QString path = eXPLfile->text();
+    return QFileInfo(path).isAbsolute() ? toPath(path) : std::filesystem::path();
+}
+
 void TfMain::endFailedRun() {
     slog(QStringLiteral("Ready"), 0);
     slog(QString(), 1);
+    // The error is in the log: the user is taken there, whatever page the run started on.
+    showStatusPage();
+}
+
+bool TfMain::prepareOutputFolder() {
+    const std::filesystem::path folder = toPath(eWorkdir->text());
+    if (folder.empty()) return true;  // the outputs go beside the input
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!error && std::filesystem::is_directory(folder, error)) return true;
+    log("[re]Error: " +
+        kavrel::markupLiteral("Cannot use the output folder " + toUtf8(eWorkdir->text()) + ": " +
+                              (error ? error.message() : std::string("it is not a folder"))) +
+        "[/re]");
+    return false;
 }
 
 RunOutcome TfMain::readInput() {
@@ -245,14 +272,25 @@ void TfMain::bDemuxClick() {
     if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Demux);
     PageControl->setCurrentIndex(0);
+    if (!prepareOutputFolder()) {
+        endFailedRun();
+        return;
+    }
     const kavrel::RunOptions options = runOptions();
     std::array<std::string, kavrel::kSlotCount> captions;
     for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
         const auto index = static_cast<std::size_t>(slot);
         if (options.scan.checked[index]) captions[index] = fileNamePart(slotBox(slot)->text());
     }
-    const RunOutcome outcome = guarded(
-        [&] { return kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_); });
+    const RunOutcome outcome = guarded([&] {
+        RunOutcome demuxed =
+            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_);
+        if (demuxed == RunOutcome::Done && cbWriteChapters->isChecked() &&
+            !kavrel::playlist::writeDemuxChapters(toPath(inputPath()), playlistPath(), options,
+                                                  host_))
+            demuxed = RunOutcome::Failed;
+        return demuxed;
+    });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
 
@@ -262,6 +300,10 @@ void TfMain::bRebuildClick() {
     if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Rebuild);
     PageControl->setCurrentIndex(0);
+    if (!prepareOutputFolder()) {
+        endFailedRun();
+        return;
+    }
     const kavrel::RunOptions options = runOptions();
     const RunOutcome outcome =
         guarded([&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_); });
@@ -299,16 +341,28 @@ void TfMain::bReadXPLClick() {
                     box->setText(fromUtf8(offer.label));
                     offered_ = true;
                 }
+                fitPlaylistTree();
             } else if (!baseName.empty()) {
-                PageControl->setCurrentWidget(tsStatus);  // "No title … plays" is the news
+                showStatusPage();  // "No title … plays" is the news
             }
             mXPL->show();
         } else {
-            endFailedRun();
-            PageControl->setCurrentWidget(tsStatus);  // where the error is
+            endFailedRun();  // and the Status page, where the error is
         }
     }
     cbVideoClick();
+}
+
+void TfMain::fitPlaylistTree() {
+    const QList<int> sizes = splXPL->sizes();
+    if (sizes.size() != 2) return;
+    const int total = sizes[0] + sizes[1];
+    const QAbstractItemView* view = tvXPL;
+    const int wanted = view->sizeHintForColumn(0) + 2 * tvXPL->frameWidth() +
+                       tvXPL->verticalScrollBar()->sizeHint().width();
+    const int width = std::min(wanted, total / 2);
+    // The stored tree width is the user's; only a narrower tree is widened, for this playlist.
+    if (width > sizes[0]) splXPL->setSizes({width, total - width});
 }
 
 // ---- Cancel ----

@@ -61,6 +61,7 @@ struct TfMain::SettingsTable {
             {QStringLiteral("AutoDemux"), w.rbAutoDemux},
             {QStringLiteral("AutoRebuild"), w.rbAutoRebuild},
             {QStringLiteral("AutoClear"), w.cbAutoClear},
+            {QStringLiteral("WriteChapters"), w.cbWriteChapters},
         };
     }
 };
