@@ -22,7 +22,7 @@ std::string reason() {
 }  // namespace
 
 InputFile::InputFile(const fs::path& path) : path_(path) {
-    const OpenedInput opened = openInputFile(path);
+    const OpenedInput opened = openRegularInput(path);
     file_ = ::fdopen(opened.fd, "rb");
     if (!file_) {
         std::string why = reason();
@@ -64,7 +64,7 @@ std::size_t InputFile::read(uint8_t* data, std::size_t size) {
 }
 
 OutputFile::OutputFile(const fs::path& path) : path_(path) {
-    const int fd = openOutputFile(path);
+    const int fd = openLockedOutput(path);
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
         std::string why = reason();
@@ -98,32 +98,6 @@ void OutputFile::close() {
     bool closed = std::fclose(file) == 0;
     if (flushed && !closed) why = reason();
     if (!flushed || !closed) throw IoError("Cannot write " + path_.string() + ": " + why);
-}
-
-void FileSlots::create(int slot, const fs::path& path) {
-    files_.at(static_cast<std::size_t>(slot)) = std::make_unique<OutputFile>(path);
-}
-
-bool FileSlots::isOpen(int slot) const {
-    return slot >= 0 && slot < kSlotCount && files_[static_cast<std::size_t>(slot)] != nullptr;
-}
-
-void FileSlots::write(int slot, const uint8_t* data, std::size_t size) {
-    files_.at(static_cast<std::size_t>(slot))->write(data, size);
-}
-
-void FileSlots::closeAll() {
-    std::string firstError;
-    for (auto& file : files_) {
-        if (!file) continue;
-        try {
-            file->close();
-        } catch (const IoError& e) {
-            if (firstError.empty()) firstError = e.what();
-        }
-        file.reset();
-    }
-    if (!firstError.empty()) throw IoError(firstError);
 }
 
 uint8_t* pageAlignedBlock(std::vector<uint8_t>& buffer, std::size_t size) {

@@ -54,7 +54,7 @@ IoError notRegular(const fs::path& path) {
 
 }  // namespace
 
-OpenedInput openInputFile(const fs::path& path) {
+OpenedInput openRegularInput(const fs::path& path) {
     FdGuard fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         const int error = errno;
@@ -80,7 +80,7 @@ OpenedInput openInputFile(const fs::path& path) {
     return OpenedInput{fd.release(), static_cast<uint64_t>(info.st_size)};
 }
 
-int openOutputFile(const fs::path& path) {
+int openLockedOutput(const fs::path& path) {
     // Not O_TRUNC: the file is emptied only once it is known to be a regular file that no other
     // run is writing.
     FdGuard fd(

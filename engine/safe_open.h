@@ -15,10 +15,10 @@ struct OpenedInput {
 };
 
 // Opens path for reading; the descriptor blocks as usual once it is open.
-OpenedInput openInputFile(const std::filesystem::path& path);
+OpenedInput openRegularInput(const std::filesystem::path& path);
 
 // Opens path for writing, creating it when absent: locked, then emptied. The lock goes with the
 // descriptor's last close.
-int openOutputFile(const std::filesystem::path& path);
+int openLockedOutput(const std::filesystem::path& path);
 
 }  // namespace kavrel

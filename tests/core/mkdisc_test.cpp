@@ -125,7 +125,8 @@ TEST(SampleDisc, FirstPackCarriesTheSystemHeaderWithStreamBounds) {
 
 // An independent walk over the packs that rebuilds what a demux writes: the payload of each
 // stream (after the sub-stream header of private stream 1: 1 byte for subpictures, 7 for
-// LPCM, 5 for TrueHD, 4 otherwise), subpicture packets with a PTS behind an "SP" header.
+// LPCM, 5 for TrueHD, 4 otherwise; on DVD-Audio, 4 and the header length the packet gives),
+// subpicture packets with a PTS behind an "SP" header.
 std::map<int, Bytes> demuxByHand(const std::vector<fs::path>& files) {
     struct Packet {
         int key;
@@ -156,8 +157,13 @@ std::map<int, Bytes> demuxByHand(const std::vector<fs::path>& files) {
                 } else if (id == 0xBD) {
                     uint8_t sub = b[payload];
                     p.key = 0x100 | sub;
+                    const bool aob = file.extension() == ".AOB";
                     if ((sub & 0xC0) == 0x00 || (sub & 0xE0) == 0x60)
                         payload += 1;
+                    else if (aob && sub == 0xA1)
+                        payload += 4 + b[payload + 3];
+                    else if (aob && (sub & 0xF8) == 0xA0)
+                        payload += 4 + be16(b, payload + 2);
                     else if ((sub & 0xF8) == 0xA0)
                         payload += 7;
                     else if ((sub & 0xF8) == 0xB0)

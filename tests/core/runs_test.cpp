@@ -187,7 +187,7 @@ TEST_F(DemuxRunTest, AllStreamsMatchTheirExpectedBytes) {
     EXPECT_EQ(host.lines.front(), "Opening file FEATURE_1.EVO");
     // The frame report ends the demux run; the read run's closing blank line is its own.
     EXPECT_TRUE(host.lines.back().ends_with("calculated frames.")) << host.text();
-    EXPECT_EQ(state.outputs, nullptr);
+    EXPECT_EQ(state.sinks, decltype(state.sinks){});
 
     auto expected = expectedFeatureOutputs();
     ASSERT_FALSE(expected.empty());
@@ -290,7 +290,7 @@ TEST_F(DemuxRunTest, AnOutputThatCannotBeCreatedFailsTheRun) {
     EXPECT_TRUE(host.markup.back().starts_with("[re]Error: Cannot create ")) << host.markup.back();
     EXPECT_EQ(host.status[0].back(), "Ready");
     EXPECT_EQ(state.input, nullptr);
-    EXPECT_EQ(state.outputs, nullptr);
+    EXPECT_EQ(state.sinks, decltype(state.sinks){});
 }
 
 TEST_F(DemuxRunTest, ALaterOutputThatCannotBeCreatedKeepsTheEarlierOnes) {
@@ -306,7 +306,7 @@ TEST_F(DemuxRunTest, ALaterOutputThatCannotBeCreatedKeepsTheEarlierOnes) {
     EXPECT_EQ(demuxRun(disc.feature1, state, options, captions, host), RunOutcome::Failed);
     EXPECT_FALSE(hasDone(host));
     ASSERT_TRUE(host.hasLineContaining("Creating "));
-    EXPECT_EQ(state.outputs, nullptr);
+    EXPECT_EQ(state.sinks, decltype(state.sinks){});
     for (const auto& line : host.lines)
         if (line.starts_with("Creating ")) {
             EXPECT_TRUE(fs::is_regular_file(line.substr(9))) << line;
@@ -325,7 +325,7 @@ TEST_F(DemuxRunTest, DiskFullWhileWritingFailsTheRun) {
     EXPECT_FALSE(hasDone(host));
     EXPECT_TRUE(host.hasLineContaining("Error: Cannot write")) << host.text();
     EXPECT_TRUE(host.hasLineContaining("File too large")) << host.text();
-    EXPECT_EQ(state.outputs, nullptr);
+    EXPECT_EQ(state.sinks, decltype(state.sinks){});
 }
 
 TEST_F(DemuxRunTest, CancelKeepsWhatWasWritten) {

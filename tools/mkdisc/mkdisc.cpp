@@ -103,6 +103,7 @@ std::unique_ptr<Program> aobProgram(Filler& f) {
     s.push_back(audio(Codec::Mlp, 0xA1, audioFormat(2, false, 0, 0), 1, f));
     ProgramPlan plan;
     plan.navigationPacks = false;
+    plan.dvdAudioHeaders = true;
     plan.muxRate = 25200;
     plan.frameNum = 3600;
     plan.frameDen = 1;

@@ -29,6 +29,34 @@ std::size_t extraHeaderBytes(Codec codec) {
     }
 }
 
+// DVD-Audio: after the id and a continuity counter, LPCM says its header length in 16 bits
+// (first access unit pointer, stereo flag, bit depths, sampling rates, reserved, channel
+// assignment, 0x80, padding); MLP has a 6-byte header whose length is in the byte before it.
+constexpr std::size_t kAobLpcmHeaderLength = 11;
+constexpr std::size_t kAobMlpHeaderLength = 6;
+
+std::size_t subHeaderBytes(Codec codec, bool dvdAudio) {
+    if (dvdAudio && codec == Codec::Lpcm) return 4 + kAobLpcmHeaderLength;
+    if (dvdAudio && codec == Codec::Mlp) return 4 + kAobMlpHeaderLength;
+    return 4 + extraHeaderBytes(codec);
+}
+
+void fillDvdAudioHeader(std::vector<uint8_t>& sub, Codec codec, uint32_t channels,
+                        uint8_t continuity, uint32_t pointer) {
+    sub[1] = continuity;
+    if (codec == Codec::Mlp) {
+        sub[3] = kAobMlpHeaderLength;
+        return;
+    }
+    put16(sub.data() + 2, kAobLpcmHeaderLength);
+    put16(sub.data() + 4, pointer);
+    sub[6] = channels <= 2 ? 0x10 : 0x00;  // stereo
+    sub[7] = 0x0F;                         // group 1 16 bit, no group 2
+    sub[8] = 0x0F;                         // group 1 48 kHz
+    sub[10] = channels == 1 ? 0 : 1;       // channel assignment: mono or L + R
+    sub[11] = 0x80;
+}
+
 }  // namespace
 
 Program::Program(const ProgramPlan& plan, std::vector<StreamPlan> streams)
@@ -169,7 +197,8 @@ void Program::writePacket(std::size_t stream) {
     } else {
         h.streamId = 0xBD;
         h.subHeader.push_back(plan.id);
-        if (!isSubpicture(plan.codec)) h.subHeader.resize(4 + extraHeaderBytes(plan.codec));
+        if (!isSubpicture(plan.codec))
+            h.subHeader.resize(subHeaderBytes(plan.codec, plan_.dvdAudioHeaders));
     }
     auto fit = [&](const PesHeader& header) {
         std::size_t n = std::min(available, kPackRoom - pesOverhead(header));
@@ -199,7 +228,13 @@ void Program::writePacket(std::size_t stream) {
         if (frames++ == 0) firstOffset = st.starts.front().offset - st.head;
         st.starts.pop_front();
     }
-    if (h.subHeader.size() >= 4) {
+    const bool dvdAudio =
+        plan_.dvdAudioHeaders && (plan.codec == Codec::Lpcm || plan.codec == Codec::Mlp);
+    if (dvdAudio) {
+        const auto pointer = static_cast<uint32_t>(frames ? firstOffset + 1 : 0);
+        fillDvdAudioHeader(h.subHeader, plan.codec, plan.channels, st.continuity, pointer);
+        st.continuity = static_cast<uint8_t>((st.continuity + 1) % 32);
+    } else if (h.subHeader.size() >= 4) {
         std::size_t extra = extraHeaderBytes(plan.codec);
         h.subHeader[1] = static_cast<uint8_t>(std::min<std::size_t>(frames, 255));
         auto pointer = static_cast<uint32_t>(frames ? firstOffset + 1 + extra : 0);

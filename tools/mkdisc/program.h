@@ -25,10 +25,11 @@ struct StreamPlan {
 };
 
 struct ProgramPlan {
-    bool navigationPacks = true;                 // a navigation pack opens every group of pictures
-    bool dvdVideoLists = false;                  // DSI stream lists 128 bytes earlier, as in a .VOB
-    uint32_t muxRate = 75600;                    // units of 50 bytes/s
-    uint64_t startPts = 0x2BF20;                 // PTS of the first video frame
+    bool navigationPacks = true;   // a navigation pack opens every group of pictures
+    bool dvdVideoLists = false;    // DSI stream lists 128 bytes earlier, as in a .VOB
+    bool dvdAudioHeaders = false;  // LPCM and MLP headers as DVD-Audio writes them, as in an .AOB
+    uint32_t muxRate = 75600;      // units of 50 bytes/s
+    uint64_t startPts = 0x2BF20;   // PTS of the first video frame
     uint64_t frameNum = 375375, frameDen = 100;  // the schedule's tick: one video frame
     uint32_t gopLength = 12;
 };
@@ -68,6 +69,7 @@ class Program {
         std::deque<Start> starts;
         uint64_t nextUnit = 0;
         bool firstPacket = true;
+        uint8_t continuity = 0;  // DVD-Audio's packet counter
     };
 
     uint64_t tickPts(uint64_t tick) const;
