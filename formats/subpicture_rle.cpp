@@ -26,8 +26,12 @@ class FieldBits {
     uint32_t peek32() const {
         const std::size_t at = static_cast<std::size_t>(position_ >> 3);
         uint64_t window = 0;
-        for (std::size_t i = 0; i < 5; ++i)
-            window = window << 8 | (at + i < data_.size() ? data_[at + i] : 0u);
+        if (at + 5 <= data_.size()) {
+            for (std::size_t i = 0; i < 5; ++i) window = window << 8 | data_[at + i];
+        } else {
+            for (std::size_t i = 0; i < 5; ++i)
+                window = window << 8 | (at + i < data_.size() ? data_[at + i] : 0u);
+        }
         return static_cast<uint32_t>(window >> (8 - (position_ & 7)));
     }
     // Moves past count bits; false when fewer are left.
@@ -77,7 +81,10 @@ bool decodeHdField(std::span<const uint8_t> data, Bitmap& bitmap, int first) {
                 used += isLong ? 8 : 4;
             }
             if (!bits.skip(used)) return false;
-            at = fill(line, at, width, length, static_cast<uint8_t>(colour));
+            if (length == 1)
+                line[at++] = static_cast<uint8_t>(colour);  // most codes of a detailed picture
+            else
+                at = fill(line, at, width, length, static_cast<uint8_t>(colour));
         }
         bits.align(8);
     }
