@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <string>
 
 namespace kavrel::formats {
@@ -30,6 +32,25 @@ void put24(std::vector<uint8_t>& out, uint32_t v) {
 void put32(std::vector<uint8_t>& out, uint32_t v) {
     put16(out, v >> 16);
     put16(out, v);
+}
+
+// The length of the run of line[0]'s colour, at most limit pixels. Long runs (the transparent
+// space around the text) are compared eight pixels at a time.
+uint32_t runLength(const uint8_t* line, uint32_t limit) {
+    const uint8_t colour = line[0];
+    const uint64_t pattern = 0x0101010101010101ull * colour;
+    uint32_t length = 1;
+    for (; length + 8 <= limit; length += 8) {
+        uint64_t word;
+        std::memcpy(&word, line + length, 8);
+        if (const uint64_t differ = word ^ pattern) {
+            const int bits = std::endian::native == std::endian::little ? std::countr_zero(differ)
+                                                                        : std::countl_zero(differ);
+            return length + static_cast<uint32_t>(bits) / 8;
+        }
+    }
+    while (length < limit && line[length] == colour) ++length;
+    return length;
 }
 
 // Writes one run at `out` (room for 4 bytes) and returns the end.
@@ -79,11 +100,8 @@ std::vector<uint8_t> encodePgsRle(const Bitmap& bitmap) {
         const uint8_t* line = bitmap.pixels.data() + std::size_t{row} * bitmap.width;
         uint32_t at = 0;
         while (at < bitmap.width) {
-            const uint8_t colour = line[at];
-            const uint32_t limit = std::min(bitmap.width - at, kLongestRun);
-            uint32_t length = 1;
-            while (length < limit && line[at + length] == colour) ++length;
-            end = putRun(end, colour, length);
+            const uint32_t length = runLength(line + at, std::min(bitmap.width - at, kLongestRun));
+            end = putRun(end, line[at], length);
             at += length;
         }
         *end++ = 0;
