@@ -146,7 +146,6 @@ void AobLpcmToWav::convert(std::span<const uint8_t> bytes,
                            std::array<std::vector<uint8_t>, 2>& out) {
     const int channels1 = assignment_.group1;
     const int channels2 = assignment_.channels - channels1;
-    const std::size_t group1Bytes = lpcmGroupBytes(format_.bits[0], channels1);
     const std::size_t group2Bytes = channels2 ? lpcmGroupBytes(format_.bits[1], channels2) : 0;
     const std::size_t stride1 = wav_[0].blockAlign();
     const std::size_t stride2 = split_ ? wav_[1].blockAlign() : stride1;
@@ -161,13 +160,11 @@ void AobLpcmToWav::convert(std::span<const uint8_t> bytes,
             // Group 2 fills its own WAV, or its channels' places in group 1's frames.
             if (channels2) {
                 uint8_t* frames2 = split_ ? out[1].data() + at2 + b * 2 * stride2 : frames1;
-                lpcmGroupToWav(block, format_.bits[1], channels2, dvdAudioRun(channels2),
-                               slots_[1].data(), stride2, frames2);
+                lpcmGroupsToWav(block, 1, format_.bits[1], channels2, dvdAudioRun(channels2),
+                                slots_[1].data(), stride2, frames2);
             }
-            for (std::size_t p = 0; p < group1Pairs_; ++p)
-                lpcmGroupToWav(block + group2Bytes + p * group1Bytes, format_.bits[0], channels1,
-                               dvdAudioRun(channels1), slots_[0].data(), stride1,
-                               frames1 + p * 2 * stride1);
+            lpcmGroupsToWav(block + group2Bytes, group1Pairs_, format_.bits[0], channels1,
+                            dvdAudioRun(channels1), slots_[0].data(), stride1, frames1);
         }
     });
 }

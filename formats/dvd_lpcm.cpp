@@ -57,10 +57,8 @@ void DvdLpcmToWav::convert(std::span<const uint8_t> bytes, std::vector<uint8_t>&
             return;
         }
         out.resize(at + count * 2 * frameBytes);
-        for (std::size_t g = 0; g < count; ++g)
-            lpcmGroupToWav(units + g * cutter_.unitBytes(), format_.bits, format_.channels,
-                           dvdVideoRun(format_.channels), slots_.data(), frameBytes,
-                           out.data() + at + g * 2 * frameBytes);
+        lpcmGroupsToWav(units, count, format_.bits, format_.channels, dvdVideoRun(format_.channels),
+                        slots_.data(), frameBytes, out.data() + at);
     });
 }
 

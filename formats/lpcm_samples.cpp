@@ -2,34 +2,63 @@
 
 namespace kavrel::formats {
 
-void lpcmGroupToWav(const uint8_t* group, int bits, int channels, std::size_t run,
-                    const uint8_t* slots, std::size_t frameStride, uint8_t* out) {
-    const std::size_t samples = 2 * static_cast<std::size_t>(channels);
-    const std::size_t sampleBytes = wavSampleBytes(bits);
+namespace {
+
+// The loop of lpcmGroupsToWav for one depth, so that the depth's tests leave the inner loop.
+template <int Bits>
+void groupToWav(const uint8_t* group, std::size_t channels, std::size_t run, const uint8_t* slots,
+                std::size_t frameStride, uint8_t* out) {
+    constexpr std::size_t kSampleBytes = Bits > 16 ? 3 : 2;
+    constexpr std::size_t kLowBytesPer4 = Bits == 24 ? 4 : Bits == 20 ? 2 : 0;
+    const std::size_t samples = 2 * channels;
+    std::size_t channel = 0;
+    uint8_t* frame = out;
     for (std::size_t first = 0; first < samples; first += run) {
         const std::size_t count = std::min(run, samples - first);
         const uint8_t* low = group + 2 * count;  // the low bits follow the run's high words
         for (std::size_t j = 0; j < count; ++j) {
-            const std::size_t i = first + j;
-            const std::size_t channel = i % static_cast<std::size_t>(channels);
-            const std::size_t frame = i / static_cast<std::size_t>(channels);
-            uint8_t* sample = out + frame * frameStride + slots[channel] * sampleBytes;
-            const uint8_t high = group[2 * j];
-            const uint8_t middle = group[2 * j + 1];
-            if (bits == 16) {
-                sample[0] = middle;
-                sample[1] = high;
-                continue;
+            uint8_t* sample = frame + slots[channel] * kSampleBytes;
+            if constexpr (Bits == 16) {
+                sample[0] = group[2 * j + 1];
+                sample[1] = group[2 * j];
+            } else {
+                if constexpr (Bits == 24)
+                    sample[0] = low[j];
+                else  // left-justified in the 24-bit container
+                    sample[0] =
+                        static_cast<uint8_t>(j % 2 == 0 ? low[j / 2] & 0xF0 : low[j / 2] << 4);
+                sample[1] = group[2 * j + 1];
+                sample[2] = group[2 * j];
             }
-            if (bits == 24)
-                sample[0] = low[j];
-            else  // 20 bits, left-justified in the 24-bit container
-                sample[0] = static_cast<uint8_t>(j % 2 == 0 ? low[j / 2] & 0xF0 : low[j / 2] << 4);
-            sample[1] = middle;
-            sample[2] = high;
+            if (++channel == channels) {
+                channel = 0;
+                frame += frameStride;
+            }
         }
-        group += 2 * count + (bits == 24 ? count : bits == 20 ? count / 2 : 0);
+        group += 2 * count + count * kLowBytesPer4 / 4;
     }
+}
+
+template <int Bits>
+void groupsToWav(const uint8_t* groups, std::size_t count, std::size_t channels, std::size_t run,
+                 const uint8_t* slots, std::size_t frameStride, uint8_t* out) {
+    const std::size_t groupBytes = lpcmGroupBytes(Bits, static_cast<int>(channels));
+    for (std::size_t g = 0; g < count; ++g)
+        groupToWav<Bits>(groups + g * groupBytes, channels, run, slots, frameStride,
+                         out + g * 2 * frameStride);
+}
+
+}  // namespace
+
+void lpcmGroupsToWav(const uint8_t* groups, std::size_t count, int bits, int channels,
+                     std::size_t run, const uint8_t* slots, std::size_t frameStride, uint8_t* out) {
+    const auto n = static_cast<std::size_t>(channels);
+    if (bits == 24)
+        groupsToWav<24>(groups, count, n, run, slots, frameStride, out);
+    else if (bits == 20)
+        groupsToWav<20>(groups, count, n, run, slots, frameStride, out);
+    else
+        groupsToWav<16>(groups, count, n, run, slots, frameStride, out);
 }
 
 }  // namespace kavrel::formats

@@ -33,11 +33,11 @@ constexpr std::size_t dvdVideoRun(int channels) {
     return channels % 2 == 0 ? 4 : 2 * static_cast<std::size_t>(channels);
 }
 
-// Converts one group of runs of `run` samples to little-endian WAV samples: channel c of
-// frame f goes to out + f * frameStride + slots[c] * wavSampleBytes(bits), so that the caller
-// chooses the WAV position of each channel.
-void lpcmGroupToWav(const uint8_t* group, int bits, int channels, std::size_t run,
-                    const uint8_t* slots, std::size_t frameStride, uint8_t* out);
+// Converts `count` consecutive groups, each of runs of `run` samples, to little-endian WAV
+// samples: channel c of frame f goes to out + f * frameStride + slots[c] * wavSampleBytes(bits),
+// so that the caller chooses the WAV position of each channel.
+void lpcmGroupsToWav(const uint8_t* groups, std::size_t count, int bits, int channels,
+                     std::size_t run, const uint8_t* slots, std::size_t frameStride, uint8_t* out);
 
 // Cuts a byte stream into units of a fixed size (a group, or a block of groups). A unit that
 // straddles two calls, as a group that straddles two packets does, is kept until it is whole.
