@@ -3,16 +3,21 @@
 #   make run    open the window
 #   make test   build, run every test, then again under ASan+UBSan
 #   make demo   generate the sample disc and read it with the command-line tool
+#   make package  build the Debian package build/kavrel_VERSION_ARCH.deb
+#   make install  install into PREFIX (default /usr/local; DESTDIR is honoured)
 #   make fuzz   run every fuzz target for FUZZ_SECONDS each (default 300)
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
-PACKAGES   := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
-              libgtest-dev ffmpeg clang libclang-rt-14-dev
+PACKAGES   := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins qt6-svg-dev libgl-dev \
+              libgtest-dev ffmpeg clang libclang-rt-14-dev \
+              desktop-file-utils appstream shared-mime-info man-db dpkg-dev file zsh
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps configure build run demo test test-asan fuzz fuzz-short bench clean
+PREFIX     ?= /usr/local
+
+.PHONY: all deps configure build run demo test test-asan fuzz fuzz-short bench package install clean
 
 all: build
 
@@ -40,6 +45,12 @@ run: build
 demo: build
 	rm -rf sample && $(BUILD)/bin/kavrel-mkdisc sample
 	$(BUILD)/bin/kavrel-cli read sample/HVDVD_TS/FEATURE_1.EVO
+
+package: build
+	cd $(BUILD) && cpack -G DEB
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

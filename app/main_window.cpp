@@ -11,14 +11,20 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
+#include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
+#include <algorithm>
 
 #include "app/logo.h"
 #include "app/paths.h"
@@ -29,6 +35,7 @@
 #endif
 
 using kavrel::app::fromUtf8;
+using kavrel::app::toUtf8;
 
 TfMain::TfMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("fMain"));
@@ -36,8 +43,24 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent) {
     buildControls();
     connectHandlers();
     installDefaultDialogs();
+    setWindowIcon(kavrel::app::applicationIcon());
     setMinimumSize(360, 414);
-    resize(360, 414);
+    resize(firstSize());
+}
+
+QSize TfMain::firstSize() const {
+    QSize size = sizeHint().expandedTo(minimumSize());
+    // The tab widget asks for no more than a scrolled tab bar; the bar's own hint holds every
+    // tab, and the pane's frame and the window's margins lie around it.
+    const int frame = PageControl->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+    const QMargins margins = centralWidget()->layout()->contentsMargins();
+    const int tabs = PageControl->tabBar()->sizeHint().width() + 2 * frame + margins.left() +
+                     margins.right() + 8;
+    size.setWidth(std::max({size.width(), tabs, statusLine_->widthDuringRun()}));
+    if (const QScreen* shown = screen()) {
+        size = size.boundedTo(shown->availableGeometry().size() * 9 / 10).expandedTo(minimumSize());
+    }
+    return size;
 }
 
 TfMain::~TfMain() = default;
@@ -52,6 +75,10 @@ void TfMain::connectHandlers() {
     connect(bbEVO, &QToolButton::clicked, this, &TfMain::bbEVOClick);
     connect(bbXPL, &QToolButton::clicked, this, &TfMain::bbXPLClick);
     connect(bbWorkdir, &QToolButton::clicked, this, &TfMain::bbWorkdirClick);
+    // Return in the input field presses the default button, as in a dialog.
+    connect(eEVOfile, &QLineEdit::returnPressed, this, [this] {
+        if (bReadEVO->isDefault() && bReadEVO->isEnabled()) bReadEVO->click();
+    });
     for (std::span<QCheckBox*> group :
          {std::span<QCheckBox*>(cbVideo), std::span<QCheckBox*>(cbAudio),
           std::span<QCheckBox*>(cbSub)}) {
@@ -183,12 +210,49 @@ void TfMain::dropEvent(QDropEvent* event) {
 
 void TfMain::droppedFile(const QString& path) {
     if (running()) return;
+    // Other files are ignored, and so is an .AOB (the browse dialog takes it).
+    openFile(path, false);
+}
+
+bool TfMain::openFile(const QString& path, bool takeAob) {
     const std::string extension = kavrel::upperExtension(kavrel::app::toPath(path));
-    if (extension == ".EVO" || extension == ".VOB") {
+    if (extension == ".EVO" || extension == ".VOB" || (takeAob && extension == ".AOB")) {
         inputChosen(QDir::toNativeSeparators(path));
     } else if (extension == ".XPL") {
         playlistChosen(QDir::toNativeSeparators(path));
+    } else {
+        return false;
     }
+    return true;
+}
+
+void TfMain::openArguments(const QStringList& files) {
+    if (files.isEmpty() || running()) return;
+    // The stored options, "Auto read" among them, decide what opening the file does.
+    RegRead();
+    bool reported = false;
+    const QFileInfo file(files.front());
+    const std::string name = toUtf8(files.front());
+    if (!file.exists()) {
+        log("[re]Error: Cannot open " + name + ": no such file[/re]");
+        reported = true;
+    } else if (file.isDir()) {
+        log("[re]Error: Cannot open " + name + ": it is a folder[/re]");
+        reported = true;
+    } else if (!openFile(file.absoluteFilePath(), true)) {
+        log("[re]Error: Cannot open " + name + ": not an EVO, VOB, AOB or XPL file[/re]");
+        reported = true;
+    }
+    // Said after the read of the first file, so that the note is not scrolled away by it.
+    for (qsizetype i = 1; i < files.size(); ++i) {
+        log("[re]Only one file is opened at a time; left out: " + toUtf8(files[i]) + "[/re]");
+        reported = true;
+    }
+    if (reported) showStatusPage();
+}
+
+void TfMain::showStatusPage() {
+    PageControl->setCurrentWidget(tsStatus);
 }
 
 QString TfMain::inputPath() const {

@@ -45,6 +45,10 @@ class TfMain : public QMainWindow {
     void RegRead();
     void RegWrite();
 
+    // The files named on the command line: the first is taken as if dropped (an .AOB too), each
+    // other one, or a file of an unknown type, is reported in the log.
+    void openArguments(const QStringList& files);
+
     // The stream check boxes: all disabled and captioned as empty, checked state kept.
     void Resetcbs();
     // Derive the companion folders from a chosen input or playlist.
@@ -106,6 +110,17 @@ class TfMain : public QMainWindow {
     void inputChosen(const QString& path);
     void playlistChosen(const QString& path);
     void droppedFile(const QString& path);
+    // Takes an input or a playlist by its extension; false for a file of any other type.
+    bool openFile(const QString& path, bool takeAob);
+    // The size the window opens at: every tab, the whole status line during a run and the
+    // progress bar visible, within the screen.
+    QSize firstSize() const;
+    void showStatusPage();
+    // Widens the playlist tree, up to half the page, so that its entries can be read.
+    void fitPlaylistTree();
+    // Makes the output folder when it is missing, as kavrel-cli does; false (logged) when it
+    // cannot be used.
+    bool prepareOutputFolder();
 
     QCheckBox* slotBox(int slot) const;
     std::array<bool, kavrel::kSlotCount> selectedSlots() const;
@@ -161,7 +176,7 @@ class TfMain : public QMainWindow {
     QCheckBox* cbDetails = nullptr;
     QCheckBox* cbAutoRead = nullptr;
     QWidget* logoStrip = nullptr;
-    QLabel* imLogo = nullptr;
+    QWidget* imLogo = nullptr;
 
     std::unique_ptr<kavrel::app::MessageLog> messageLog_;
     std::unique_ptr<kavrel::app::StatusLine> statusLine_;

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -51,6 +52,7 @@ QToolButton* bitmapButton(QWidget* parent, const char* name, QStyle::StandardPix
     return button;
 }
 
+// Captions carry a mnemonic ("&Demux" is pressed with Alt+D).
 QPushButton* button(QWidget* parent, const char* name, const QString& caption) {
     auto* result = named(new QPushButton(caption, parent), name);
     result->setEnabled(false);
@@ -88,7 +90,8 @@ void TfMain::buildControls() {
             QStringLiteral("Drop here the source EVO file|You cannot write here directly"));
     bbEVO = bitmapButton(central, "bbEVO", QStyle::SP_DialogOpenButton,
                          QStringLiteral("Browse an EVO file"));
-    bReadEVO = button(central, "bReadEVO", QStringLiteral("Read EVO"));
+    bbEVO->setShortcut(QKeySequence::Open);
+    bReadEVO = button(central, "bReadEVO", QStringLiteral("&Read EVO"));
     bReadEVO->setDefault(true);
     inputRow->addWidget(eEVOfile, 1);
     inputRow->addWidget(bbEVO);
@@ -101,7 +104,7 @@ void TfMain::buildControls() {
     eXPLfile->setReadOnly(true);
     bbXPL = bitmapButton(central, "bbXPL", QStyle::SP_FileDialogContentsView,
                          QStringLiteral("Browse the HD DVD disc's VPLST000.XPL"));
-    bReadXPL = button(central, "bReadXPL", QStringLiteral("Read XPL"));
+    bReadXPL = button(central, "bReadXPL", QStringLiteral("Read &XPL"));
     playlistRow->addWidget(eXPLfile, 1);
     playlistRow->addWidget(bbXPL);
     playlistRow->addWidget(bReadXPL);
@@ -109,12 +112,12 @@ void TfMain::buildControls() {
 
     // The run buttons.
     auto* runRow = new QHBoxLayout;
-    bDemux = button(central, "bDemux", QStringLiteral("Demux"));
+    bDemux = button(central, "bDemux", QStringLiteral("&Demux"));
     QFont bold = bDemux->font();
     bold.setBold(true);
     bDemux->setFont(bold);
-    bRebuild = button(central, "bRebuild", QStringLiteral("Rebuild"));
-    bCancel = button(central, "bCancel", QStringLiteral("Cancel"));
+    bRebuild = button(central, "bRebuild", QStringLiteral("Re&build"));
+    bCancel = button(central, "bCancel", QStringLiteral("&Cancel"));
     setHint(bCancel, QStringLiteral("You can stop the actual process"));
     runRow->addWidget(bDemux);
     runRow->addWidget(bRebuild);
@@ -123,6 +126,7 @@ void TfMain::buildControls() {
     layout->addLayout(runRow);
 
     PageControl = named(new QTabWidget(central), "PageControl");
+    // The window opens wide enough for every tab (see firstSize); a narrower one scrolls them.
     tsStatus = named(buildStatusPage(), "tsStatus");
     tsVideo =
         named(buildStreamPage(QStringLiteral("cbVideo%1"), cbVideo, QStringLiteral("Video stream")),
@@ -147,8 +151,7 @@ void TfMain::buildControls() {
     logoStrip = new QWidget(central);
     logoStrip->setObjectName(QStringLiteral("pnLogo"));
     logoStrip->setFixedHeight(kavrel::app::kLogoHeight + 4);
-    imLogo = named(new QLabel(logoStrip), "imLogo");
-    imLogo->setPixmap(kavrel::app::drawLogo());
+    imLogo = named(new kavrel::app::LogoView(logoStrip), "imLogo");
     imLogo->setFixedSize(kavrel::app::kLogoWidth, kavrel::app::kLogoHeight);
     layout->addWidget(logoStrip);
     setCentralWidget(central);
@@ -165,16 +168,18 @@ QWidget* TfMain::buildStatusPage() {
     layout->setContentsMargins(2, 2, 2, 2);
     reMessage = named(new QTextEdit(page), "reMessage");
     reMessage->setReadOnly(true);
+    // Long lines (paths above all) wrap, so that every message is read from its start.
     reMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    reMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    reMessage->setLineWrapMode(QTextEdit::NoWrap);
+    reMessage->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    reMessage->setLineWrapMode(QTextEdit::WidgetWidth);
+    reMessage->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSizeF(kavrel::app::MessageLog::kDefaultPointSize);
     reMessage->setFont(font);
     layout->addWidget(reMessage, 1);
 
     auto* row = new QHBoxLayout;
-    bClear = named(new QPushButton(QStringLiteral("Clear"), page), "bClear");
+    bClear = named(new QPushButton(QStringLiteral("C&lear"), page), "bClear");
     cbAutoClear = named(new QCheckBox(QStringLiteral("Auto clear"), page), "cbAutoClear");
     row->addWidget(bClear);
     row->addWidget(cbAutoClear);
@@ -212,6 +217,9 @@ QWidget* TfMain::buildPlaylistPage() {
     tvXPL = named(new QTreeWidget(splXPL), "tvXPL");
     tvXPL->setHeaderHidden(true);
     tvXPL->setMinimumWidth(50);
+    // Entries keep their whole text; a narrow tree scrolls sideways instead of cutting them.
+    tvXPL->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    tvXPL->header()->setStretchLastSection(false);
     mXPL = named(new QPlainTextEdit(splXPL), "mXPL");
     mXPL->setReadOnly(true);
     mXPL->setLineWrapMode(QPlainTextEdit::NoWrap);

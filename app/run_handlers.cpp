@@ -3,15 +3,20 @@
 // so while a run goes every control that could start another one is disabled.
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QSplitter>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <exception>
+#include <filesystem>
 #include <optional>
+#include <system_error>
 
 #include "app/main_window.h"
 #include "app/paths.h"
@@ -170,6 +175,19 @@ RunOutcome TfMain::guarded(const std::function<RunOutcome()>& run) {
 void TfMain::endFailedRun() {
     slog(QStringLiteral("Ready"), 0);
     slog(QString(), 1);
+    // The error is in the log: the user is taken there, whatever page the run started on.
+    showStatusPage();
+}
+
+bool TfMain::prepareOutputFolder() {
+    const std::filesystem::path folder = toPath(eWorkdir->text());
+    if (folder.empty()) return true;  // the outputs go beside the input
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (!error && std::filesystem::is_directory(folder, error)) return true;
+    log("[re]Error: Cannot use the output folder " + toUtf8(eWorkdir->text()) + ": " +
+        (error ? error.message() : std::string("it is not a folder")) + "[/re]");
+    return false;
 }
 
 void TfMain::bReadEVOClick() {
@@ -203,6 +221,10 @@ void TfMain::bDemuxClick() {
     if (running() || inputPath().isEmpty()) return;
     RunScope scope(*this, RunKind::Demux);
     PageControl->setCurrentIndex(0);
+    if (!prepareOutputFolder()) {
+        endFailedRun();
+        return;
+    }
     const kavrel::RunOptions options = runOptions();
     std::array<std::string, kavrel::kSlotCount> captions;
     for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
@@ -218,6 +240,10 @@ void TfMain::bRebuildClick() {
     if (running() || inputPath().isEmpty()) return;
     RunScope scope(*this, RunKind::Rebuild);
     PageControl->setCurrentIndex(0);
+    if (!prepareOutputFolder()) {
+        endFailedRun();
+        return;
+    }
     const kavrel::RunOptions options = runOptions();
     const RunOutcome outcome =
         guarded([&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_); });
@@ -257,6 +283,7 @@ void TfMain::bReadXPLClick() {
                     }
                 }
                 tvXPL->expandAll();
+                fitPlaylistTree();
             }
             for (const auto& offer : playlist->offers) {
                 if (offer.slot < 0 || offer.slot >= kavrel::kSlotCount) continue;
@@ -272,6 +299,18 @@ void TfMain::bReadXPLClick() {
         }
     }
     cbVideoClick();
+}
+
+void TfMain::fitPlaylistTree() {
+    const QList<int> sizes = splXPL->sizes();
+    if (sizes.size() != 2) return;
+    const int total = sizes[0] + sizes[1];
+    const QAbstractItemView* view = tvXPL;
+    const int wanted = view->sizeHintForColumn(0) + 2 * tvXPL->frameWidth() +
+                       tvXPL->verticalScrollBar()->sizeHint().width();
+    const int width = std::min(wanted, total / 2);
+    // The stored tree width is the user's; only a narrower tree is widened, for this playlist.
+    if (width > sizes[0]) splXPL->setSizes({width, total - width});
 }
 
 // ---- Cancel ----

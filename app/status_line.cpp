@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <algorithm>
 
 namespace kavrel::app {
@@ -30,12 +31,36 @@ void StatusLine::set(int panel, const QString& text) {
     QLabel* label = panels_[static_cast<std::size_t>(panel)];
     const QString shown = QLatin1Char(' ') + text;
     label->setText(shown);
-    const QMargins margins = label->contentsMargins();
-    const int width = QFontMetrics(bar_->font()).horizontalAdvance(shown + QLatin1Char('a')) +
-                      margins.left() + margins.right() + 2 * label->frameWidth();
-    label->setFixedWidth(width);
+    label->setFixedWidth(panelWidth(shown));
     if (panel == 1) bar_->setToolTip(text);
     bar_->repaint();
+}
+
+int StatusLine::panelWidth(const QString& shown) const {
+    const QLabel* label = panels_[0];
+    const QMargins margins = label->contentsMargins();
+    return QFontMetrics(bar_->font()).horizontalAdvance(shown + QLatin1Char('a')) + margins.left() +
+           margins.right() + 2 * label->frameWidth();
+}
+
+int StatusLine::widthDuringRun() const {
+    // The panels' texts of the read, demux and rebuild runs (the rebuild's are the widest).
+    static const char* const kRunTexts[][2] = {
+        {"Reading FEATURE_1.EVO ", "20480/20480 Mbytes, Remaining time: 0:00:00"},
+        {"Demuxing FEATURE_1.EVO", "20480/20480 Mbytes, Remaining time: 0:00:00"},
+        {"Rebuilding FEATURE_1.EVO",
+         "Rebuilding FEATURE_1.EVO 20480/20480 Mbytes, Remaining time: 0:00:00"},
+    };
+    int panels = 0;
+    for (const auto& texts : kRunTexts) {
+        panels = std::max(panels, panelWidth(QLatin1Char(' ') + QLatin1String(texts[0])) +
+                                      panelWidth(QLatin1Char(' ') + QLatin1String(texts[1])));
+    }
+    // Between and around the items: the bar's spacing, the size grip and a frame each.
+    const QStyle* style = bar_->style();
+    const int spacing = 3 * std::max(style->pixelMetric(QStyle::PM_LayoutHorizontalSpacing), 6);
+    const int grip = style->pixelMetric(QStyle::PM_SizeGripSize) + 4;
+    return panels + progress_->maximumWidth() + spacing + grip + 8;
 }
 
 QString StatusLine::text(int panel) const {

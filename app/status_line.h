@@ -22,9 +22,15 @@ class StatusLine {
     void showProgress(uint64_t position, uint64_t size);
     void hideProgress();
 
+    // The width the status line needs to show both panels and the progress bar whole during
+    // any run on a typical disc (FEATURE_1.EVO, 20 GiB), in the bar's font.
+    int widthDuringRun() const;
+
     static constexpr int kProgressSteps = 1000;
 
   private:
+    int panelWidth(const QString& text) const;
+
     QStatusBar* bar_;
     std::array<QLabel*, 2> panels_{};
     QProgressBar* progress_;
