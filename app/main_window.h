@@ -175,6 +175,7 @@ class TfMain : public QMainWindow {
     QCheckBox* cbCountFr = nullptr;
     QCheckBox* cbDetails = nullptr;
     QCheckBox* cbAutoRead = nullptr;
+    QCheckBox* cbLpcmAsWav = nullptr;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;
 

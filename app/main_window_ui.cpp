@@ -286,6 +286,12 @@ QWidget* TfMain::buildOptionsPage() {
     for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead}) {
         columns->addWidget(box, row++, 0);
     }
+    // A new output format: off unless the user asks for it, so the outputs stay as they were.
+    cbLpcmAsWav = option(page, "cbLpcmAsWav", QStringLiteral("LPCM as WAV"),
+                         QStringLiteral("Demux writes LPCM audio as WAV files a player takes, "
+                                        "instead of the raw samples"));
+    cbLpcmAsWav->setChecked(false);
+    columns->addWidget(cbLpcmAsWav, row++, 0);
 
     auto* autoGroup = new QButtonGroup(page);
     rbAutoDemux = named(new QRadioButton(QStringLiteral("Auto Demux"), page), "rbAutoDemux");

@@ -118,6 +118,7 @@ void TfMain::RegRead() {
     readRadio(QStringLiteral("AutoDemux"), rbAutoDemux);
     readRadio(QStringLiteral("AutoRebuild"), rbAutoRebuild);
     readBox(QStringLiteral("AutoClear"), cbAutoClear);
+    readBox(QStringLiteral("LpcmAsWav"), cbLpcmAsWav);
 }
 
 void TfMain::RegWrite() {
@@ -153,5 +154,6 @@ void TfMain::RegWrite() {
     writeBool(QStringLiteral("AutoDemux"), rbAutoDemux->isChecked());
     writeBool(QStringLiteral("AutoRebuild"), rbAutoRebuild->isChecked());
     writeBool(QStringLiteral("AutoClear"), cbAutoClear->isChecked());
+    writeBool(QStringLiteral("LpcmAsWav"), cbLpcmAsWav->isChecked());
     store.sync();
 }
