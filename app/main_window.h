@@ -127,6 +127,7 @@ class TfMain : public QMainWindow {
     bool anySelected() const;
     kavrel::RunOptions runOptions() const;
     QString inputPath() const;
+    std::filesystem::path playlistPath() const;
     void offerFoundStreams();
     bool askToStop();
     // Calls a run, turning an exception that escapes it into a logged failure.
@@ -176,6 +177,7 @@ class TfMain : public QMainWindow {
     QCheckBox* cbDetails = nullptr;
     QCheckBox* cbAutoRead = nullptr;
     QCheckBox* cbLpcmAsWav = nullptr;
+    QCheckBox* cbWriteChapters = nullptr;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;
 

@@ -282,16 +282,20 @@ QWidget* TfMain::buildOptionsPage() {
                        QStringLiteral("Detailed information about streams"));
     cbAutoRead = option(page, "cbAutoRead", QStringLiteral("Auto read"),
                         QStringLiteral("Read the file automatically after browse"));
-    int row = 0;
-    for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead}) {
-        columns->addWidget(box, row++, 0);
-    }
-    // A new output format: off unless the user asks for it, so the outputs stay as they were.
+    cbWriteChapters =
+        option(page, "cbWriteChapters", QStringLiteral("Write chapters"),
+               QStringLiteral("Demux also writes the chapters of the input's title in the playlist "
+                              "as a Matroska chapter file (.chapters.xml)"));
+    cbWriteChapters->setChecked(false);  // a new output is asked for, never made unasked
     cbLpcmAsWav = option(page, "cbLpcmAsWav", QStringLiteral("LPCM as WAV"),
                          QStringLiteral("Demux writes LPCM audio as WAV files a player takes, "
                                         "instead of the raw samples"));
     cbLpcmAsWav->setChecked(false);
-    columns->addWidget(cbLpcmAsWav, row++, 0);
+    int row = 0;
+    for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead,
+                           cbWriteChapters, cbLpcmAsWav}) {
+        columns->addWidget(box, row++, 0);
+    }
 
     auto* autoGroup = new QButtonGroup(page);
     rbAutoDemux = named(new QRadioButton(QStringLiteral("Auto Demux"), page), "rbAutoDemux");

@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "app/paths.h"
 #include "engine/names.h"
+#include "playlist/demux_chapters.h"
 #include "playlist/playlist.h"
 #include "rebuild/rebuild.h"
 
@@ -173,6 +174,12 @@ RunOutcome TfMain::guarded(const std::function<RunOutcome()>& run) {
     return RunOutcome::Failed;
 }
 
+// The playlist the chapters come from; the bare name in eXPLfile is only a placeholder.
+std::filesystem::path TfMain::playlistPath() const {
+    const QString path = eXPLfile->text();
+    return QFileInfo(path).isAbsolute() ? toPath(path) : std::filesystem::path();
+}
+
 void TfMain::endFailedRun() {
     slog(QStringLiteral("Ready"), 0);
     slog(QString(), 1);
@@ -232,8 +239,15 @@ void TfMain::bDemuxClick() {
         const auto index = static_cast<std::size_t>(slot);
         if (options.scan.checked[index]) captions[index] = fileNamePart(slotBox(slot)->text());
     }
-    const RunOutcome outcome = guarded(
-        [&] { return kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_); });
+    const RunOutcome outcome = guarded([&] {
+        RunOutcome demuxed =
+            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_);
+        if (demuxed == RunOutcome::Done && cbWriteChapters->isChecked() &&
+            !kavrel::playlist::writeDemuxChapters(toPath(inputPath()), playlistPath(), options,
+                                                  host_))
+            demuxed = RunOutcome::Failed;
+        return demuxed;
+    });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
 

@@ -119,6 +119,7 @@ void TfMain::RegRead() {
     readRadio(QStringLiteral("AutoRebuild"), rbAutoRebuild);
     readBox(QStringLiteral("AutoClear"), cbAutoClear);
     readBox(QStringLiteral("LpcmAsWav"), cbLpcmAsWav);
+    readBox(QStringLiteral("WriteChapters"), cbWriteChapters);
 }
 
 void TfMain::RegWrite() {
@@ -155,5 +156,6 @@ void TfMain::RegWrite() {
     writeBool(QStringLiteral("AutoRebuild"), rbAutoRebuild->isChecked());
     writeBool(QStringLiteral("AutoClear"), cbAutoClear->isChecked());
     writeBool(QStringLiteral("LpcmAsWav"), cbLpcmAsWav->isChecked());
+    writeBool(QStringLiteral("WriteChapters"), cbWriteChapters->isChecked());
     store.sync();
 }

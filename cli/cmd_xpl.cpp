@@ -8,7 +8,13 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "engine/io.h"
+#include "formats/chapter_file.h"
+#include "playlist/demux_chapters.h"
+#include "playlist/disc_layout.h"
 #include "playlist/playlist.h"
+#include "playlist/title_chapters.h"
+#include "playlist/titles.h"
 
 namespace kavrel::cli {
 
@@ -20,6 +26,8 @@ constexpr std::string_view kCommand = "xpl";
 
 struct XplOptions {
     std::optional<std::string> input;
+    std::optional<std::string> chapters;  // "xml" or "ogm"
+    std::optional<std::string> out;       // the chapter file; stdout without it
     std::string playlist;
     bool memo = false;
     bool quiet = false;
@@ -30,16 +38,45 @@ struct XplOptions {
 void printHelp() {
     std::printf(
         "usage: kavrel-cli xpl [--input INPUT] [--memo] PLAYLIST\n"
+        "       kavrel-cli xpl --input INPUT --chapters xml|ogm [-o FILE] PLAYLIST\n"
         "Reads an HD DVD playlist (VPLST000.XPL). With --input, the playlist is cut to the title\n"
         "that plays INPUT (FEATURE_1.EVO plays FEATURE_1.MAP) and the title's tracks, chapters\n"
         "and the stream boxes they offer are shown as a tree; without it, or when no title plays\n"
         "INPUT, the re-indented playlist is printed. INPUT need not exist: only its name counts.\n"
         "  -i, --input INPUT    the EVO file whose title to show\n"
         "  -m, --memo           print the re-indented lines instead of the tree\n"
+        "      --chapters FORMAT  write the chapters of INPUT's title instead, in the title's\n"
+        "                       time: xml (Matroska chapters) or ogm (CHAPTER01=...)\n"
+        "  -o, --out FILE       write the chapters to FILE (default: stdout)\n"
         "  -q, --quiet          print no log lines\n"
         "      --json           print one JSON document instead of the log\n"
         "  -h, --help           show this help\n"
         "Exit codes: 0 done, 1 the playlist cannot be read, 2 the command line is wrong.\n");
+}
+
+// The option that takes a value ("--input FILE", "--input=FILE"), or nullptr.
+std::optional<std::string>* valueOption(std::string_view arg, XplOptions& options) {
+    std::string_view name = arg.substr(0, arg.find('='));
+    if (name == "-i" || name == "--input") return &options.input;
+    if (name == "--chapters") return &options.chapters;
+    if (name == "-o" || name == "--out") return &options.out;
+    return nullptr;
+}
+
+int checkChapterOptions(const XplOptions& options) {
+    if (!options.chapters) {
+        if (options.out) return usageError(kCommand, "option '--out' needs '--chapters'");
+        return -1;
+    }
+    if (*options.chapters != "xml" && *options.chapters != "ogm")
+        return usageError(kCommand, "--chapters takes xml or ogm");
+    if (!options.input)
+        return usageError(kCommand, "--chapters needs --input: the chapters are its title's");
+    if (options.json || options.memo)
+        return usageError(kCommand, "--chapters writes no tree, memo or JSON");
+    if (options.out && options.out->empty())
+        return usageError(kCommand, "the output file is empty");
+    return -1;
 }
 
 // Returns -1 when the command line is usable, else the exit code.
@@ -57,11 +94,14 @@ int parseOptions(int argc, char** argv, XplOptions& options) {
             options.memo = true;
         } else if (takeOutputFlag(arg, options.quiet, options.json, options.help)) {
             // -q, --json, -h: taken
-        } else if (arg == "-i" || arg == "--input") {
-            if (i + 1 >= argc) return usageError(kCommand, "option '--input' needs a value");
-            options.input = argv[++i];
-        } else if (arg.starts_with("--input=")) {
-            options.input = std::string(arg.substr(8));
+        } else if (std::optional<std::string>* target = valueOption(arg, options)) {
+            if (arg.find('=') != std::string_view::npos) {
+                *target = std::string(arg.substr(arg.find('=') + 1));
+            } else if (i + 1 < argc) {
+                *target = argv[++i];
+            } else {
+                return usageError(kCommand, "option '" + std::string(arg) + "' needs a value");
+            }
         } else {
             return usageError(kCommand, "unknown option '" + std::string(arg) + "'");
         }
@@ -71,7 +111,7 @@ int parseOptions(int argc, char** argv, XplOptions& options) {
     if (options.input && fs::path(*options.input).filename().empty())
         return usageError(kCommand, "the input '" + *options.input + "' has no file name");
     options.playlist = *playlist;
-    return -1;
+    return checkChapterOptions(options);
 }
 
 void printLine(const std::string& line) {
@@ -128,6 +168,43 @@ void printJson(const XplOptions& options, const std::optional<playlist::Playlist
     printLine(json.text());
 }
 
+// --chapters: the chapters of the title that plays the input, to the file or stdout.
+int writeChapters(const XplOptions& options) {
+    const fs::path playlistPath = options.playlist;
+    playlist::TitleSet set;
+    try {
+        set = playlist::readTitleSet(playlist::loadPlaylistText(playlistPath),
+                                     playlist::discFolderOf(playlistPath),
+                                     playlist::titleLookupName(*options.input));
+    } catch (const IoError& error) {
+        return failure(kCommand, error.what());
+    }
+    for (const std::string& problem : set.problems)
+        std::fprintf(stderr, "Problem: %s\n", problem.c_str());
+    const std::string name = playlist::titleLookupName(*options.input);
+    if (!set.playing) return failure(kCommand, "no title of the playlist plays " + name);
+    const playlist::Title& title = set.titles[*set.playing];
+    const auto marks = playlist::chapterMarks(set, title);
+    const std::string titleText = playlist::titleCaption(title);
+    if (marks.empty()) return failure(kCommand, titleText + " has no chapters");
+    const std::string text = *options.chapters == "xml" ? formats::matroskaChapterXml(marks)
+                                                        : formats::ogmChapters(marks);
+    if (!options.out) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        return kExitDone;
+    }
+    try {
+        playlist::writeChapterFile(*options.out, text, {playlistPath});
+    } catch (const IoError& error) {
+        return failure(kCommand, error.what());
+    }
+    if (!options.quiet)
+        printLine(std::to_string(marks.size()) + " chapters of " + titleText + " written to " +
+                  *options.out);
+    return kExitDone;
+}
+
 }  // namespace
 
 int xplCommand(int argc, char** argv) {
@@ -137,6 +214,7 @@ int xplCommand(int argc, char** argv) {
         printHelp();
         return kExitDone;
     }
+    if (options.chapters) return writeChapters(options);
     std::string baseName =
         options.input ? playlist::titleLookupName(*options.input) : std::string();
 

@@ -7,5 +7,6 @@ int readCommand(int argc, char** argv);
 int demuxCommand(int argc, char** argv);
 int rebuildCommand(int argc, char** argv);
 int xplCommand(int argc, char** argv);
+int titlesCommand(int argc, char** argv);
 
 }  // namespace kavrel::cli

@@ -5,6 +5,7 @@
 
 #include "playlist/memo_scanner.h"
 #include "playlist/tag_text.h"
+#include "playlist/title_lookup.h"
 
 namespace kavrel::playlist {
 
@@ -61,36 +62,6 @@ void takeAttributes(std::string_view tag, MediaAttributes& media) {
         if (std::string* codec = item(media.sub, attributeNumber(tag, "index")))
             *codec = textOf(tag, "codec");
     }
-}
-
-struct LineRange {
-    std::size_t first;
-    std::size_t last;  // inclusive
-};
-
-bool selfClosing(std::string_view line) {
-    return line.size() >= 2 && line.substr(line.size() - 2) == "/>";
-}
-
-// The title that plays the input: the Title element around the first line, below the first
-// line of the playlist, that names the input (a title whose own tag names it counts too).
-std::optional<LineRange> titleOf(const std::vector<std::string>& memo, std::string_view baseName) {
-    if (baseName.empty()) return std::nullopt;
-    constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-    std::size_t open = kNone;  // the Title element the scan is in
-    for (std::size_t at = 0; at < memo.size(); ++at) {
-        const std::string& line = memo[at];
-        if (isOpeningTag(line, "Title")) open = at;
-        if (open != kNone && at >= 1 && containsName(line, baseName)) {
-            std::size_t last = open;
-            if (!selfClosing(memo[open])) {
-                while (last + 1 < memo.size() && !isClosingTag(memo[last], "Title")) ++last;
-            }
-            return LineRange{open, last};
-        }
-        if (isClosingTag(line, "Title") || (open == at && selfClosing(line))) open = kNone;
-    }
-    return std::nullopt;
 }
 
 std::string twoDigits(int n) {

@@ -41,6 +41,10 @@ struct Playlist {
     bool endedInsideTag = false;        // the data ended inside a tag (a truncated file)
 };
 
+// The whole text of a playlist file. Throws IoError when it cannot be read or is larger than
+// kMaxPlaylistBytes.
+std::string loadPlaylistText(const std::filesystem::path& path);
+
 // The name a title is looked up by: the input's own file name without extension (FEATURE_1 for
 // .../HVDVD_TS/FEATURE_1.EVO), also after a read run that went on to FEATURE_2 and named its
 // outputs FEATURE_1_FEATURE_2, a name no clip of the playlist carries.

@@ -28,6 +28,18 @@ std::string tooLarge() {
 
 }  // namespace
 
+std::string loadPlaylistText(const std::filesystem::path& path) {
+    InputFile input(path);
+    if (input.size() > kMaxPlaylistBytes) throw IoError(tooLarge());
+    std::string text;
+    std::vector<uint8_t> chunk(kChunkSize);
+    while (std::size_t got = input.read(chunk.data(), chunk.size())) {
+        text.append(reinterpret_cast<const char*>(chunk.data()), got);
+        if (text.size() > kMaxPlaylistBytes) throw IoError(tooLarge());  // it grew meanwhile
+    }
+    return text;
+}
+
 std::string titleLookupName(const std::filesystem::path& input) {
     return CutExt(input.filename().string());
 }

@@ -48,22 +48,20 @@ void appendUtf8(std::string& out, uint32_t code) {
     }
 }
 
-// Decodes one reference "&…;" at the start of text into out; returns its length, or 0 when it
-// is not a reference this reader knows (the "&" is then kept as it stands).
-std::size_t decodeReference(std::string_view text, std::string& out) {
-    auto semi = text.find(';');
-    if (semi == std::string_view::npos || semi > 10) return 0;
-    std::string_view body = text.substr(1, semi - 1);
+// The character a named reference stands for, or 0 when the name is not one of XML's five.
+char namedReference(std::string_view name) {
     static constexpr struct {
         std::string_view name;
         char value;
     } kNamed[] = {{"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
-    for (const auto& named : kNamed) {
-        if (body == named.name) {
-            out += named.value;
-            return semi + 1;
-        }
-    }
+    for (const auto& named : kNamed)
+        if (name == named.name) return named.value;
+    return 0;
+}
+
+// The code point of a character reference body ("#233", "#xE9"), or 0 when it is not a valid
+// one: no digits, trailing text, NUL, a surrogate or past U+10FFFF.
+uint32_t numericReference(std::string_view body) {
     if (body.size() < 2 || body[0] != '#') return 0;
     int base = 10;
     std::string_view digits = body.substr(1);
@@ -75,7 +73,21 @@ std::size_t decodeReference(std::string_view text, std::string& out) {
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), code, base);
     bool valid = ec == std::errc() && end == digits.data() + digits.size() && code != 0 &&
                  code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-    if (!valid) return 0;
+    return valid ? code : 0;
+}
+
+// Decodes one reference "&…;" at the start of text into out; returns its length, or 0 when it
+// is not a reference this reader knows (the "&" is then kept as it stands).
+std::size_t decodeReference(std::string_view text, std::string& out) {
+    auto semi = text.find(';');
+    if (semi == std::string_view::npos || semi > 10) return 0;
+    std::string_view body = text.substr(1, semi - 1);
+    if (char named = namedReference(body)) {
+        out += named;
+        return semi + 1;
+    }
+    uint32_t code = numericReference(body);
+    if (code == 0) return 0;
     appendUtf8(out, code);
     return semi + 1;
 }
@@ -104,6 +116,51 @@ std::string decodeValue(std::string_view raw) {
 std::size_t skipBlanks(std::string_view text, std::size_t pos) {
     while (pos < text.size() && isBlank(text[pos])) ++pos;
     return pos;
+}
+
+std::size_t skipName(std::string_view text, std::size_t pos) {
+    while (pos < text.size() && !endsName(text[pos])) ++pos;
+    return pos;
+}
+
+// A value in quotes, from the quote at pos. When the closing quote is missing the value runs
+// to the end of the tag line, less the tag's own ending.
+std::string_view readQuotedValue(std::string_view tag, std::size_t& pos) {
+    char quote = tag[pos++];
+    std::size_t end = tag.find(quote, pos);
+    if (end != std::string_view::npos) {
+        std::string_view value = tag.substr(pos, end - pos);
+        pos = end + 1;
+        return value;
+    }
+    std::string_view value = tag.substr(pos);
+    pos = tag.size();
+    while (value.ends_with(" ")) value.remove_suffix(1);
+    if (value.ends_with(">")) value.remove_suffix(1);
+    if (value.ends_with("/")) value.remove_suffix(1);
+    return value;
+}
+
+// A value without quotes runs to the next blank or ">"; in "a=b/>" the slash closes the tag.
+std::string_view readBareValue(std::string_view tag, std::size_t& pos) {
+    std::size_t start = pos;
+    while (pos < tag.size() && !isBlank(tag[pos]) && tag[pos] != '>') ++pos;
+    std::string_view value = tag.substr(start, pos - start);
+    if (pos < tag.size() && tag[pos] == '>' && value.ends_with("/")) value.remove_suffix(1);
+    return value;
+}
+
+// The value after the "=" at pos; pos moves past it.
+std::string_view readValue(std::string_view tag, std::size_t& pos) {
+    pos = skipBlanks(tag, pos + 1);
+    if (pos < tag.size() && (tag[pos] == '"' || tag[pos] == '\'')) return readQuotedValue(tag, pos);
+    return readBareValue(tag, pos);
+}
+
+// A quote where an attribute name belongs: steps over the quoted text to stay in step.
+std::size_t skipStrayQuoted(std::string_view tag, std::size_t pos) {
+    std::size_t end = tag.find(tag[pos], pos + 1);
+    return end == std::string_view::npos ? tag.size() : end + 1;
 }
 
 }  // namespace
@@ -137,7 +194,7 @@ TagName tagName(std::string_view line) {
         ++pos;
     }
     std::size_t start = pos;
-    while (pos < line.size() && !endsName(line[pos])) ++pos;
+    pos = skipName(line, pos);
     std::string_view name = line.substr(start, pos - start);
     if (!name.empty() && (name[0] == '!' || name[0] == '?')) return {};
     tag.name = localName(name);
@@ -154,11 +211,14 @@ bool isClosingTag(std::string_view line, std::string_view name) {
     return tag.closing && equalsIgnoreCase(tag.name, name);
 }
 
+bool isSelfClosing(std::string_view line) {
+    return line.ends_with("/>");
+}
+
 std::optional<std::string> attributeText(std::string_view tag, std::string_view name) {
     std::size_t pos = skipBlanks(tag, 0);
     if (pos >= tag.size() || tag[pos] != '<') return std::nullopt;
-    ++pos;
-    while (pos < tag.size() && !endsName(tag[pos])) ++pos;  // the element name
+    pos = skipName(tag, pos + 1);  // the element name
     while (pos < tag.size()) {
         pos = skipBlanks(tag, pos);
         if (pos >= tag.size() || tag[pos] == '>') break;
@@ -167,36 +227,14 @@ std::optional<std::string> attributeText(std::string_view tag, std::string_view 
             continue;
         }
         std::size_t nameStart = pos;
-        while (pos < tag.size() && !endsName(tag[pos])) ++pos;
+        pos = skipName(tag, pos);
         std::string_view attribute = tag.substr(nameStart, pos - nameStart);
         pos = skipBlanks(tag, pos);
         std::string_view value;
         if (pos < tag.size() && tag[pos] == '=') {
-            pos = skipBlanks(tag, pos + 1);
-            if (pos < tag.size() && (tag[pos] == '"' || tag[pos] == '\'')) {
-                char quote = tag[pos++];
-                std::size_t end = tag.find(quote, pos);
-                value = tag.substr(pos, end == std::string_view::npos ? end : end - pos);
-                if (end == std::string_view::npos) {
-                    // The closing quote is missing: the tag's own ending is not part of it.
-                    end = tag.size();
-                    while (value.ends_with(" ")) value.remove_suffix(1);
-                    if (value.ends_with(">")) value.remove_suffix(1);
-                    if (value.ends_with("/")) value.remove_suffix(1);
-                }
-                pos = end == tag.size() ? end : end + 1;
-            } else {
-                std::size_t start = pos;
-                while (pos < tag.size() && !isBlank(tag[pos]) && tag[pos] != '>') ++pos;
-                value = tag.substr(start, pos - start);
-                if (pos < tag.size() && tag[pos] == '>' && !value.empty() && value.back() == '/')
-                    value.remove_suffix(1);  // "a=b/>": the slash closes the tag
-            }
+            value = readValue(tag, pos);
         } else if (attribute.empty()) {
-            // A quote where a name belongs: step over the quoted text to stay in step.
-            char quote = tag[pos];
-            std::size_t end = tag.find(quote, pos + 1);
-            pos = end == std::string_view::npos ? tag.size() : end + 1;
+            pos = skipStrayQuoted(tag, pos);
             continue;
         }
         if (!attribute.empty() && equalsIgnoreCase(localName(attribute), name))

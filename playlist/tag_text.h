@@ -24,6 +24,8 @@ TagName tagName(std::string_view line);
 bool isOpeningTag(std::string_view line, std::string_view name);
 // Whether the line closes an element of this name ("</Title>").
 bool isClosingTag(std::string_view line, std::string_view name);
+// Whether the tag line ends its element itself ("<Chapter …/>").
+bool isSelfClosing(std::string_view line);
 
 // The value of the attribute of exactly this name, with XML character references decoded and
 // cut to kMaxAttributeLength bytes; nullopt when the tag has no such attribute. Values in

@@ -58,7 +58,11 @@ _kavrel_cli() {
     case $prev in
         -o | --out)
             compopt -o filenames 2>/dev/null
-            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+            if [[ $command == xpl ]]; then  # the chapter file
+                mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+            else
+                mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+            fi
             return
             ;;
         -s | --streams)
@@ -73,11 +77,17 @@ _kavrel_cli() {
         --*-ext)
             return
             ;;
+        --chapters)
+            if [[ $command == xpl ]]; then
+                mapfile -t COMPREPLY < <(compgen -W 'xml ogm' -- "$cur")
+                return
+            fi
+            ;;
     esac
 
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$(_kavrel_cli_options "$program" "$command")" -- "$cur")
-    elif [[ $command == xpl ]]; then
+    elif [[ $command == xpl || $command == titles ]]; then
         _kavrel_cli_files "$cur" xpl
     else
         _kavrel_cli_files "$cur" evo vob aob

@@ -136,6 +136,22 @@ class WindowRunsTest : public QObject {
         QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
     }
 
+    void demuxWritesChaptersWhenAsked() {
+        const fs::path out = test::tempDir("demux-chapters");
+        TfMain window;
+        window.show();
+        control<QCheckBox>(window, "cbWriteChapters")->setChecked(true);
+        control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        readFeature(window);
+
+        const fs::path chapters = out / "FEATURE_1_FEATURE_2.chapters.xml";
+        QVERIFY(fs::is_regular_file(chapters));
+        QVERIFY(logLines(window).contains("8 chapters of title 2 (The Feature) written to " +
+                                          app::fromPath(chapters)));
+        QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
+    }
+
     void demuxWritesEveryChosenStream() {
         const fs::path out = test::tempDir("demux");
         TfMain window;
@@ -353,7 +369,7 @@ class WindowRunsTest : public QObject {
         for (int i = 0; i < tree->topLevelItemCount(); ++i) top << tree->topLevelItem(i)->text(0);
         QCOMPARE(top, (QStringList{"Info", "Video", "Audio", "Subtitle", "Chapter"}));
         QCOMPARE(tree->topLevelItem(2)->childCount(), 5);  // each track listed once
-        QCOMPARE(tree->topLevelItem(4)->childCount(), 4);
+        QCOMPARE(tree->topLevelItem(4)->childCount(), 8);
         QVERIFY(tree->topLevelItem(0)->isExpanded());
 
         auto* memo = control<QPlainTextEdit>(window, "mXPL");

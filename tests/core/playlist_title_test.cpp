@@ -199,12 +199,14 @@ TEST(PlaylistTitle, SamplePlaylistMemoAndTree) {
         EXPECT_EQ(childrenOf(p, "Info"), (Lines{"Title: Kavrel Sample Disc", "Name: The Feature",
                                                 "Duration: 01:52:10:12"}));
         EXPECT_EQ(childrenOf(p, "Video"), (Lines{"VC-1.stream.0"}));
-        EXPECT_EQ(childrenOf(p, "Audio"),
-                  (Lines{"DD+.6ch.stream.00.en", "DTS-HD.6ch.stream.01.en", "LPCM.2ch.stream.02.en",
-                         "MLP.8ch.stream.03.en", "DD.6ch.stream.04.fr"}));
+        EXPECT_EQ(
+            childrenOf(p, "Audio"),
+            (Lines{"DD+.6ch.stream.00.en", "DTS-HD.6ch.stream.01.de", "LPCM.2ch.stream.02.Score",
+                   "MLP.8ch.stream.03.Commentary", "DD.6ch.stream.04.fr"}));
         EXPECT_EQ(childrenOf(p, "Subtitle"),
                   (Lines{"2bitRLE.stream.00.en", "8bitRLE.stream.01.fr"}));
-        EXPECT_EQ(childrenOf(p, "Chapter").size(), 4u);
+        EXPECT_EQ(childrenOf(p, "Chapter").size(), 8u);
+        EXPECT_EQ(childrenOf(p, "Chapter")[6], "01:29:58:22: Reunion & Return");
         EXPECT_EQ(p.offers.size(), 8u);
     }
     EXPECT_FALSE(scanPlaylist(sample, "FEATURE_1_FEATURE_2").titleFound);

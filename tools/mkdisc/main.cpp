@@ -1,5 +1,5 @@
-// kavrel-mkdisc DIR [--size MIB] [--no-follow-on] [--no-expected] [--seed N]: writes the
-// sample disc.
+// kavrel-mkdisc DIR [--size MIB] [--no-follow-on] [--no-expected] [--seed N] [--time-base FPS]:
+// writes the sample disc.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -14,11 +14,12 @@ namespace {
 int usage() {
     std::fprintf(stderr,
                  "usage: kavrel-mkdisc DIR [--size MIB] [--no-follow-on] [--no-expected] "
-                 "[--seed N]\n"
+                 "[--seed N] [--time-base FPS]\n"
                  "  --size MIB      size of each feature file in MiB (default 6)\n"
                  "  --no-follow-on  write FEATURE_1.EVO without FEATURE_2.EVO\n"
                  "  --no-expected   do not write DIR/expected/\n"
-                 "  --seed N        seed of the generated content (default 1)\n");
+                 "  --seed N        seed of the generated content (default 1)\n"
+                 "  --time-base FPS the playlist's time base: 24 (default) or 60\n");
     return 2;
 }
 
@@ -47,6 +48,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--seed" && i + 1 < argc) {
             if (!parseNumber(argv[++i], 0xFFFFFFFFu, n)) return usage();
             options.seed = static_cast<uint32_t>(n);
+        } else if (arg == "--time-base" && i + 1 < argc) {
+            if (!parseNumber(argv[++i], 60, n) || (n != 24 && n != 60)) return usage();
+            options.playlistTimeBase = static_cast<int>(n);
         } else if (arg == "-h" || arg == "--help") {
             usage();
             return 0;

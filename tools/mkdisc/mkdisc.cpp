@@ -224,7 +224,7 @@ Layout writeSampleDisc(const fs::path& dir, const Options& options) {
 
     fs::create_directories(layout.playlist.parent_path());
     std::ofstream xpl(layout.playlist, std::ios::binary | std::ios::trunc);
-    xpl << samplePlaylist();
+    xpl << samplePlaylist(options.playlistTimeBase);
     if (!xpl) throw std::runtime_error("cannot write " + layout.playlist.string());
 
     if (options.expected) writer.writeStreamList();

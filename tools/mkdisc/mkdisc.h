@@ -16,6 +16,7 @@ struct Options {
     bool followOn = true;  // write FEATURE_2.EVO after FEATURE_1.EVO
     bool expected = true;  // also write DIR/expected/: what a demux of each stream must give
     uint32_t seed = 1;
+    int playlistTimeBase = 24;  // frames per second of the playlist's title times: 24 or 60
 };
 
 // One stream of one generated file, as a read of that file must announce it.

@@ -1,0 +1,73 @@
+// kavrel-cli titles: lists the titles of an HD DVD playlist with their clips, tracks and
+// chapters, and marks the main feature.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "cli/title_listing.h"
+#include "engine/io.h"
+#include "playlist/disc_layout.h"
+#include "playlist/playlist.h"
+#include "playlist/titles.h"
+
+namespace kavrel::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kCommand = "titles";
+
+void print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+}  // namespace
+
+int titlesCommand(int argc, char** argv) {
+    CLI::App app("List the titles of an HD DVD playlist.", "kavrel-cli titles");
+    app.footer(
+        "Lists each title's number, name and duration, the clips it plays (the EVO files, their\n"
+        "size and whether they are there), its video, audio and subtitle tracks with codec,\n"
+        "channels, language and description, and its chapters; the longest title is marked as\n"
+        "the main feature. A disc folder stands for its ADV_OBJ/VPLST000.XPL.\n"
+        "Exit codes: 0 done, 1 the playlist cannot be read or holds no title, 2 the command\n"
+        "line is wrong.");
+    std::string source;
+    bool json = false;
+    app.add_option("PLAYLIST_OR_DISC_FOLDER", source, "VPLST000.XPL, or the disc's folder")
+        ->required();
+    app.add_flag("--json", json, "print one JSON document");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        std::printf("%s", app.help().c_str());
+        return kExitDone;
+    } catch (const CLI::ParseError& error) {
+        return usageError(kCommand, error.what());
+    }
+
+    fs::path playlistPath = source;
+    std::error_code ec;
+    if (fs::is_directory(playlistPath, ec)) {
+        playlistPath = playlist::discPlaylist(source);
+        if (!fs::is_regular_file(playlistPath, ec))
+            return failure(kCommand, "no ADV_OBJ/VPLST000.XPL in " + source);
+    }
+    playlist::TitleSet set;
+    try {
+        set = playlist::readTitleSet(playlist::loadPlaylistText(playlistPath),
+                                     playlist::discFolderOf(playlistPath));
+    } catch (const IoError& error) {
+        return failure(kCommand, error.what());
+    }
+    print(json ? titleListingJson(set, playlistPath) : titleListing(set));
+    if (set.titles.empty()) return failure(kCommand, "no title in " + playlistPath.string());
+    return kExitDone;
+}
+
+}  // namespace kavrel::cli

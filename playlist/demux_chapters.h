@@ -1,0 +1,28 @@
+#pragma once
+// Chapters beside the outputs of a demux run: the chapters of the playlist's title that plays
+// the input, fitted to the files the run read, as <output prefix>.chapters.xml.
+#include <filesystem>
+#include <initializer_list>
+#include <string_view>
+
+#include "engine/host.h"
+#include "engine/runs.h"
+
+namespace kavrel::playlist {
+
+// The path the chapters of a demux of input go to: beside its outputs, named as they are.
+std::filesystem::path demuxChaptersPath(const std::filesystem::path& input,
+                                        const RunOptions& options);
+
+// Writes a chapter file. Throws IoError when it cannot be written, or when path is one of the
+// files it was made from.
+void writeChapterFile(const std::filesystem::path& path, std::string_view text,
+                      std::initializer_list<std::filesystem::path> sources);
+
+// Writes the chapters after a demux run of input with these options and logs one line: the
+// file written, or why there are none (no playlist, no title plays the input, no chapter).
+// Returns false, after logging the error in red, only when the file cannot be written.
+bool writeDemuxChapters(const std::filesystem::path& input, const std::filesystem::path& playlist,
+                        const RunOptions& options, EngineHost& host);
+
+}  // namespace kavrel::playlist
