@@ -8,5 +8,6 @@ int demuxCommand(int argc, char** argv);
 int rebuildCommand(int argc, char** argv);
 int xplCommand(int argc, char** argv);
 int titlesCommand(int argc, char** argv);
+int subsCommand(int argc, char** argv);
 
 }  // namespace kavrel::cli

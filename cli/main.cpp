@@ -13,6 +13,7 @@ void usage(std::FILE* to) {
                  "  rebuild  write a filtered program stream (.rebuilt.EVO)\n"
                  "  xpl      read an HD DVD playlist (VPLST000.XPL)\n"
                  "  titles   list the titles of an HD DVD playlist or disc folder\n"
+                 "  subs     decode a subpicture .sup file to PGS or PNG pictures\n"
                  "Run 'kavrel-cli COMMAND --help' for the options of a command.\n");
 }
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     if (!std::strcmp(command, "rebuild")) return kavrel::cli::rebuildCommand(argc - 1, argv + 1);
     if (!std::strcmp(command, "xpl")) return kavrel::cli::xplCommand(argc - 1, argv + 1);
     if (!std::strcmp(command, "titles")) return kavrel::cli::titlesCommand(argc - 1, argv + 1);
+    if (!std::strcmp(command, "subs")) return kavrel::cli::subsCommand(argc - 1, argv + 1);
     std::fprintf(stderr, "kavrel-cli: unknown command '%s'\n", command);
     usage(stderr);
     return 2;

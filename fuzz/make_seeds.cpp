@@ -64,6 +64,27 @@ int main(int argc, char** argv) {
                 put(corpus / "fuzz_analysers", "seed" + std::to_string(a++),
                     static_cast<uint8_t>(selector), head);
         }
+        // Subpicture files whole (mode 0), as payload runs (mode 1), and their units one by
+        // one (mode 2).
+        int s = 0;
+        for (const auto& e : disc.streams) {
+            if (e.kind != "subpicture" || e.file.ends_with("_2.EVO")) continue;
+            const auto file = slice(e.expected, 0, 256 * 1024);
+            put(corpus / "fuzz_subpicture", "seed" + std::to_string(s++), 0, file);
+            put(corpus / "fuzz_subpicture", "seed" + std::to_string(s++), 1 + 3 * 8, file);
+            const bool hd = e.caption.starts_with("Ext.");
+            for (std::size_t at = 10; at + 6 < file.size();) {
+                const std::size_t unit = hd ? std::size_t{file[at + 2]} << 24 |
+                                                  std::size_t{file[at + 3]} << 16 |
+                                                  std::size_t{file[at + 4]} << 8 | file[at + 5]
+                                            : std::size_t{file[at]} << 8 | file[at + 1];
+                if (unit == 0 || at + unit > file.size()) break;
+                put(corpus / "fuzz_subpicture", "seed" + std::to_string(s++), 2,
+                    std::vector<uint8_t>(file.begin() + static_cast<long>(at),
+                                         file.begin() + static_cast<long>(at + unit)));
+                at += unit + 10;
+            }
+        }
         put(corpus / "fuzz_playlist", "seed0", 0, slice(disc.playlist, 0, 1 << 20), false);
         const char* messages[] = {"[b]Dolby Digital[/b] audio stream 0 found!",
                                   "   First PTS = [re]0002BF20[/re]",

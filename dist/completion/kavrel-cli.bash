@@ -74,7 +74,16 @@ _kavrel_cli() {
             _kavrel_cli_files "$cur" evo vob aob
             return
             ;;
-        --*-ext)
+        --pgs)
+            _kavrel_cli_files "$cur" sup
+            return
+            ;;
+        --png)
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
+            return
+            ;;
+        --*-ext | --size)
             return
             ;;
         --chapters)
@@ -89,6 +98,8 @@ _kavrel_cli() {
         mapfile -t COMPREPLY < <(compgen -W "$(_kavrel_cli_options "$program" "$command")" -- "$cur")
     elif [[ $command == xpl || $command == titles ]]; then
         _kavrel_cli_files "$cur" xpl
+    elif [[ $command == subs ]]; then
+        _kavrel_cli_files "$cur" sup
     else
         _kavrel_cli_files "$cur" evo vob aob
     fi

@@ -28,4 +28,9 @@ void Filler::appendNonZero(std::vector<uint8_t>& out, std::size_t n) {
     }
 }
 
+void Filler::pass(std::size_t n) {
+    cursor_ = (cursor_ + engine_()) % kBlockSize;
+    cursor_ = (cursor_ + n) % kBlockSize;
+}
+
 }  // namespace kavrel::mkdisc

@@ -18,6 +18,11 @@ class Filler {
     // Appends n bytes that are never zero, so that no start code can appear inside coded data.
     void appendNonZero(std::vector<uint8_t>& out, std::size_t n);
 
+    // Advances exactly as appendNonZero(n) would, without making the bytes: a builder whose
+    // content no longer comes from the filler keeps the draws of the streams after it as they
+    // were.
+    void pass(std::size_t n);
+
   private:
     std::mt19937 engine_;
     std::vector<uint8_t> block_;  // pre-drawn non-zero bytes, copied in large runs for speed

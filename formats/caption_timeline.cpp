@@ -1,0 +1,54 @@
+#include "formats/caption_timeline.h"
+
+#include <algorithm>
+
+namespace kavrel::formats {
+
+CaptionTimeline::CaptionTimeline(CaptionHandler onCaption, MessageLog log)
+    : onCaption_(std::move(onCaption)), log_(std::move(log)) {}
+
+void CaptionTimeline::unit(DecodedUnit&& unit, uint32_t pts) {
+    std::optional<uint32_t> start, stop;
+    if (unit.start) start = pts + *unit.start;
+    if (unit.stop) stop = pts + *unit.stop;
+    if (start && lastStart_ && *start <= *lastStart_) {
+        if (log_)
+            log_("Subpicture at " + formatTicks(*start) +
+                 " skipped: it does not come after the one before.");
+        return;
+    }
+
+    // The first moment this unit changes the screen ends the caption before, unless that has
+    // ended already.
+    const std::optional<uint32_t> change = start ? start : stop;
+    if (pending_ && change && *change > pending_->start &&
+        (!pending_->end || *change <= *pending_->end)) {
+        pending_->end = change;
+        pending_->replacedByNext = start.has_value();
+    }
+    if (!start) return;
+
+    if (pending_) {
+        ++captions_;
+        onCaption_(std::move(*pending_));
+        pending_.reset();
+    }
+    Caption c;
+    c.start = *start;
+    if (stop && *stop > *start) c.end = stop;
+    c.forced = unit.forced;
+    c.form = unit.form;
+    c.bitmap = std::move(unit.bitmap);
+    c.palette = unit.palette;
+    pending_ = std::move(c);
+    lastStart_ = start;
+}
+
+void CaptionTimeline::finish() {
+    if (!pending_) return;
+    ++captions_;
+    onCaption_(std::move(*pending_));
+    pending_.reset();
+}
+
+}  // namespace kavrel::formats

@@ -1,0 +1,128 @@
+// kavrel-cli subs as a user runs it: PNG pictures named with their times, exit codes, one line
+// on stderr for a failure, and what is written from a damaged file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+
+#include "formats/colour.h"
+#include "formats/subpicture_stream.h"
+#include "formats/sup_file.h"
+#include "tests/support/test_support.h"
+
+namespace kavrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+std::string cli(const std::string& arguments) {
+    return shellQuote(KAVREL_CLI_PATH) + " subs " + arguments;
+}
+
+fs::path vobSubpictures() {
+    for (const auto& e : sampleDisc().streams)
+        if (e.file == "VTS_01_1.VOB" && e.kind == "subpicture") return e.expected;
+    throw std::runtime_error("no VOB subpicture stream");
+}
+
+std::vector<formats::Caption> decode(const Bytes& file) {
+    std::vector<formats::Caption> captions;
+    formats::SubpictureStream stream(
+        [&](formats::Caption&& c) { captions.push_back(std::move(c)); }, nullptr);
+    formats::SupReader reader(file, nullptr);
+    while (auto e = reader.next()) stream.unit(e->unit, e->pts);
+    stream.finish();
+    return captions;
+}
+
+TEST(SubsCommand, WritesOnePicturePerCaptionNamedWithItsTimes) {
+    const fs::path sup = vobSubpictures();
+    const fs::path dir = tempDir("subs-png") / "pictures";  // made by the command
+    auto r = runCommand(cli("--png " + shellQuote(dir.string()) + " " + shellQuote(sup.string())));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const auto captions = decode(readFile(sup));
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
+    ASSERT_EQ(names.size(), captions.size());
+    // 0001_0-00-00.500_0-00-01.865.png: number, start, end.
+    auto time = [](uint32_t ticks) {
+        std::string text = formats::formatTicks(ticks);
+        std::replace(text.begin(), text.end(), ':', '-');
+        return text;
+    };
+    EXPECT_EQ(*names.begin(),
+              "0001_" + time(captions[0].start) + "_" + time(*captions[0].end) + ".png");
+
+    // The picture holds the caption's colours and transparency, pixel for pixel.
+    if (!haveTool("ffmpeg")) GTEST_SKIP() << "no ffmpeg";
+    const fs::path raw = tempDir("subs-png-raw") / "picture.rgba";
+    r = runCommand("ffmpeg -v error -i " + shellQuote((dir / *names.begin()).string()) +
+                   " -f rawvideo -pix_fmt rgba " + shellQuote(raw.string()));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const Bytes rgba = readFile(raw);
+    const formats::Caption& c = captions[0];
+    ASSERT_EQ(rgba.size(), c.bitmap.pixels.size() * 4);
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < c.bitmap.pixels.size(); ++i) {
+        const formats::Rgba e =
+            formats::toRgba(c.palette[c.bitmap.pixels[i]], formats::matrixOf(c.form));
+        wrong += !std::equal(&rgba[4 * i], &rgba[4 * i] + 4, Bytes{e.r, e.g, e.b, e.a}.begin());
+    }
+    EXPECT_EQ(wrong, 0u);
+}
+
+TEST(SubsCommand, ExitCodes) {
+    const std::string sup = shellQuote(vobSubpictures().string());
+    const fs::path dir = tempDir("subs-exit");
+    struct Case {
+        std::string arguments;
+        int exit;
+    };
+    test::writeFile(dir / "empty.sup", {});
+    const std::vector<Case> cases = {
+        {sup, 0},
+        {"--help", 0},
+        {"", 2},
+        {"--size 1920 " + sup, 2},
+        {"--bogus " + sup, 2},
+        {shellQuote((dir / "missing.sup").string()), 1},
+        {shellQuote(dir.string()), 1},
+        {shellQuote((dir / "empty.sup").string()), 1},
+        {"--pgs " + sup + " " + sup, 1},  // never over the input
+    };
+    const Bytes before = readFile(vobSubpictures());
+    for (const Case& c : cases) {
+        auto r = runCommand(cli(c.arguments));
+        EXPECT_EQ(r.exitCode, c.exit) << c.arguments << "\n" << r.err;
+        if (c.exit == 1) {
+            EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        }
+    }
+    EXPECT_EQ(readFile(vobSubpictures()), before);
+}
+
+// Damage between the units: the units around it are still converted, and the command fails.
+TEST(SubsCommand, DamagedFileFailsAfterWritingWhatItCould) {
+    Bytes file = readFile(vobSubpictures());
+    const std::size_t second = 10 + (std::size_t{file[10]} << 8 | file[11]);
+    file.insert(file.begin() + static_cast<long>(second), 333, 0xAB);
+    const fs::path dir = tempDir("subs-damaged");
+    writeFile(dir / "damaged.sup", file);
+    auto r = runCommand(cli("--pgs " + shellQuote((dir / "out.sup").string()) + " " +
+                            shellQuote((dir / "damaged.sup").string())));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("Subpicture file damaged at byte " + std::to_string(second)),
+              std::string::npos)
+        << r.out;
+    // Every caption around the damage is in the PGS file: one composition with an object each.
+    const Bytes pgs = readFile(dir / "out.sup");
+    std::size_t starts = 0;
+    for (std::size_t at = 0; at + 13 <= pgs.size(); at += 13 + (pgs[at + 11] << 8 | pgs[at + 12]))
+        starts += pgs[at + 10] == 0x16 && pgs[at + 23] == 1;
+    EXPECT_EQ(starts, decode(readFile(vobSubpictures())).size());
+}
+
+}  // namespace
+}  // namespace kavrel::test
