@@ -19,31 +19,40 @@ void append(std::vector<std::string>& lines, std::vector<std::string> more) {
 // H.264 streams whose parameter sets carry no timing were taken as film rate.
 constexpr double kDefaultH264FrameRate = 24000.0 / 1001.0;
 
-}  // namespace
-
-Analysis analyseAudio(AudioClass audioClass, bool mlp, std::span<const uint8_t> run,
-                      int audioNumber, std::span<const uint8_t> privateHeader) {
+// Every header the payload yields is logged; the facts are those of the last, the one taken.
+Analysis analyseDolby(std::span<const uint8_t> run, int audioNumber) {
     Analysis result;
-    switch (audioClass) {
-        case AudioClass::DolbyDigital:
-        case AudioClass::DolbyDigitalPlus:
-            for (const auto& header : findDolbyHeaders(run)) {
-                append(result.lines, dolbyLines(header, audioNumber));
+    const std::vector<DolbyHeader> headers = findDolbyHeaders(run);
+    for (std::size_t i = 0; i < headers.size(); ++i) {
+        const bool taken = i + 1 == headers.size();
+        const auto dependent =
+            taken ? findDependentChannels(run, headers[i]) : std::optional<DependentChannels>();
+        StreamFacts facts = dolbyFacts(headers[i], dependent);
+        append(result.lines, dolbyLines(headers[i], facts, audioNumber, dependent));
+        if (taken) result.facts = std::move(facts);
+    }
+    return result;
+}
+
+Analysis analyseLpcm(LpcmCarriage carriage, std::span<const uint8_t> run, int audioNumber,
+                     std::span<const uint8_t> privateHeader) {
+    Analysis result;
+    switch (carriage) {
+        case LpcmCarriage::Video:
+            if (const auto header = parseLpcmHeader(privateHeader)) {
+                result.facts = lpcmFacts(*header);
+                result.lines = lpcmLines(*header, result.facts, audioNumber);
             }
             break;
-        case AudioClass::Dts:
-            result.lines = dtsLines(parseDts(run), audioNumber);
-            break;
-        case AudioClass::Lpcm:
-            if (!mlp) {
-                if (const auto header = parseLpcmHeader(privateHeader)) {
-                    result.lines = lpcmLines(*header, audioNumber);
-                }
-                break;
+        case LpcmCarriage::DvdAudio:
+            if (const auto header = parseAobPcmHeader(privateHeader)) {
+                result.facts = aobPcmFacts(*header);
+                result.lines = aobPcmLines(*header, result.facts, audioNumber);
             }
-            [[fallthrough]];
-        case AudioClass::TrueHd:
+            break;
+        case LpcmCarriage::DvdAudioMlp:
             if (const auto sync = findMajorSync(run)) {
+                result.facts = majorSyncFacts(*sync);
                 result.lines = majorSyncLines(*sync, audioNumber);
             }
             break;
@@ -51,29 +60,50 @@ Analysis analyseAudio(AudioClass audioClass, bool mlp, std::span<const uint8_t> 
     return result;
 }
 
-Analysis analyseAobLpcm(std::span<const uint8_t> run, int audioNumber,
-                        std::span<const uint8_t> privateHeader) {
+}  // namespace
+
+Analysis analyseAudio(AudioClass audioClass, LpcmCarriage carriage, std::span<const uint8_t> run,
+                      int audioNumber, std::span<const uint8_t> privateHeader) {
     Analysis result;
-    if (const auto header = parseAobPcmHeader(privateHeader, run)) {
-        result.lines = aobPcmLines(*header, audioNumber);
+    switch (audioClass) {
+        case AudioClass::DolbyDigital:
+        case AudioClass::DolbyDigitalPlus:
+            return analyseDolby(run, audioNumber);
+        case AudioClass::Dts: {
+            const DtsInfo info = parseDts(run);
+            result.facts = dtsFacts(info);
+            result.lines = dtsLines(info, result.facts, audioNumber);
+            break;
+        }
+        case AudioClass::Lpcm:
+            return analyseLpcm(carriage, run, audioNumber, privateHeader);
+        case AudioClass::TrueHd:
+            if (const auto sync = findMajorSync(run)) {
+                result.facts = majorSyncFacts(*sync);
+                result.lines = majorSyncLines(*sync, audioNumber);
+            }
+            break;
     }
     return result;
 }
 
-Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, uint32_t /*dts*/,
-                      int videoNumber, uint32_t /*firstPts*/) {
+Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, int videoNumber) {
     Analysis result;
     switch (kind) {
         case VideoKind::Vc1:
             if (const auto header = findVc1SequenceHeader(run)) {
-                result.lines = vc1Lines(*header, videoNumber);
+                result.facts = vc1Facts(*header);
+                result.lines = vc1Lines(*header, result.facts, videoNumber);
                 result.frameRate = header->frameRate;
             }
             break;
         case VideoKind::H264: {
             const auto sps = findH264Sps(run);
-            if (sps) result.lines = h264Lines(*sps, videoNumber);
-            const double rate = sps ? h264FrameRate(*sps) : 0;
+            if (sps) {
+                result.facts = h264Facts(*sps);
+                result.lines = h264Lines(*sps, result.facts, videoNumber);
+            }
+            const double rate = result.facts.frameRate.value_or(0);
             result.frameRate = rate > 0 ? rate : kDefaultH264FrameRate;
             if (sps) {
                 result.lines.push_back(
@@ -85,7 +115,8 @@ Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, uint32_t /*d
         }
         case VideoKind::Mpeg2:
             if (const auto sequence = findMpeg2Sequence(run)) {
-                result.lines = mpeg2Lines(*sequence, videoNumber);
+                result.facts = mpeg2Facts(*sequence);
+                result.lines = mpeg2Lines(*sequence, result.facts, videoNumber);
                 result.frameRate = mpeg2FrameRate(*sequence);
             }
             break;

@@ -22,6 +22,12 @@ constexpr std::array<std::string_view, 32> kBitRates = {
     "448",    "512",  "576",  "640",  "768",  "960",  "1024", "1152", "1280",     "1344",    "1408",
     "1411.2", "1472", "1536", "1920", "2048", "3072", "3840", "open", "variable", "lossless"};
 
+// The same rates in bit/s, for codes 0-28.
+constexpr std::array<uint32_t, 29> kBitRateValues = {
+    32000,   56000,   64000,   96000,   112000,  128000,  192000,  224000,  256000,  320000,
+    384000,  448000,  512000,  576000,  640000,  768000,  960000,  1024000, 1152000, 1280000,
+    1344000, 1408000, 1411200, 1472000, 1536000, 1920000, 2048000, 3072000, 3840000};
+
 constexpr std::array<std::string_view, 16> kArrangements = {
     "mono",
     "dual mono",
@@ -77,16 +83,77 @@ std::optional<DtsCore> parseCore(std::span<const uint8_t> bytes) {
     return c;
 }
 
+// Sampling rates of the extension substream's asset descriptors, in Hz.
+constexpr std::array<uint32_t, 16> kSubstreamSampleRates = {
+    8000,   16000,  32000, 64000, 128000, 22050, 44100,  88200,
+    176400, 352800, 12000, 24000, 48000,  96000, 192000, 384000};
+
+// Channels of the core's channel arrangements 0-15.
+constexpr std::array<int, 16> kArrangementChannels = {1, 2, 2, 2, 2, 3, 3, 4,
+                                                      4, 5, 6, 6, 6, 7, 8, 8};
+
+DtsHdKind kindOf(const std::vector<std::string>& extensions) {
+    auto has = [&](std::string_view prefix) {
+        for (const auto& name : extensions) {
+            if (name.starts_with(prefix)) return true;
+        }
+        return false;
+    };
+    if (has("XLL")) return DtsHdKind::MasterAudio;
+    if (has("XBR") || has("X96")) return DtsHdKind::HighResolution;
+    if (has("LBR")) return DtsHdKind::Express;
+    return DtsHdKind::Unknown;
+}
+
+// The static fields of the substream header lead to the first asset's descriptor, which gives
+// the sample depth, the highest sampling rate and the channel count of the whole stream.
+void readFirstAsset(BitReader& r, int substreamIndex, int sizeBits, DtsHdSubstream& s) {
+    r.skip(2 + 3);                 // reference clock, frame duration
+    if (r.flag()) r.skip(32 + 4);  // time stamp
+    const uint32_t presentations = r.bits(3) + 1;
+    const uint32_t assets = r.bits(3) + 1;
+    std::array<uint32_t, 8> activeSubstreams{};
+    for (uint32_t p = 0; p < presentations; ++p) {
+        activeSubstreams[p] = r.bits(substreamIndex + 1);
+    }
+    for (uint32_t p = 0; p < presentations; ++p) {
+        for (int index = 0; index <= substreamIndex; ++index) {
+            if ((activeSubstreams[p] >> index) & 1) r.skip(8);  // active asset mask
+        }
+    }
+    if (r.flag()) {  // mixing metadata
+        r.skip(2);   // adjustment level
+        const uint32_t maskBits = (r.bits(2) + 1) << 2;
+        const uint32_t configurations = r.bits(2) + 1;
+        r.skip(uint64_t{maskBits} * configurations);
+    }
+    r.skip(uint64_t{assets} * static_cast<uint64_t>(sizeBits));  // asset sizes
+    r.skip(9 + 3);                                               // descriptor size, asset index
+    if (r.flag()) r.skip(4);                                     // asset type
+    if (r.flag()) r.skip(24);                                    // language
+    if (r.flag()) r.skip((uint64_t{r.bits(10)} + 1) * 8);        // info text
+    const auto resolution = static_cast<int>(r.bits(5)) + 1;
+    const uint32_t rate = kSubstreamSampleRates[r.bits(4)];
+    const auto channels = static_cast<int>(r.bits(8)) + 1;
+    if (r.exhausted() || r.position() > uint64_t{s.headerSize} * 8) return;
+    s.bitResolution = resolution;
+    s.maxSampleRate = rate;
+    s.totalChannels = channels;
+}
+
 // The extension substream header gives its own size; within it the coding components are found
 // by their sync words.
 std::optional<DtsHdSubstream> parseSubstream(std::span<const uint8_t> bytes) {
     BitReader r(bytes);
-    r.skip(32 + 8 + 2);  // sync, user defined bits, substream index
+    r.skip(32 + 8);  // sync, user defined bits
+    const auto substreamIndex = static_cast<int>(r.bits(2));
     const bool wideSizes = r.flag();
+    const int sizeBits = wideSizes ? 20 : 16;
     DtsHdSubstream s;
     s.headerSize = r.bits(wideSizes ? 12 : 8) + 1;
-    s.frameSize = r.bits(wideSizes ? 20 : 16) + 1;
+    s.frameSize = r.bits(sizeBits) + 1;
     if (r.exhausted()) return std::nullopt;
+    if (r.flag()) readFirstAsset(r, substreamIndex, sizeBits, s);
 
     struct Component {
         uint32_t sync;
@@ -107,8 +174,41 @@ std::optional<DtsHdSubstream> parseSubstream(std::span<const uint8_t> bytes) {
             s.extensions.emplace_back(component.name);
         }
     }
+    s.kind = kindOf(s.extensions);
     return s;
 }
+
+std::string_view kindName(DtsHdKind kind) {
+    switch (kind) {
+        case DtsHdKind::MasterAudio:
+            return "DTS-HD Master Audio";
+        case DtsHdKind::HighResolution:
+            return "DTS-HD High Resolution";
+        case DtsHdKind::Express:
+            return "DTS Express";
+        case DtsHdKind::Unknown:
+            break;
+    }
+    return "";
+}
+
+// ffprobe's profile names of the same formats.
+std::string_view profileName(DtsHdKind kind) {
+    switch (kind) {
+        case DtsHdKind::MasterAudio:
+            return "DTS-HD MA";
+        case DtsHdKind::HighResolution:
+            return "DTS-HD HRA";
+        case DtsHdKind::Express:
+            return "DTS Express";
+        case DtsHdKind::Unknown:
+            break;
+    }
+    return "DTS";
+}
+
+// Sample depths of the core's source PCM resolution codes; 0 for the invalid ones.
+constexpr std::array<int, 8> kResolutionBits = {16, 16, 20, 20, 0, 24, 24, 0};
 
 }  // namespace
 
@@ -132,7 +232,45 @@ DtsInfo parseDts(std::span<const uint8_t> payload) {
     return info;
 }
 
-std::vector<std::string> dtsLines(const DtsInfo& info, int streamNumber) {
+std::optional<int> dtsCoreChannels(const DtsCore& c) {
+    if (c.amode < 0 || c.amode >= 16) return std::nullopt;
+    return kArrangementChannels[c.amode] + (c.lfe == 1 || c.lfe == 2 ? 1 : 0);
+}
+
+StreamFacts dtsFacts(const DtsInfo& info) {
+    StreamFacts f;
+    if (!info.core && !info.substream) return f;
+    f.codecName = "dts";
+    const DtsHdKind kind = info.substream ? info.substream->kind : DtsHdKind::Unknown;
+    f.format = kind == DtsHdKind::Unknown ? (info.core ? "DTS" : "DTS-HD") : kindName(kind);
+    f.profile = profileName(kind);
+    if (info.core) {
+        const DtsCore& c = *info.core;
+        if (const uint32_t rate = kSampleRates[c.sfreq & 15]) f.sampleRate = rate;
+        if (c.rate >= 0 && c.rate < 29) f.bitRate = kBitRateValues[c.rate];
+        f.frameSize = c.frameSize;
+        f.channels = dtsCoreChannels(c);
+        if (c.lfe != 3) f.lfe = c.lfe != 0;
+        if (c.amode < 16) {
+            f.channelLayout =
+                std::string(kArrangements[c.amode]) + (f.lfe.value_or(false) ? " + LFE" : "");
+        }
+        if (const int bits = kResolutionBits[c.pcmResolution & 7]) f.bitsPerSample = bits;
+    }
+    if (info.substream) {
+        const DtsHdSubstream& s = *info.substream;
+        // The extension carries the whole programme: its figures are the stream's.
+        if (s.totalChannels) {
+            if (s.totalChannels != f.channels) f.channelLayout.reset();
+            f.channels = s.totalChannels;
+        }
+        if (s.bitResolution) f.bitsPerSample = s.bitResolution;
+        if (s.maxSampleRate) f.sampleRate = s.maxSampleRate;
+    }
+    return f;
+}
+
+std::vector<std::string> dtsLines(const DtsInfo& info, const StreamFacts& f, int streamNumber) {
     std::vector<std::string> lines;
     if (!info.core && !info.substream) return lines;
     const std::string number = std::to_string(streamNumber);
@@ -177,6 +315,18 @@ std::vector<std::string> dtsLines(const DtsInfo& info, int streamNumber) {
         }
         lines.push_back("   DTS-HD substream size = " + std::to_string(s.frameSize) + " bytes");
         lines.push_back(valueLine("DTS-HD extensions", carried.empty() ? "unknown" : carried));
+        if (s.kind != DtsHdKind::Unknown) lines.push_back(valueLine("Format", f.format));
+        if (info.core) {
+            if (const auto core = dtsCoreChannels(*info.core)) {
+                lines.push_back(valueLine("Core channels", std::to_string(*core)));
+            }
+        }
+        if (s.totalChannels) {
+            lines.push_back(valueLine("Channels in all", std::to_string(*s.totalChannels)) +
+                            ", bit depth = [bl]" + std::to_string(s.bitResolution.value_or(0)) +
+                            "[/bl] bit, sampling frequency = [bl]" +
+                            shortDecimal(s.maxSampleRate.value_or(0) / 1000.0) + "[/bl] kHz");
+        }
     }
     return lines;
 }

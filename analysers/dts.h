@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysers/stream_facts.h"
+
 namespace kavrel::analysers {
 
 struct DtsCore {
@@ -20,10 +22,18 @@ struct DtsCore {
     int pcmResolution = 0;  // PCMR code
 };
 
+// What the coding components of an extension substream make of the stream.
+enum class DtsHdKind { Unknown, MasterAudio, HighResolution, Express };
+
 struct DtsHdSubstream {
     uint32_t headerSize = 0;
     uint32_t frameSize = 0;
     std::vector<std::string> extensions;  // "XLL (lossless)", "XBR", "X96", "LBR" …
+    DtsHdKind kind = DtsHdKind::Unknown;
+    // From the first audio asset's descriptor, when the header carries its static fields.
+    std::optional<int> totalChannels;
+    std::optional<int> bitResolution;
+    std::optional<uint32_t> maxSampleRate;  // Hz
 };
 
 struct DtsInfo {
@@ -33,6 +43,11 @@ struct DtsInfo {
 
 DtsInfo parseDts(std::span<const uint8_t> payload);
 
-std::vector<std::string> dtsLines(const DtsInfo& info, int streamNumber);
+// Channels of the core, LFE included; none for a user-defined arrangement.
+std::optional<int> dtsCoreChannels(const DtsCore& core);
+
+StreamFacts dtsFacts(const DtsInfo& info);
+
+std::vector<std::string> dtsLines(const DtsInfo& info, const StreamFacts& facts, int streamNumber);
 
 }  // namespace kavrel::analysers

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysers/stream_facts.h"
+
 namespace kavrel::analysers {
 
 struct H264Sps {
@@ -31,6 +33,8 @@ std::optional<H264Sps> findH264Sps(std::span<const uint8_t> payload);
 // Frames per second from the VUI timing (time_scale / (2 * num_units_in_tick)); 0 without it.
 double h264FrameRate(const H264Sps& sps);
 
-std::vector<std::string> h264Lines(const H264Sps& sps, int streamNumber);
+StreamFacts h264Facts(const H264Sps& sps);
+
+std::vector<std::string> h264Lines(const H264Sps& sps, const StreamFacts& facts, int streamNumber);
 
 }  // namespace kavrel::analysers

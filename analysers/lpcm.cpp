@@ -3,8 +3,8 @@
 #include <array>
 #include <string_view>
 
-#include "analysers/text.h"
 #include "analysers/format_tables.h"
+#include "analysers/text.h"
 
 namespace kavrel::analysers {
 namespace {
@@ -31,35 +31,65 @@ std::optional<LpcmHeader> parseLpcmHeader(std::span<const uint8_t> header) {
     return h;
 }
 
-std::vector<std::string> lpcmLines(const LpcmHeader& h, int streamNumber) {
-    static constexpr std::array<std::string_view, 4> kRates = {"48", "96", "44.1", "32"};
-    static constexpr std::array<std::string_view, 4> kDepths = {"16", "20", "24", "reserved"};
+StreamFacts lpcmFacts(const LpcmHeader& h) {
+    static constexpr std::array<uint32_t, 4> kRates = {48000, 96000, 44100, 32000};
+    StreamFacts f;
+    f.codecName = "pcm_dvd";
+    f.format = "LPCM";
+    f.channels = h.channels;
+    f.sampleRate = kRates[h.sampleRateCode & 3];
+    if (h.wordLengthCode < 3) {
+        f.bitsPerSample = 16 + 4 * h.wordLengthCode;
+        f.bitRate = uint64_t{*f.sampleRate} * static_cast<uint64_t>(*f.bitsPerSample) *
+                    static_cast<uint64_t>(h.channels);
+    }
+    return f;
+}
+
+std::vector<std::string> lpcmLines(const LpcmHeader& h, const StreamFacts& f, int streamNumber) {
     std::vector<std::string> lines;
     lines.push_back("   Stream " + std::to_string(streamNumber) + " is [b]LPCM[/b]");
-    lines.push_back(valueLine("Sampling frequency", kRates[h.sampleRateCode & 3], " kHz"));
     lines.push_back(
-        valueLine("Bit depth", kDepths[h.wordLengthCode & 3], h.wordLengthCode == 3 ? "" : " bit"));
-    lines.push_back(valueLine("Channels", std::to_string(h.channels)));
+        valueLine("Sampling frequency", shortDecimal(f.sampleRate.value_or(0) / 1000.0), " kHz"));
+    lines.push_back(f.bitsPerSample
+                        ? valueLine("Bit depth", std::to_string(*f.bitsPerSample), " bit")
+                        : valueLine("Bit depth", "reserved"));
+    lines.push_back(valueLine("Channels", std::to_string(f.channels.value_or(0))));
     if (h.emphasis) lines.push_back(valueLine("Emphasis", "on"));
     if (h.mute) lines.push_back(valueLine("Mute", "on"));
     return lines;
 }
 
-std::optional<AobPcmHeader> parseAobPcmHeader(std::span<const uint8_t> privateHeader,
-                                              std::span<const uint8_t> payload) {
-    // The header length counts the header bytes that follow it; the fields read here need five.
-    if (privateHeader.size() >= 3 && privateHeader[2] < 5) return std::nullopt;
-    if (payload.size() < 5) return std::nullopt;
+std::optional<AobPcmHeader> parseAobPcmHeader(std::span<const uint8_t> privateHeader) {
+    // Up to the channel assignment: pointer (2), stereo flag, depths, rates, reserved, assignment.
+    constexpr std::size_t kFieldBytes = 7;
+    if (privateHeader.size() < kFieldBytes) return std::nullopt;
     AobPcmHeader h;
-    h.wordLength1 = payload[1] >> 4;
-    h.wordLength2 = payload[1] & 0x0F;
-    h.sampleRate1 = payload[2] >> 4;
-    h.sampleRate2 = payload[2] & 0x0F;
-    h.channelAssignment = payload[4];
+    h.wordLength1 = privateHeader[3] >> 4;
+    h.wordLength2 = privateHeader[3] & 0x0F;
+    h.sampleRate1 = privateHeader[4] >> 4;
+    h.sampleRate2 = privateHeader[4] & 0x0F;
+    h.channelAssignment = privateHeader[6];
     return h;
 }
 
-std::vector<std::string> aobPcmLines(const AobPcmHeader& h, int streamNumber) {
+StreamFacts aobPcmFacts(const AobPcmHeader& h) {
+    StreamFacts f;
+    f.codecName = "pcm_dvd";
+    f.format = "LPCM (DVD-Audio)";
+    if (const uint32_t rate = dvdAudioSampleRate(h.sampleRate1)) f.sampleRate = rate;
+    if (const int bits = dvdAudioBitDepth(h.wordLength1)) f.bitsPerSample = bits;
+    const auto code = static_cast<std::size_t>(h.channelAssignment);
+    if (code < kDvdAudioChannels.size()) {
+        f.channels = kDvdAudioChannels[code].total();
+        f.channelLayout = std::string(kChannelTableA[code]);
+        f.lfe = (kDvdAudioChannels[code].wavMask & 0x8) != 0;
+    }
+    return f;
+}
+
+std::vector<std::string> aobPcmLines(const AobPcmHeader& h, const StreamFacts& f,
+                                     int streamNumber) {
     std::vector<std::string> lines;
     lines.push_back("   Stream " + std::to_string(streamNumber) + " is [b]LPCM[/b] (DVD-Audio)");
     lines.push_back(
@@ -73,6 +103,16 @@ std::vector<std::string> aobPcmLines(const AobPcmHeader& h, int streamNumber) {
     }
     lines.push_back(
         valueLine("Channel arrangement", tableText(kChannelTableA, h.channelAssignment)));
+    if (f.channels) {
+        const DvdAudioChannels& groups =
+            kDvdAudioChannels[static_cast<std::size_t>(h.channelAssignment)];
+        std::string channels = valueLine("Channels", std::to_string(*f.channels));
+        if (groups.group2 > 0) {
+            channels += ", [bl]" + std::to_string(groups.group1) + "[/bl] in group 1, [bl]" +
+                        std::to_string(groups.group2) + "[/bl] in group 2";
+        }
+        lines.push_back(channels);
+    }
     return lines;
 }
 

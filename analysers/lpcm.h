@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "analysers/stream_facts.h"
+
 namespace kavrel::analysers {
 
 // DVD-Video / HD DVD: emphasis, mute and frame number; word length, sampling frequency and
@@ -22,12 +24,14 @@ struct LpcmHeader {
 };
 
 std::optional<LpcmHeader> parseLpcmHeader(std::span<const uint8_t> header);
-std::vector<std::string> lpcmLines(const LpcmHeader& header, int streamNumber);
+StreamFacts lpcmFacts(const LpcmHeader& header);
+std::vector<std::string> lpcmLines(const LpcmHeader& header, const StreamFacts& facts,
+                                   int streamNumber);
 
-// DVD-Audio: the private header of sub-stream 0xA0. The scanner hands over the three bytes after
-// the first access unit pointer (ISRC number, ISRC data, header length); the payload then starts
-// with the remaining header fields: a reserved byte, the word lengths of groups 1 and 2, their
-// sampling frequencies, a reserved byte and the channel assignment.
+// DVD-Audio: the private header of an LPCM sub-stream (0xA0), the bytes after its 16-bit header
+// length: the first access unit pointer (2 bytes), a stereo/surround byte, the word lengths of
+// channel groups 1 and 2 (high and low nibble), their sampling frequencies (likewise), a
+// reserved byte, the channel assignment, a marker byte and padding.
 struct AobPcmHeader {
     int wordLength1 = 0;  // codes of the bit-depth table; 0xF: group absent
     int wordLength2 = 0;
@@ -36,8 +40,9 @@ struct AobPcmHeader {
     int channelAssignment = 0;
 };
 
-std::optional<AobPcmHeader> parseAobPcmHeader(std::span<const uint8_t> privateHeader,
-                                              std::span<const uint8_t> payload);
-std::vector<std::string> aobPcmLines(const AobPcmHeader& header, int streamNumber);
+std::optional<AobPcmHeader> parseAobPcmHeader(std::span<const uint8_t> privateHeader);
+StreamFacts aobPcmFacts(const AobPcmHeader& header);
+std::vector<std::string> aobPcmLines(const AobPcmHeader& header, const StreamFacts& facts,
+                                     int streamNumber);
 
 }  // namespace kavrel::analysers

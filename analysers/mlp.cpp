@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "analysers/bit_reader.h"
-#include "analysers/text.h"
 #include "analysers/format_tables.h"
+#include "analysers/text.h"
 
 namespace kavrel::analysers {
 namespace {
@@ -13,13 +13,6 @@ namespace {
 constexpr uint32_t kMlpSync = 0xF8726FBB;
 constexpr uint32_t kTrueHdSync = 0xF8726FBA;
 constexpr std::size_t kMajorSyncBytes = 17;  // sync word through the substream count
-
-// Sampling frequency in Hz of a 4-bit code: 48 / 44.1 kHz times 1, 2 or 4.
-uint32_t sampleRateHz(int code) {
-    if (code >= 0 && code <= 2) return 48000u << code;
-    if (code >= 8 && code <= 10) return 44100u << (code - 8);
-    return 0;
-}
 
 std::string rateText(int code) {
     if (code >= 0 && static_cast<std::size_t>(code) < kSampleRateText.size() &&
@@ -36,19 +29,44 @@ std::string depthText(int code) {
     return "unknown (" + std::to_string(code) + ")";
 }
 
+// The speakers of the channel-assignment bits of a TrueHD presentation, least significant first.
+struct SpeakerBit {
+    std::string_view names;
+    int speakers;
+};
+constexpr std::array<SpeakerBit, 13> kSpeakerBits = {{{"L + R", 2},
+                                                      {"C", 1},
+                                                      {"LFE", 1},
+                                                      {"Ls + Rs", 2},
+                                                      {"Tfl + Tfr", 2},
+                                                      {"Lsc + Rsc", 2},
+                                                      {"Lb + Rb", 2},
+                                                      {"Cb", 1},
+                                                      {"Tc", 1},
+                                                      {"Lsd + Rsd", 2},
+                                                      {"Lw + Rw", 2},
+                                                      {"Tfc", 1},
+                                                      {"LFE2", 1}}};
+constexpr int kLfeBit = 2;
+
 // The speakers of a TrueHD presentation's channel-assignment bits, for codes the table has no
 // name for.
 std::string speakerList(int assignment, int bitCount) {
-    static constexpr std::array<std::string_view, 13> kSpeakers = {
-        "L + R", "C",  "LFE",       "Ls + Rs", "Tfl + Tfr", "Lsc + Rsc", "Lb + Rb",
-        "Cb",    "Tc", "Lsd + Rsd", "Lw + Rw", "Tfc",       "LFE2"};
     std::string list;
     for (int bit = 0; bit < bitCount && bit < 13; ++bit) {
         if (!(assignment & (1 << bit))) continue;
         if (!list.empty()) list += " + ";
-        list += kSpeakers[bit];
+        list += kSpeakerBits[bit].names;
     }
     return list.empty() ? "none" : list;
+}
+
+int speakerCount(int assignment) {
+    int count = 0;
+    for (int bit = 0; bit < 13; ++bit) {
+        if (assignment & (1 << bit)) count += kSpeakerBits[bit].speakers;
+    }
+    return count;
 }
 
 }  // namespace
@@ -88,10 +106,37 @@ std::optional<MajorSync> findMajorSync(std::span<const uint8_t> payload) {
 }
 
 std::optional<uint64_t> peakBitrate(const MajorSync& s) {
-    const uint32_t rate = sampleRateHz(s.sampleRate1);
+    const uint32_t rate = dvdAudioSampleRate(s.sampleRate1);
     if (rate == 0) return std::nullopt;
     // The peak data rate counts bits per sample period in units of 1/16 bit.
     return (uint64_t{s.peakDataRate} * rate + 8) >> 4;
+}
+
+StreamFacts majorSyncFacts(const MajorSync& s) {
+    StreamFacts f;
+    f.codecName = s.trueHd ? "truehd" : "mlp";
+    f.format = s.trueHd ? "Dolby TrueHD" : "MLP";
+    if (const uint32_t rate = dvdAudioSampleRate(s.sampleRate1)) f.sampleRate = rate;
+    if (s.trueHd) {
+        // The widest presentation the stream carries.
+        const int assignment =
+            s.eightChannelAssignment != 0 ? s.eightChannelAssignment : s.channelAssignment;
+        const int bits = s.eightChannelAssignment != 0 ? 13 : 5;
+        if (assignment != 0) {
+            f.channels = speakerCount(assignment);
+            f.channelLayout = speakerList(assignment, bits);
+            f.lfe = (assignment & (1 << kLfeBit)) != 0;
+        }
+    } else {
+        if (const int bits = dvdAudioBitDepth(s.bitDepth1)) f.bitsPerSample = bits;
+        const auto code = static_cast<std::size_t>(s.channelAssignment);
+        if (code < kDvdAudioChannels.size()) {
+            f.channels = kDvdAudioChannels[code].total();
+            f.channelLayout = std::string(kChannelTableA[code]);
+            f.lfe = (kDvdAudioChannels[code].wavMask & 0x8) != 0;
+        }
+    }
+    return f;
 }
 
 std::vector<std::string> majorSyncLines(const MajorSync& s, int streamNumber) {

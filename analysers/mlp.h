@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysers/stream_facts.h"
+
 namespace kavrel::analysers {
 
 struct MajorSync {
@@ -25,6 +27,8 @@ std::optional<MajorSync> findMajorSync(std::span<const uint8_t> payload);
 
 // The peak bit rate in bit/s, when the sampling frequency is known.
 std::optional<uint64_t> peakBitrate(const MajorSync& sync);
+
+StreamFacts majorSyncFacts(const MajorSync& sync);
 
 std::vector<std::string> majorSyncLines(const MajorSync& sync, int streamNumber);
 

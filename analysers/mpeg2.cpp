@@ -24,30 +24,48 @@ constexpr std::array<std::array<int, 2>, 9> kFrameRates = {{{0, 1},
                                                             {60000, 1001},
                                                             {60, 1}}};
 
-std::string profileText(int profileAndLevel) {
-    if (profileAndLevel & 0x80) return "escape (" + std::to_string(profileAndLevel) + ")";
+std::string profileName(int profileAndLevel) {
     static constexpr std::array<std::string_view, 8> kProfiles = {
         "reserved", "High",   "Spatially Scalable", "SNR Scalable",
         "Main",     "Simple", "reserved",           "reserved"};
-    std::string level;
+    return std::string(kProfiles[(profileAndLevel >> 4) & 7]);
+}
+
+std::string levelName(int profileAndLevel) {
     switch (profileAndLevel & 0x0F) {
         case 4:
-            level = "High";
-            break;
+            return "High";
         case 6:
-            level = "High 1440";
-            break;
+            return "High 1440";
         case 8:
-            level = "Main";
-            break;
+            return "Main";
         case 10:
-            level = "Low";
-            break;
+            return "Low";
         default:
-            level = "reserved";
-            break;
+            return "reserved";
     }
-    return std::string(kProfiles[(profileAndLevel >> 4) & 7]) + "@" + level;
+}
+
+std::string profileText(const StreamFacts& f, int profileAndLevel) {
+    if (profileAndLevel & 0x80) return "escape (" + std::to_string(profileAndLevel) + ")";
+    return f.profile.value_or("") + "@" + f.level.value_or("");
+}
+
+// The display aspect ratio of an MPEG-2 aspect_ratio_information code; code 1 means square
+// samples, so the picture's own proportions.
+std::optional<std::string> displayAspect(const Mpeg2Sequence& s) {
+    switch (s.aspectCode) {
+        case 1:
+            return reducedRatio(static_cast<uint64_t>(s.width), static_cast<uint64_t>(s.height));
+        case 2:
+            return "4:3";
+        case 3:
+            return "16:9";
+        case 4:
+            return "221:100";
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -109,16 +127,37 @@ double mpeg2FrameRate(const Mpeg2Sequence& s) {
            (static_cast<double>(rate[1]) * (s.frameRateExtD + 1));
 }
 
-std::vector<std::string> mpeg2Lines(const Mpeg2Sequence& s, int streamNumber) {
+StreamFacts mpeg2Facts(const Mpeg2Sequence& s) {
+    StreamFacts f;
+    f.codecName = s.hasExtension ? "mpeg2video" : "mpeg1video";
+    f.format = s.hasExtension ? "MPEG-2" : "MPEG-1";
+    f.width = s.width;
+    f.height = s.height;
+    // MPEG-1 codes a sample aspect ratio in the same field; only MPEG-2 codes the display's.
+    if (s.hasExtension) f.displayAspectRatio = displayAspect(s);
+    if (const double rate = mpeg2FrameRate(s); rate > 0) f.frameRate = rate;
+    f.bitRate = s.bitrate;
+    if (s.hasExtension) {
+        f.interlaced = !s.progressive;
+        if (!(s.profileAndLevel & 0x80)) {
+            f.profile = profileName(s.profileAndLevel);
+            f.level = levelName(s.profileAndLevel);
+        }
+    }
+    return f;
+}
+
+std::vector<std::string> mpeg2Lines(const Mpeg2Sequence& s, const StreamFacts& f,
+                                    int streamNumber) {
     static constexpr std::array<std::string_view, 5> kAspect = {"forbidden", "1:1 (square samples)",
                                                                 "4:3", "16:9", "2.21:1"};
     static constexpr std::array<std::string_view, 4> kChroma = {"reserved", "4:2:0", "4:2:2",
                                                                 "4:4:4"};
     std::vector<std::string> lines;
-    lines.push_back("   Stream " + std::to_string(streamNumber) + " is [b]" +
-                    (s.hasExtension ? "MPEG-2" : "MPEG-1") + "[/b] video");
-    std::string size =
-        valueLine("Size", std::to_string(s.width) + " x " + std::to_string(s.height));
+    lines.push_back("   Stream " + std::to_string(streamNumber) + " is [b]" + f.format +
+                    "[/b] video");
+    std::string size = valueLine(
+        "Size", std::to_string(f.width.value_or(0)) + " x " + std::to_string(f.height.value_or(0)));
     if (s.hasExtension) {
         size += std::string(", [bl]") + (s.progressive ? "progressive" : "interlaced") + "[/bl]";
     }
@@ -126,13 +165,13 @@ std::vector<std::string> mpeg2Lines(const Mpeg2Sequence& s, int streamNumber) {
     lines.push_back(valueLine(
         "Aspect ratio", s.aspectCode < 5 ? std::string(kAspect[s.aspectCode])
                                          : "reserved (" + std::to_string(s.aspectCode) + ")"));
-    const double rate = mpeg2FrameRate(s);
-    lines.push_back(rate > 0 ? valueLine("Frame rate", shortDecimal(rate), " fps")
-                             : valueLine("Frame rate", "reserved"));
-    lines.push_back(
-        valueLine("Bitrate", shortDecimal(static_cast<double>(s.bitrate) / 1000.0, 1), " kbit/s"));
+    lines.push_back(f.frameRate ? valueLine("Frame rate", shortDecimal(*f.frameRate), " fps")
+                                : valueLine("Frame rate", "reserved"));
+    lines.push_back(valueLine("Bitrate",
+                              shortDecimal(static_cast<double>(f.bitRate.value_or(0)) / 1000.0, 1),
+                              " kbit/s"));
     if (s.hasExtension) {
-        lines.push_back(valueLine("Profile", profileText(s.profileAndLevel)) +
+        lines.push_back(valueLine("Profile", profileText(f, s.profileAndLevel)) +
                         ", chroma format = [bl]" + std::string(kChroma[s.chromaFormat & 3]) +
                         "[/bl]");
     }

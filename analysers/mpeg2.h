@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysers/stream_facts.h"
+
 namespace kavrel::analysers {
 
 struct Mpeg2Sequence {
@@ -27,6 +29,9 @@ std::optional<Mpeg2Sequence> findMpeg2Sequence(std::span<const uint8_t> payload)
 // Frames per second, 0 for a reserved frame rate code.
 double mpeg2FrameRate(const Mpeg2Sequence& sequence);
 
-std::vector<std::string> mpeg2Lines(const Mpeg2Sequence& sequence, int streamNumber);
+StreamFacts mpeg2Facts(const Mpeg2Sequence& sequence);
+
+std::vector<std::string> mpeg2Lines(const Mpeg2Sequence& sequence, const StreamFacts& facts,
+                                    int streamNumber);
 
 }  // namespace kavrel::analysers

@@ -77,15 +77,33 @@ std::optional<Vc1SequenceHeader> findVc1SequenceHeader(std::span<const uint8_t> 
     return std::nullopt;
 }
 
-std::vector<std::string> vc1Lines(const Vc1SequenceHeader& h, int streamNumber) {
+StreamFacts vc1Facts(const Vc1SequenceHeader& h) {
+    StreamFacts f;
+    f.codecName = "vc1";
+    f.format = "VC-1";
+    f.width = h.codedWidth;
+    f.height = h.codedHeight;
+    if (h.displayExtension && h.aspectWidth > 0 && h.aspectHeight > 0) {
+        f.displayAspectRatio = reducedRatio(uint64_t(h.displayWidth) * uint64_t(h.aspectWidth),
+                                            uint64_t(h.displayHeight) * uint64_t(h.aspectHeight));
+    }
+    if (h.frameRate > 0) f.frameRate = h.frameRate;
+    f.interlaced = h.interlace;
+    f.profile = "Advanced";
+    f.level = std::to_string(h.level);
+    return f;
+}
+
+std::vector<std::string> vc1Lines(const Vc1SequenceHeader& h, const StreamFacts& f,
+                                  int streamNumber) {
     static constexpr std::array<std::string_view, 4> kChroma = {"reserved", "4:2:0", "reserved",
                                                                 "reserved"};
     std::vector<std::string> lines;
-    lines.push_back("   Stream " + std::to_string(streamNumber) + " is [b]VC-1[/b]");
-    lines.push_back(valueLine("Profile", "Advanced") + ", level = [bl]" + std::to_string(h.level) +
-                    "[/bl]");
-    lines.push_back(valueLine("Coded size", std::to_string(h.codedWidth) + " x " +
-                                                std::to_string(h.codedHeight)) +
+    lines.push_back("   Stream " + std::to_string(streamNumber) + " is [b]" + f.format + "[/b]");
+    lines.push_back(valueLine("Profile", f.profile.value_or("")) + ", level = [bl]" +
+                    f.level.value_or("") + "[/bl]");
+    lines.push_back(valueLine("Coded size", std::to_string(f.width.value_or(0)) + " x " +
+                                                std::to_string(f.height.value_or(0))) +
                     ", [bl]" + (h.interlace ? "interlaced" : "progressive") + "[/bl]" +
                     (h.pulldown ? ", pulldown" : ""));
     lines.push_back(valueLine("Chroma format", kChroma[h.chromaFormat & 3]));
@@ -102,8 +120,8 @@ std::vector<std::string> vc1Lines(const Vc1SequenceHeader& h, int streamNumber) 
             lines.push_back(valueLine("Display aspect ratio", shortDecimal(dar, 2) + ":1"));
         }
     }
-    lines.push_back(h.frameRate > 0 ? valueLine("Frame rate", shortDecimal(h.frameRate), " fps")
-                                    : valueLine("Frame rate", "not given"));
+    lines.push_back(f.frameRate ? valueLine("Frame rate", shortDecimal(*f.frameRate), " fps")
+                                : valueLine("Frame rate", "not given"));
     return lines;
 }
 

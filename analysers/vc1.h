@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "analysers/stream_facts.h"
+
 namespace kavrel::analysers {
 
 struct Vc1SequenceHeader {
@@ -30,6 +32,9 @@ struct Vc1SequenceHeader {
 // is not of the advanced profile.
 std::optional<Vc1SequenceHeader> findVc1SequenceHeader(std::span<const uint8_t> payload);
 
-std::vector<std::string> vc1Lines(const Vc1SequenceHeader& header, int streamNumber);
+StreamFacts vc1Facts(const Vc1SequenceHeader& header);
+
+std::vector<std::string> vc1Lines(const Vc1SequenceHeader& header, const StreamFacts& facts,
+                                  int streamNumber);
 
 }  // namespace kavrel::analysers

@@ -109,15 +109,6 @@ void ConsoleHost::pump() {
 
 // ---- Options -------------------------------------------------------------------------------
 
-const char* const kCommonOptionsHelp =
-    "  -q, --quiet          print no log lines\n"
-    "      --json           print one JSON document instead of the log\n"
-    "      --no-continue    do not continue on the follow-on file (FEATURE_2.EVO …)\n"
-    "      --no-fast-check  read the whole input, not only its first 300 MB\n"
-    "      --no-count-frames  do not count video frames\n"
-    "      --no-details     no first PTS, sub-stream ids or stream formats\n"
-    "  -h, --help           show this help\n";
-
 namespace {
 
 bool isBlankOrComma(char c) {
@@ -208,102 +199,92 @@ int failure(std::string_view command, std::string_view message) {
     return kExitFailure;
 }
 
-int parseCommonOptions(int argc, char** argv, CommonOptions& options, std::string_view command) {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            options.rest.emplace_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            options.firstLiteral = options.rest.size();
-            continue;
-        }
-        // Split "--name=value" and "-oVALUE" into name and attached value.
-        std::string_view name = arg;
-        std::optional<std::string_view> attached;
-        if (arg.starts_with("--")) {
-            if (auto eq = arg.find('='); eq != std::string_view::npos) {
-                name = arg.substr(0, eq);
-                attached = arg.substr(eq + 1);
-            }
-        } else if (arg.size() > 2) {
-            name = arg.substr(0, 2);
-            attached = arg.substr(2);
-        }
-        auto takesValue = [&](std::string_view n) {
-            return n == "-o" || n == "--out" || n == "-s" || n == "--streams" ||
-                   n == "--video-ext" || n == "--audio-ext" || n == "--sub-ext";
-        };
-        if (!takesValue(name)) {
-            if (attached && name.size() == 2 && (name == "-q" || name == "-h")) {
-                // Bundled short flags ("-qh") are not supported; say so plainly.
-                return usageError(command, "unknown option '" + std::string(arg) + "'");
-            }
-            if (attached && arg.starts_with("--") &&
-                (name == "--no-continue" || name == "--no-fast-check" ||
-                 name == "--no-count-frames" || name == "--no-details" || name == "--quiet" ||
-                 name == "--json" || name == "--help")) {
-                return usageError(command, "option '" + std::string(name) + "' takes no value");
-            }
-            if (arg == "--no-continue") {
-                options.run.cont = false;
-            } else if (arg == "--no-fast-check") {
-                options.run.scan.fastCheck = false;
-            } else if (arg == "--no-count-frames") {
-                options.run.scan.countFrames = false;
-            } else if (arg == "--no-details") {
-                options.run.scan.details = false;
-            } else if (!takeOutputFlag(arg, options.quiet, options.json, options.help)) {
-                options.rest.emplace_back(arg);  // the subcommand's own option, or a mistake
-            }
-            continue;
-        }
-        std::string_view value;
-        if (attached) {
-            value = *attached;
-        } else if (i + 1 < argc) {
-            value = argv[++i];
-        } else {
-            return usageError(command, "option '" + std::string(name) + "' needs a value");
-        }
-        if (name == "-o" || name == "--out") {
-            if (value.empty()) return usageError(command, "the output folder is empty");
-            options.run.workdir = std::string(value);
-            options.outGiven = true;
-        } else if (name == "-s" || name == "--streams") {
-            std::string error;
-            auto slots = parseStreamList(value, error);
-            if (!slots) return usageError(command, error);
-            if (!options.streams) options.streams.emplace();
-            for (std::size_t s = 0; s < slots->size(); ++s)
-                (*options.streams)[s] = (*options.streams)[s] || (*slots)[s];
-        } else {
-            std::string ext = cleanExtension(value);
-            if (ext.empty())
-                return usageError(command, "bad extension '" + std::string(value) + "'");
-            if (name == "--video-ext")
-                options.run.videoExt = ext;
-            else if (name == "--audio-ext")
-                options.run.audioExt = ext;
-            else
-                options.run.subExt = ext;
-        }
+void addCommonOptions(CommandLine& line, CommonOptions& options) {
+    CLI::App& app = line.app;
+    app.add_flag("-q,--quiet", options.quiet, "print no log lines");
+    app.add_flag("--json", options.json, "print one JSON document instead of the log");
+    app.add_flag_callback(
+        "--no-continue", [&options] { options.run.cont = false; },
+        "do not continue on the follow-on file (FEATURE_2.EVO …)");
+    app.add_flag_callback(
+        "--no-fast-check", [&options] { options.run.scan.fastCheck = false; },
+        "read the whole input, not only its first 300 MB");
+    app.add_flag_callback(
+        "--no-count-frames", [&options] { options.run.scan.countFrames = false; },
+        "do not count video frames");
+    app.add_flag_callback(
+        "--no-details", [&options] { options.run.scan.details = false; },
+        "no first PTS, sub-stream ids or stream formats");
+    app.add_option("input", options.inputs, "the EVO, VOB or AOB file");
+}
+
+void addWriteOptions(CommandLine& line, CommonOptions& options) {
+    CLI::App& app = line.app;
+    app.add_option_function<std::string>(
+           "-o,--out",
+           [&options](const std::string& folder) {
+               if (folder.empty()) throw CLI::ValidationError("the output folder is empty");
+               options.run.workdir = folder;
+               options.outGiven = true;
+           },
+           "write into DIR (made when missing; default: the input's folder)")
+        ->type_name("DIR");
+    // Each -s takes one word; several -s add up. Blanks within the word ("v0 a1") separate too.
+    app.add_option_function<std::vector<std::string>>(
+           "-s,--streams",
+           [&options](const std::vector<std::string>& lists) {
+               if (!options.streams) options.streams.emplace();
+               for (const std::string& list : lists) {
+                   std::string error;
+                   const auto slots = parseStreamList(list, error);
+                   if (!slots) throw CLI::ValidationError(error);
+                   for (std::size_t s = 0; s < slots->size(); ++s)
+                       (*options.streams)[s] = (*options.streams)[s] || (*slots)[s];
+               }
+           },
+           "the streams: v0 v1 a0..a15 s0..s15, separated by commas\n(default: every stream "
+           "found)")
+        ->type_name("LIST")
+        ->allow_extra_args(false);
+}
+
+void addExtensionOptions(CommandLine& line, RunOptions& run) {
+    struct Extension {
+        const char* name;
+        std::string RunOptions::*field;
+        const char* help;
+    };
+    for (const Extension& e :
+         {Extension{"--video-ext", &RunOptions::videoExt, "extension of video files (default mpv)"},
+          Extension{"--audio-ext", &RunOptions::audioExt, "extension of audio files (default mpa)"},
+          Extension{"--sub-ext", &RunOptions::subExt,
+                    "extension of subpicture files (default sup)"}}) {
+        line.app
+            .add_option_function<std::string>(
+                e.name,
+                [&run, field = e.field](const std::string& value) {
+                    std::string ext = cleanExtension(value);
+                    if (ext.empty()) throw CLI::ValidationError("bad extension '" + value + "'");
+                    run.*field = std::move(ext);
+                },
+                e.help)
+            ->type_name("EXT");
     }
-    return -1;
 }
 
 int singleInput(const CommonOptions& options, std::string_view command, std::string& input) {
     input.clear();
-    for (std::size_t i = 0; i < options.rest.size(); ++i) {
-        const std::string& word = options.rest[i];
-        if (i < options.firstLiteral && word.size() > 1 && word[0] == '-')
-            return usageError(command, "unknown option '" + word + "'");
-        if (!input.empty()) return usageError(command, "more than one input file given");
-        input = word;
+    if (options.inputs.empty()) return usageError(command, "no input file given");
+    if (options.inputs.size() > 1) {
+        // "-s v0 a1 INPUT" leaves a1 to the files: say how a list is written.
+        std::string error;
+        if (parseStreamList(options.inputs.front(), error))
+            return usageError(command,
+                              "more than one input file given (a stream list is one "
+                              "word: -s v0,a1)");
+        return usageError(command, "more than one input file given");
     }
+    input = options.inputs.front();
     if (input.empty()) return usageError(command, "no input file given");
     return -1;
 }
@@ -316,19 +297,6 @@ int prepareOutputFolder(const CommonOptions& options, std::string_view command) 
         return failure(command, "Cannot use the output folder " + options.run.workdir.string() +
                                     ": " + (ec ? ec.message() : "it is not a folder"));
     return -1;
-}
-
-bool takeOutputFlag(std::string_view arg, bool& quiet, bool& json, bool& help) {
-    if (arg == "-q" || arg == "--quiet") {
-        quiet = true;
-    } else if (arg == "--json") {
-        json = true;
-    } else if (arg == "-h" || arg == "--help") {
-        help = true;
-    } else {
-        return false;
-    }
-    return true;
 }
 
 int exitCodeFor(RunOutcome outcome, ConsoleHost& host, std::string_view command) {

@@ -8,9 +8,9 @@
 // A subcommand typically does:
 //
 //     CommonOptions opts;
-//     if (int code = parseCommonOptions(argc, argv, opts, "rebuild"); code >= 0) return code;
-//     if (opts.help) { printMyHelp(); return kExitDone; }
-//     // opts.rest: positionals and options this parser does not know, in command-line order
+//     CommandLine line("rebuild", "kavrel-cli rebuild [OPTIONS] INPUT", "What it does.");
+//     addCommonOptions(line, opts);
+//     if (int code = line.parse(argc, argv); code >= 0) return code;
 //     RunState state;
 //     ConsoleHost host(opts.quiet || opts.json, !opts.quiet);
 //     InterruptGuard guard(state);
@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/command_line.h"
 #include "engine/host.h"
 #include "engine/run_state.h"
 #include "engine/runs.h"
@@ -85,24 +86,20 @@ struct CommonOptions {
     RunOptions run;  // cont, scan.fastCheck/countFrames/details, extensions, workdir (-o)
     bool quiet = false;
     bool json = false;
-    bool help = false;
     bool outGiven = false;                                // -o/--out was given
     std::optional<std::array<bool, kSlotCount>> streams;  // -s/--streams, by slot
-    std::vector<std::string> rest;  // positionals and unknown options, in order
-    // Index in rest of the first word after "--": from there on every word is a file name.
-    std::size_t firstLiteral = static_cast<std::size_t>(-1);
+    std::vector<std::string> inputs;                      // the positional words
 };
 
-// Parses the options every subcommand shares (argv[0] is the subcommand's name):
-//   --no-continue --no-fast-check --no-count-frames --no-details -q/--quiet --json
-//   -o/--out DIR  -s/--streams LIST  --video-ext EXT  --audio-ext EXT  --sub-ext EXT  -h/--help
-// Values may follow as the next word or after "=" ("--out=DIR", "-oDIR"). "--" ends the
-// options. Returns -1 when the command line is usable; otherwise prints the problem to stderr
-// and returns kExitUsage.
-int parseCommonOptions(int argc, char** argv, CommonOptions& options, std::string_view command);
+// The options every command that reads an input takes: -q/--quiet, --json, --no-continue,
+// --no-fast-check, --no-count-frames, --no-details, and the INPUT.
+void addCommonOptions(CommandLine& line, CommonOptions& options);
 
-// The help text of the shared options, one per line, for the subcommands' --help.
-extern const char* const kCommonOptionsHelp;
+// The options of the commands that write: -o/--out DIR, -s/--streams LIST.
+void addWriteOptions(CommandLine& line, CommonOptions& options);
+
+// The extensions of the elementary-stream files: --video-ext, --audio-ext, --sub-ext.
+void addExtensionOptions(CommandLine& line, RunOptions& run);
 
 // Parses a stream list: "v0 v1 a0..a15 s0..s15", separated by commas and/or blanks, leading
 // zeros allowed ("a03"), case-insensitive. Gives nullopt and a reason for anything else.
@@ -112,18 +109,13 @@ std::optional<std::array<bool, kSlotCount>> parseStreamList(std::string_view lis
 // The slot's name in stream lists: "v0", "a3", "s12".
 std::string slotName(int slot);
 
-// The one input file of a command: the single word left in options.rest. Anything else left
-// there (an unknown option, a second file) is a usage error; returns -1 when fine, else the
-// exit code after printing the problem.
+// The one input file of a command: the single positional word. None or more than one is a usage
+// error; returns -1 when fine, else the exit code after printing the problem.
 int singleInput(const CommonOptions& options, std::string_view command, std::string& input);
 
 // Makes the -o folder when one was given and checks that it is a folder. Returns -1 when it is
 // usable, else kExitFailure after printing the problem.
 int prepareOutputFolder(const CommonOptions& options, std::string_view command);
-
-// Takes the flags that every subcommand spells alike: -q/--quiet, --json, -h/--help. Returns
-// false, touching nothing, for any other word.
-bool takeOutputFlag(std::string_view arg, bool& quiet, bool& json, bool& help);
 
 // Prints "kavrel-cli COMMAND: MESSAGE" and a pointer to --help to stderr; returns kExitUsage.
 int usageError(std::string_view command, std::string_view message);

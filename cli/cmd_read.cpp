@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <string>
 
 #include "cli/cli_common.h"
@@ -8,30 +7,15 @@
 
 namespace kavrel::cli {
 
-namespace {
-
-void help() {
-    std::printf(
-        "usage: kavrel-cli read [OPTIONS] INPUT\n"
-        "List the video, audio and subpicture streams of an EVO, VOB or AOB file, with their\n"
-        "header details, and count the video frames. A feature split over two files\n"
-        "(FEATURE_1.EVO, FEATURE_2.EVO) is read on into the second.\n\n"
-        "%s",
-        kCommonOptionsHelp);
-}
-
-}  // namespace
-
 int readCommand(int argc, char** argv) {
     constexpr std::string_view kCommand = "read";
     CommonOptions options;
-    if (int code = parseCommonOptions(argc, argv, options, kCommand); code >= 0) return code;
-    if (options.help) {
-        help();
-        return kExitDone;
-    }
-    if (options.outGiven || options.streams)
-        return usageError(kCommand, "-o and -s are options of 'demux'");
+    CommandLine line(kCommand, "kavrel-cli read [OPTIONS] INPUT",
+                     "List the video, audio and subpicture streams of an EVO, VOB or AOB file, "
+                     "with their\nheader details, and count the video frames. A feature split "
+                     "over two files\n(FEATURE_1.EVO, FEATURE_2.EVO) is read on into the second.");
+    addCommonOptions(line, options);
+    if (int code = line.parse(argc, argv); code >= 0) return code;
     std::string input;
     if (int code = singleInput(options, kCommand, input); code >= 0) return code;
 

@@ -1,4 +1,3 @@
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
@@ -11,26 +10,14 @@ namespace kavrel::cli {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-void help() {
-    std::printf(
-        "usage: kavrel-cli rebuild [OPTIONS] INPUT\n"
+int rebuildCommand(int argc, char** argv) {
+    const WritingCommand command = {
+        "rebuild", "kavrel-cli rebuild [OPTIONS] INPUT",
         "Read an EVO file, then write a copy of its program stream that keeps only the chosen\n"
         "streams, renumbered from 0 per kind, as INPUT.rebuilt.EVO\n"
-        "(FEATURE_1_FEATURE_2.rebuilt.EVO when the feature goes on in FEATURE_2.EVO).\n\n"
-        "  -o, --out DIR        write the file into DIR (made when missing; default: the\n"
-        "                       input's folder)\n"
-        "  -s, --streams LIST   the streams to keep: v0 v1 a0..a15 s0..s15, separated by\n"
-        "                       commas or blanks (default: every stream found)\n"
-        "%s",
-        kCommonOptionsHelp);
-}
-
-}  // namespace
-
-int rebuildCommand(int argc, char** argv) {
-    return writingCommand(argc, argv, "rebuild", help, "to keep",
+        "(FEATURE_1_FEATURE_2.rebuilt.EVO when the feature goes on in FEATURE_2.EVO).",
+        "to keep"};
+    return writingCommand(argc, argv, command, {},
                           [](const fs::path& input, RunState& state, const RunOptions& options,
                              const std::array<std::string, kSlotCount>&, ConsoleHost& host) {
                               return rebuildRun(input, state, options, host);

@@ -1,6 +1,5 @@
 // kavrel-cli subs: decodes a subpicture .sup file, prints its captions, and writes them as a
 // Blu-ray PGS file and/or as PNG pictures.
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -76,26 +75,22 @@ std::optional<std::vector<uint8_t>> readInput(const fs::path& path, std::string&
 
 int subsCommand(int argc, char** argv) {
     SubsOptions o;
-    CLI::App app(
-        "Decode a subpicture .sup file (as demux writes it): list its captions, write "
-        "them as a Blu-ray PGS subtitle file and/or as PNG pictures.",
-        "kavrel-cli subs");
+    CommandLine commandLine(
+        kCommand, "kavrel-cli subs [OPTIONS] INPUT.sup",
+        "Decode a subpicture .sup file (as demux writes it): list its captions, "
+        "write them as a\nBlu-ray PGS subtitle file and/or as PNG pictures.");
+    CLI::App& app = commandLine.app;
     app.add_option("--pgs", o.pgs, "write the captions as a Blu-ray PGS file")
         ->type_name("OUT.sup");
     app.add_option("--png", o.png,
                    "write each caption as DIR/NNNN_START_END.png (made when missing)")
         ->type_name("DIR");
-    app.add_option("--size", o.size, "video frame the PGS captions are placed on")
-        ->type_name("WxH")
-        ->capture_default_str();
+    app.add_option("--size", o.size,
+                   "video frame the PGS captions are placed on (default 1920x1080)")
+        ->type_name("WxH");
     app.add_flag("-q,--quiet", o.quiet, "print no log lines");
     app.add_option("input", o.input, "the .sup file")->required()->type_name("INPUT.sup");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e);
-        return code == 0 ? kExitDone : kExitUsage;
-    }
+    if (int code = commandLine.parse(argc, argv); code >= 0) return code;
     uint16_t width = 0, height = 0;
     if (!parseSize(o.size, width, height))
         return usageError(kCommand, "--size takes WIDTHxHEIGHT, e.g. 1920x1080");

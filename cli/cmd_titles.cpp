@@ -1,6 +1,5 @@
 // kavrel-cli titles: lists the titles of an HD DVD playlist with their clips, tracks and
 // chapters, and marks the main feature.
-#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -29,8 +28,9 @@ void print(const std::string& text) {
 }  // namespace
 
 int titlesCommand(int argc, char** argv) {
-    CLI::App app("List the titles of an HD DVD playlist.", "kavrel-cli titles");
-    app.footer(
+    CommandLine line(kCommand, "kavrel-cli titles [--json] PLAYLIST_OR_DISC_FOLDER",
+                     "List the titles of an HD DVD playlist.");
+    line.app.footer(
         "Lists each title's number, name and duration, the clips it plays (the EVO files, their\n"
         "size and whether they are there), its video, audio and subtitle tracks with codec,\n"
         "channels, language and description, and its chapters; the longest title is marked as\n"
@@ -39,17 +39,10 @@ int titlesCommand(int argc, char** argv) {
         "line is wrong.");
     std::string source;
     bool json = false;
-    app.add_option("PLAYLIST_OR_DISC_FOLDER", source, "VPLST000.XPL, or the disc's folder")
+    line.app.add_flag("--json", json, "print one JSON document");
+    line.app.add_option("PLAYLIST_OR_DISC_FOLDER", source, "VPLST000.XPL, or the disc's folder")
         ->required();
-    app.add_flag("--json", json, "print one JSON document");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::CallForHelp&) {
-        std::printf("%s", app.help().c_str());
-        return kExitDone;
-    } catch (const CLI::ParseError& error) {
-        return usageError(kCommand, error.what());
-    }
+    if (int code = line.parse(argc, argv); code >= 0) return code;
 
     fs::path playlistPath = source;
     std::error_code ec;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
@@ -32,36 +33,7 @@ struct XplOptions {
     bool memo = false;
     bool quiet = false;
     bool json = false;
-    bool help = false;
 };
-
-void printHelp() {
-    std::printf(
-        "usage: kavrel-cli xpl [--input INPUT] [--memo] PLAYLIST\n"
-        "       kavrel-cli xpl --input INPUT --chapters xml|ogm [-o FILE] PLAYLIST\n"
-        "Reads an HD DVD playlist (VPLST000.XPL). With --input, the playlist is cut to the title\n"
-        "that plays INPUT (FEATURE_1.EVO plays FEATURE_1.MAP) and the title's tracks, chapters\n"
-        "and the stream boxes they offer are shown as a tree; without it, or when no title plays\n"
-        "INPUT, the re-indented playlist is printed. INPUT need not exist: only its name counts.\n"
-        "  -i, --input INPUT    the EVO file whose title to show\n"
-        "  -m, --memo           print the re-indented lines instead of the tree\n"
-        "      --chapters FORMAT  write the chapters of INPUT's title instead, in the title's\n"
-        "                       time: xml (Matroska chapters) or ogm (CHAPTER01=...)\n"
-        "  -o, --out FILE       write the chapters to FILE (default: stdout)\n"
-        "  -q, --quiet          print no log lines\n"
-        "      --json           print one JSON document instead of the log\n"
-        "  -h, --help           show this help\n"
-        "Exit codes: 0 done, 1 the playlist cannot be read, 2 the command line is wrong.\n");
-}
-
-// The option that takes a value ("--input FILE", "--input=FILE"), or nullptr.
-std::optional<std::string>* valueOption(std::string_view arg, XplOptions& options) {
-    std::string_view name = arg.substr(0, arg.find('='));
-    if (name == "-i" || name == "--input") return &options.input;
-    if (name == "--chapters") return &options.chapters;
-    if (name == "-o" || name == "--out") return &options.out;
-    return nullptr;
-}
 
 int checkChapterOptions(const XplOptions& options) {
     if (!options.chapters) {
@@ -81,36 +53,36 @@ int checkChapterOptions(const XplOptions& options) {
 
 // Returns -1 when the command line is usable, else the exit code.
 int parseOptions(int argc, char** argv, XplOptions& options) {
-    bool optionsEnded = false;
-    std::optional<std::string> playlist;
-    for (int i = 1; i < argc; ++i) {
-        std::string_view arg = argv[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            if (playlist) return usageError(kCommand, "more than one playlist given");
-            playlist = std::string(arg);
-        } else if (arg == "--") {
-            optionsEnded = true;
-        } else if (arg == "-m" || arg == "--memo") {
-            options.memo = true;
-        } else if (takeOutputFlag(arg, options.quiet, options.json, options.help)) {
-            // -q, --json, -h: taken
-        } else if (std::optional<std::string>* target = valueOption(arg, options)) {
-            if (arg.find('=') != std::string_view::npos) {
-                *target = std::string(arg.substr(arg.find('=') + 1));
-            } else if (i + 1 < argc) {
-                *target = argv[++i];
-            } else {
-                return usageError(kCommand, "option '" + std::string(arg) + "' needs a value");
-            }
-        } else {
-            return usageError(kCommand, "unknown option '" + std::string(arg) + "'");
-        }
-    }
-    if (options.help) return -1;
-    if (!playlist) return usageError(kCommand, "no playlist given");
+    CommandLine line(kCommand,
+                     "kavrel-cli xpl [--input INPUT] [--memo] PLAYLIST\n"
+                     "       kavrel-cli xpl --input INPUT --chapters xml|ogm [-o FILE] PLAYLIST",
+                     "Reads an HD DVD playlist (VPLST000.XPL). With --input, the playlist is cut "
+                     "to the title\nthat plays INPUT (FEATURE_1.EVO plays FEATURE_1.MAP) and the "
+                     "title's tracks, chapters\nand the stream boxes they offer are shown as a "
+                     "tree; without it, or when no title plays\nINPUT, the re-indented playlist "
+                     "is printed. INPUT need not exist: only its name counts.");
+    CLI::App& app = line.app;
+    std::vector<std::string> playlists;
+    app.add_option("-i,--input", options.input, "the EVO file whose title to show")
+        ->type_name("INPUT");
+    app.add_flag("-m,--memo", options.memo, "print the re-indented lines instead of the tree");
+    app.add_option("--chapters", options.chapters,
+                   "write the chapters of INPUT's title instead, in the title's\ntime: xml "
+                   "(Matroska chapters) or ogm (CHAPTER01=...)")
+        ->type_name("FORMAT");
+    app.add_option("-o,--out", options.out, "write the chapters to FILE (default: stdout)")
+        ->type_name("FILE");
+    app.add_flag("-q,--quiet", options.quiet, "print no log lines");
+    app.add_flag("--json", options.json, "print one JSON document instead of the log");
+    app.add_option("playlist", playlists, "the playlist");
+    app.footer("Exit codes: 0 done, 1 the playlist cannot be read, 2 the command line is wrong.");
+    if (int code = line.parse(argc, argv); code >= 0) return code;
+
+    if (playlists.empty()) return usageError(kCommand, "no playlist given");
+    if (playlists.size() > 1) return usageError(kCommand, "more than one playlist given");
     if (options.input && fs::path(*options.input).filename().empty())
         return usageError(kCommand, "the input '" + *options.input + "' has no file name");
-    options.playlist = *playlist;
+    options.playlist = playlists.front();
     return checkChapterOptions(options);
 }
 
@@ -210,10 +182,6 @@ int writeChapters(const XplOptions& options) {
 int xplCommand(int argc, char** argv) {
     XplOptions options;
     if (int code = parseOptions(argc, argv, options); code >= 0) return code;
-    if (options.help) {
-        printHelp();
-        return kExitDone;
-    }
     if (options.chapters) return writeChapters(options);
     std::string baseName =
         options.input ? playlist::titleLookupName(*options.input) : std::string();

@@ -1,20 +1,38 @@
+#include <array>
 #include <cstdio>
-#include <cstring>
+#include <string_view>
 
 #include "cli/commands.h"
 
 namespace {
 
+struct Subcommand {
+    std::string_view name;
+    int (*run)(int argc, char** argv);
+    const char* summary;
+};
+
+// Every subcommand of kavrel-cli: a new one is one row here and its cmd_*.cpp.
+constexpr std::array kSubcommands = {
+    Subcommand{"read", kavrel::cli::readCommand, "list the streams of an EVO, VOB or AOB file"},
+    Subcommand{"demux", kavrel::cli::demuxCommand,
+               "write the chosen streams to elementary-stream files"},
+    Subcommand{"rebuild", kavrel::cli::rebuildCommand,
+               "write a filtered program stream (.rebuilt.EVO)"},
+    Subcommand{"xpl", kavrel::cli::xplCommand, "read an HD DVD playlist (VPLST000.XPL)"},
+    Subcommand{"titles", kavrel::cli::titlesCommand,
+               "list the titles of an HD DVD playlist or disc folder"},
+    Subcommand{"subs", kavrel::cli::subsCommand,
+               "decode a subpicture .sup file to PGS or PNG pictures"},
+};
+
 void usage(std::FILE* to) {
-    std::fprintf(to,
-                 "usage: kavrel-cli COMMAND [OPTIONS] INPUT\n"
-                 "  read     list the streams of an EVO, VOB or AOB file\n"
-                 "  demux    write the chosen streams to elementary-stream files\n"
-                 "  rebuild  write a filtered program stream (.rebuilt.EVO)\n"
-                 "  xpl      read an HD DVD playlist (VPLST000.XPL)\n"
-                 "  titles   list the titles of an HD DVD playlist or disc folder\n"
-                 "  subs     decode a subpicture .sup file to PGS or PNG pictures\n"
-                 "Run 'kavrel-cli COMMAND --help' for the options of a command.\n");
+    std::fprintf(to, "usage: kavrel-cli COMMAND [OPTIONS] INPUT\n");
+    for (const Subcommand& command : kSubcommands) {
+        std::fprintf(to, "  %-8.*s %s\n", static_cast<int>(command.name.size()),
+                     command.name.data(), command.summary);
+    }
+    std::fprintf(to, "Run 'kavrel-cli COMMAND --help' for the options of a command.\n");
 }
 
 }  // namespace
@@ -24,22 +42,19 @@ int main(int argc, char** argv) {
         usage(stderr);
         return 2;
     }
-    const char* command = argv[1];
-    if (!std::strcmp(command, "-h") || !std::strcmp(command, "--help")) {
+    const std::string_view command = argv[1];
+    if (command == "-h" || command == "--help") {
         usage(stdout);
         return 0;
     }
-    if (!std::strcmp(command, "-V") || !std::strcmp(command, "--version")) {
+    if (command == "-V" || command == "--version") {
         std::printf("kavrel-cli %s\n", KAVREL_VERSION);
         return 0;
     }
-    if (!std::strcmp(command, "read")) return kavrel::cli::readCommand(argc - 1, argv + 1);
-    if (!std::strcmp(command, "demux")) return kavrel::cli::demuxCommand(argc - 1, argv + 1);
-    if (!std::strcmp(command, "rebuild")) return kavrel::cli::rebuildCommand(argc - 1, argv + 1);
-    if (!std::strcmp(command, "xpl")) return kavrel::cli::xplCommand(argc - 1, argv + 1);
-    if (!std::strcmp(command, "titles")) return kavrel::cli::titlesCommand(argc - 1, argv + 1);
-    if (!std::strcmp(command, "subs")) return kavrel::cli::subsCommand(argc - 1, argv + 1);
-    std::fprintf(stderr, "kavrel-cli: unknown command '%s'\n", command);
+    for (const Subcommand& subcommand : kSubcommands) {
+        if (command == subcommand.name) return subcommand.run(argc - 1, argv + 1);
+    }
+    std::fprintf(stderr, "kavrel-cli: unknown command '%s'\n", argv[1]);
     usage(stderr);
     return 2;
 }

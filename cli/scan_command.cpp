@@ -78,14 +78,16 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
 
 }  // namespace
 
-int writingCommand(int argc, char** argv, std::string_view command, void (*help)(),
-                   std::string_view purpose, const WritingRun& write) {
+int writingCommand(int argc, char** argv, const WritingCommand& spec, const OwnOptions& ownOptions,
+                   const WritingRun& write) {
+    const std::string_view command = spec.name;
+    const std::string_view purpose = spec.purpose;
     CommonOptions options;
-    if (int code = parseCommonOptions(argc, argv, options, command); code >= 0) return code;
-    if (options.help) {
-        help();
-        return kExitDone;
-    }
+    CommandLine line(command, spec.usage, spec.description);
+    addCommonOptions(line, options);
+    addWriteOptions(line, options);
+    if (ownOptions) ownOptions(line, options);
+    if (int code = line.parse(argc, argv); code >= 0) return code;
     std::string input;
     if (int code = singleInput(options, command, input); code >= 0) return code;
     if (int code = prepareOutputFolder(options, command); code >= 0) return code;

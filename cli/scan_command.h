@@ -28,11 +28,21 @@ using WritingRun = std::function<RunOutcome(
     const std::filesystem::path& input, RunState& state, const RunOptions& options,
     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host)>;
 
+// Adds a writing command's own options to its command line, one line each.
+using OwnOptions = std::function<void(CommandLine& line, CommonOptions& options)>;
+
+struct WritingCommand {
+    std::string_view name;     // "demux"
+    std::string usage;         // the help's usage line
+    std::string description;   // the help's text
+    std::string_view purpose;  // "to demux": the failure says "no stream to demux in NAME"
+};
+
 // A command that reads its one input and then writes from it (demux, rebuild): parses the
-// options, prints the help, makes the -o folder, reads the input and hands the streams chosen
-// with -s (every found stream without it) to `write`. A chosen stream the read did not find,
-// or no stream at all, fails the command with "no stream ... in NAME" (purpose: "to demux").
-int writingCommand(int argc, char** argv, std::string_view command, void (*help)(),
-                   std::string_view purpose, const WritingRun& write);
+// shared options, -o and -s and its own, makes the -o folder, reads the input and hands the
+// streams chosen with -s (every found stream without it) to `write`. A chosen stream the read
+// did not find, or no stream at all, fails the command with "no stream ... in NAME".
+int writingCommand(int argc, char** argv, const WritingCommand& command,
+                   const OwnOptions& ownOptions, const WritingRun& write);
 
 }  // namespace kavrel::cli

@@ -407,8 +407,7 @@ void PesScanner::reportVideo(std::span<const uint8_t> run) {
     if (!options_.details) return;
     host_.log("   First PTS = [re]" + hex(state_.videoFirstPts, 8) + "[/re]");
     host_.log("   Substream id = " + hex(static_cast<uint32_t>(videoId_), 2));
-    const analysers::Analysis analysis =
-        analysers::analyseVideo(videoKind_, run, currentDts_, number, state_.videoFirstPts);
+    const analysers::Analysis analysis = analysers::analyseVideo(videoKind_, run, number);
     for (const std::string& line : analysis.lines) host_.log(line);
     if (analysis.frameRate > 0) state_.frameRates[number] = analysis.frameRate;
 }
@@ -420,8 +419,11 @@ void PesScanner::reportAudio(std::span<const uint8_t> run) {
     if (!options_.details) return;
     host_.log("   First PTS = [re]" + hex(state_.audioPts, 8) + "[/re]");
     host_.log("   Substream id = " + hex(subId_, 2));
+    const auto carriage = mlp_   ? analysers::LpcmCarriage::DvdAudioMlp
+                          : aob_ ? analysers::LpcmCarriage::DvdAudio
+                                 : analysers::LpcmCarriage::Video;
     const analysers::Analysis analysis = analysers::analyseAudio(
-        audioClass_, mlp_, run, number, std::span(private_.data(), privateNeed_));
+        audioClass_, carriage, run, number, std::span(private_.data(), privateNeed_));
     for (const std::string& line : analysis.lines) host_.log(line);
 }
 

@@ -5,7 +5,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     kavrel::fuzz::Input in{data, size};
     const uint8_t which = in.take();
-    const uint8_t headerLength = in.take() & 3;
+    const uint8_t headerLength = in.take() & 15;
     const uint8_t* header = in.data;
     const std::size_t taken = headerLength < in.size ? headerLength : in.size;
     in.data += taken;
@@ -15,11 +15,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
     if (which & 0x80) {
         const auto kind = static_cast<kavrel::VideoKind>(which % 3);
-        kavrel::analysers::analyseVideo(kind, run, 0x12345678, which & 1, 0x1000);
+        kavrel::analysers::analyseVideo(kind, run, which & 1);
     } else {
         const auto audioClass = static_cast<kavrel::AudioClass>(which % 5);
-        kavrel::analysers::analyseAudio(audioClass, (which & 0x40) != 0, run, which & 15,
-                                        privateHeader);
+        const auto carriage = static_cast<kavrel::analysers::LpcmCarriage>((which >> 5) % 3);
+        kavrel::analysers::analyseAudio(audioClass, carriage, run, which & 15, privateHeader);
     }
     return 0;
 }

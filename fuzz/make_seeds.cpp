@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
         int a = 0;
         for (const auto& entry : fs::directory_iterator(disc.expectedDir)) {
             auto head = slice(entry.path(), 0, 4096);
-            for (int selector : {0, 1, 2, 3, 4, 0x43, 0x80, 0x81, 0x82})
+            for (int selector : {0, 1, 2, 3, 4, 0x23, 0x43, 0x80, 0x81, 0x82})
                 put(corpus / "fuzz_analysers", "seed" + std::to_string(a++),
                     static_cast<uint8_t>(selector), head);
         }

@@ -2,11 +2,13 @@
 // exact rules, and frames that ffmpeg encodes at known settings.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "analysers/ac3.h"
 #include "analysers/analysers.h"
+#include "tests/support/bit_writer.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel::analysers {
@@ -36,7 +38,7 @@ std::vector<uint8_t> eac3Header(int frmsiz, int fscod, int numblkscod, int acmod
 }
 
 std::vector<std::string> analyse(const std::vector<uint8_t>& payload, int number = 0) {
-    return analyseAudio(AudioClass::DolbyDigital, false, payload, number).lines;
+    return analyseAudio(AudioClass::DolbyDigital, LpcmCarriage::Video, payload, number).lines;
 }
 
 TEST(DolbyHeader, Ac3LinesAreExact) {
@@ -163,6 +165,130 @@ TEST(DolbyHeader, Eac3WithReservedRateSearchesOn) {
     EXPECT_EQ(headers[1].bitrate.value_or(0), 192000u);
 }
 
+// --- LFE of AC-3 ---------------------------------------------------------------------------------
+
+// An AC-3 header whose byte after bsid/bsmod holds acmod, the mix levels acmod calls for (all
+// ones, so that a misplaced read finds a one) and lfeon.
+std::vector<uint8_t> ac3HeaderWithLfe(int acmod, bool lfe) {
+    test::BitWriter w;
+    w.put(0x0B77, 16);
+    w.put(0x1234, 16);  // crc1
+    w.put(0, 2);        // 48 kHz
+    w.put(30, 6);       // 448 kbit/s
+    w.put(8, 5);        // bsid
+    w.put(0, 3);        // bsmod
+    w.put(static_cast<uint32_t>(acmod), 3);
+    if ((acmod & 1) && acmod != 1) w.put(3, 2);  // cmixlev
+    if (acmod & 4) w.put(3, 2);                  // surmixlev
+    if (acmod == 2) w.put(3, 2);                 // dsurmod
+    w.put(lfe ? 1 : 0, 1);
+    w.put(0x1F, 5);  // dialnorm
+    return w.bytes;
+}
+
+TEST(DolbyHeader, Ac3LfeIsReadAfterTheMixLevels) {
+    struct Case {
+        int acmod;
+        int channels;  // without LFE
+    };
+    for (const Case& c :
+         {Case{1, 1}, Case{2, 2}, Case{3, 3}, Case{4, 3}, Case{5, 4}, Case{6, 4}, Case{7, 5}}) {
+        for (const bool lfe : {false, true}) {
+            SCOPED_TRACE(std::to_string(c.acmod) + (lfe ? " with LFE" : ""));
+            const auto a = analyseAudio(AudioClass::DolbyDigital, LpcmCarriage::Video,
+                                        ac3HeaderWithLfe(c.acmod, lfe), 0);
+            // The line comes only with LFE, so that the lines of other streams stay as they were.
+            ASSERT_EQ(a.lines.size(), lfe ? 5u : 4u);
+            if (lfe) {
+                EXPECT_EQ(a.lines[4], "   LFE channel = [bl]present[/bl]");
+            }
+            EXPECT_EQ(a.facts.channels, c.channels + (lfe ? 1 : 0));
+            EXPECT_EQ(a.facts.lfe, lfe);
+            EXPECT_EQ(a.facts.frameSize, 1792u);
+        }
+    }
+}
+
+// --- E-AC-3 dependent substreams -----------------------------------------------------------------
+
+// An E-AC-3 frame of `words` 16-bit words: its header fields, then zeros.
+std::vector<uint8_t> eac3Frame(int strmtyp, int words, int acmod, bool lfe,
+                               std::optional<uint16_t> chanmap) {
+    test::BitWriter w;
+    w.put(0x0B77, 16);
+    w.put(static_cast<uint32_t>(strmtyp), 2);
+    w.put(0, 3);  // substreamid
+    w.put(static_cast<uint32_t>(words - 1), 11);
+    w.put(0, 2);  // 48 kHz
+    w.put(3, 2);  // 6 blocks
+    w.put(static_cast<uint32_t>(acmod), 3);
+    w.put(lfe ? 1 : 0, 1);
+    w.put(16, 5);  // bsid
+    w.put(31, 5);  // dialnorm
+    w.put(1, 1);   // compre ...
+    w.put(0xAA, 8);
+    if (acmod == 0) w.put(0, 5 + 1);
+    if (strmtyp == 1) {
+        w.put(chanmap ? 1 : 0, 1);
+        if (chanmap) w.put(*chanmap, 16);
+    }
+    auto bytes = w.bytes;
+    bytes.resize(static_cast<std::size_t>(words) * 2, 0);
+    return bytes;
+}
+
+TEST(DolbyHeader, Eac3DependentSubstreamAddsItsChannels) {
+    constexpr uint16_t kBackPair = 0x0200;  // Lrs/Rrs
+    constexpr uint16_t kWidePair = 0x0020;  // Lw/Rw
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> after;  // what follows the independent 5.1 frame
+        std::vector<std::string> extra;
+        int channels;
+    };
+    const std::vector<Case> cases = {
+        {"7.1",
+         eac3Frame(1, 256, 2, false, kBackPair),
+         {"   Dependent substream = [bl]Lb + Rb[/bl]",
+          "   Channel arrangement in all = [bl]L + R + C + Ls + Rs + Lb + Rb + LFE[/bl], "
+          "channels = [bl]8[/bl]"},
+         8},
+        {"back and wide pairs over two dependent frames",
+         [&] {
+             auto two = eac3Frame(1, 128, 2, false, kBackPair);
+             const auto wide = eac3Frame(1, 128, 2, false, kWidePair);
+             two.insert(two.end(), wide.begin(), wide.end());
+             return two;
+         }(),
+         {"   Dependent substream = [bl]Lb + Rb + Lw + Rw[/bl]",
+          "   Channel arrangement in all = [bl]L + R + C + Ls + Rs + Lb + Rb + Lw + Rw + "
+          "LFE[/bl], channels = [bl]10[/bl]"},
+         10},
+        {"no channel map: the channels replace the independent frame's",
+         eac3Frame(1, 256, 2, false, std::nullopt),
+         {"   Dependent substream = [bl]L + R[/bl]",
+          "   Channel arrangement in all = [bl]L + R + C + Ls + Rs + LFE[/bl], channels = "
+          "[bl]6[/bl]"},
+         6},
+        {"the next frame is independent", eac3Frame(0, 256, 7, true, std::nullopt), {}, 6},
+        {"the dependent header is cut", std::vector<uint8_t>{0x0B, 0x77, 0x40, 0xFF, 0x34}, {}, 6},
+        {"nothing follows", {}, {}, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto payload = eac3Frame(0, 768, 7, true, std::nullopt);
+        payload.insert(payload.end(), c.after.begin(), c.after.end());
+        const auto a = analyseAudio(AudioClass::DolbyDigitalPlus, LpcmCarriage::Video, payload, 0);
+        // The independent frame's lines stay as they are; the dependent frame's follow them.
+        ASSERT_EQ(a.lines.size(), 6u + c.extra.size());
+        EXPECT_EQ(a.lines[4], "   Channel arrangement = [bl]L + R + C + Ls + Rs[/bl], bsid = 16");
+        EXPECT_EQ(a.lines[5], "   LFE channel = [bl]present[/bl]");
+        EXPECT_EQ(std::vector<std::string>(a.lines.begin() + 6, a.lines.end()), c.extra);
+        EXPECT_EQ(a.facts.channels, c.channels);
+        EXPECT_EQ(a.facts.codecName, "eac3");
+    }
+}
+
 // --- Frames encoded by ffmpeg -----------------------------------------------------------------
 
 struct Encoded {
@@ -207,7 +333,7 @@ TEST(DolbyHeader, FramesEncodedByFfmpeg) {
         const std::vector<uint8_t> payload(bytes.begin() + 100, bytes.begin() + 6000);
         const auto lines = analyse(payload, 2);
         const bool plus = e.codec == "eac3";
-        ASSERT_EQ(lines.size(), plus ? 6u : 4u);
+        ASSERT_EQ(lines.size(), plus ? 6u : e.lfe ? 5u : 4u);
         EXPECT_EQ(lines[0], plus ? "   Stream 2 is [b]Dolby Digital Plus[/b]"
                                  : "   Stream 2 is [b]Dolby Digital[/b]");
         const std::size_t at = plus ? 2 : 1;
@@ -220,6 +346,8 @@ TEST(DolbyHeader, FramesEncodedByFfmpeg) {
         if (plus) {
             EXPECT_EQ(lines[5], std::string("   LFE channel = [bl]") +
                                     (e.lfe ? "present" : "not present") + "[/bl]");
+        } else if (e.lfe) {
+            EXPECT_EQ(lines[4], "   LFE channel = [bl]present[/bl]");
         }
     }
 }

@@ -109,7 +109,7 @@ Analysis analyseVc1(const std::vector<uint8_t>& header) {
     auto run = header;
     const std::vector<uint8_t> entry = {0x00, 0x00, 0x01, 0x0E, 0x48, 0x00, 0x00};
     run.insert(run.end(), entry.begin(), entry.end());
-    return analyseVideo(VideoKind::Vc1, run, 0, 1, 0);
+    return analyseVideo(VideoKind::Vc1, run, 1);
 }
 
 TEST(Vc1Header, AdvancedProfileFields) {
@@ -193,10 +193,10 @@ TEST(Vc1Header, EmulationPreventionBytesAreRemoved) {
 TEST(Vc1Header, OtherStartCodesAndProfilesAreNotTaken) {
     // A frame start code alone, or a sequence header of the simple/main profile layout.
     const std::vector<uint8_t> frame = {0x00, 0x00, 0x01, 0x0D, 0xFF, 0xFF, 0xFF, 0xFF};
-    EXPECT_TRUE(analyseVideo(VideoKind::Vc1, frame, 0, 0, 0).lines.empty());
+    EXPECT_TRUE(analyseVideo(VideoKind::Vc1, frame, 0).lines.empty());
     auto header = vc1SequenceHeader({});
     header[4] &= 0x3F;  // profile 0
-    EXPECT_TRUE(analyseVideo(VideoKind::Vc1, header, 0, 0, 0).lines.empty());
+    EXPECT_TRUE(analyseVideo(VideoKind::Vc1, header, 0).lines.empty());
 }
 
 // --- H.264 --------------------------------------------------------------------------------------
@@ -246,7 +246,7 @@ TEST(H264Header, HandBuiltSequenceParameterSets) {
     std::vector<uint8_t> run = {0x00, 0x00, 0x00, 0x01, 0x09, 0x10};
     const auto sps = mainProfileSps(true, 1, 50);
     run.insert(run.end(), sps.begin(), sps.end());
-    auto a = analyseVideo(VideoKind::H264, run, 0, 0, 0);
+    auto a = analyseVideo(VideoKind::H264, run, 0);
     const std::vector<std::string> expected = {
         "   Stream 0 is [b]H.264 (AVC)[/b]",
         "   Profile = [bl]Main[/bl], level = [bl]4[/bl]",
@@ -260,20 +260,19 @@ TEST(H264Header, HandBuiltSequenceParameterSets) {
     // num_units_in_tick = 1 is stored as 00 00 00 01: only with the 0x03 removed is it 25 fps.
     EXPECT_NE(std::search(sps.begin(), sps.end(), kEscaped.begin(), kEscaped.end()), sps.end());
 
-    a = analyseVideo(VideoKind::H264, mainProfileSps(true, 1001, 60000), 0, 0, 0);
+    a = analyseVideo(VideoKind::H264, mainProfileSps(true, 1001, 60000), 0);
     EXPECT_NEAR(a.frameRate, 29.97, 1e-3);
 
     // Without timing information the film rate is assumed, and said to be.
-    a = analyseVideo(VideoKind::H264, mainProfileSps(false, 0, 0), 0, 0, 0);
+    a = analyseVideo(VideoKind::H264, mainProfileSps(false, 0, 0), 0);
     EXPECT_NEAR(a.frameRate, 23.976, 1e-3);
     EXPECT_EQ(a.lines.back(),
               "   Frame rate = [bl]23.976[/bl] fps (assumed, no timing information)");
     // A zero tick, or a tick far too short for any video, is no timing either.
-    EXPECT_NEAR(
-        analyseVideo(VideoKind::H264, mainProfileSps(true, 1, 0xFFFFFFFF), 0, 0, 0).frameRate,
-        23.976, 1e-3);
-    EXPECT_NEAR(analyseVideo(VideoKind::H264, mainProfileSps(true, 0, 50), 0, 0, 0).frameRate,
+    EXPECT_NEAR(analyseVideo(VideoKind::H264, mainProfileSps(true, 1, 0xFFFFFFFF), 0).frameRate,
                 23.976, 1e-3);
+    EXPECT_NEAR(analyseVideo(VideoKind::H264, mainProfileSps(true, 0, 50), 0).frameRate, 23.976,
+                1e-3);
 }
 
 TEST(H264Header, StreamsEncodedByLibx264) {
@@ -304,7 +303,7 @@ TEST(H264Header, StreamsEncodedByLibx264) {
         ASSERT_EQ(result.exitCode, 0) << result.err;
         auto bytes = test::readFile(path);
         bytes.resize(std::min<std::size_t>(bytes.size(), 2000));
-        const auto a = analyseVideo(VideoKind::H264, bytes, 0, 0, 0);
+        const auto a = analyseVideo(VideoKind::H264, bytes, 0);
         ASSERT_GE(a.lines.size(), 4u);
         EXPECT_TRUE(a.lines[1].starts_with("   Profile = [bl]High[/bl], level = [bl]"))
             << a.lines[1];
@@ -363,7 +362,7 @@ TEST(Mpeg2Header, StreamsEncodedByFfmpeg) {
         std::vector<uint8_t> run = {0x12, 0x00, 0x00};
         run.insert(run.end(), bytes.begin(),
                    bytes.begin() + std::min<std::ptrdiff_t>(std::ssize(bytes), 3000));
-        const auto a = analyseVideo(VideoKind::Mpeg2, run, 0, 0, 0);
+        const auto a = analyseVideo(VideoKind::Mpeg2, run, 0);
         EXPECT_EQ(a.lines, c.lines);
         EXPECT_NEAR(a.frameRate, c.fps, 1e-9);
     }
@@ -373,7 +372,7 @@ TEST(Mpeg2Header, SequenceHeaderWithoutExtensionIsMpeg1) {
     // 352 x 288, 4:3, 25 fps, 1150 kbit/s, no quantiser matrices, then a GOP header.
     const std::vector<uint8_t> run = {0x00, 0x00, 0x01, 0xB3, 0x16, 0x01, 0x20, 0x23, 0x00, 0x0B,
                                       0x3B, 0x20, 0x00, 0x00, 0x01, 0xB8, 0x00, 0x08, 0x00, 0x40};
-    const auto a = analyseVideo(VideoKind::Mpeg2, run, 0, 0, 0);
+    const auto a = analyseVideo(VideoKind::Mpeg2, run, 0);
     ASSERT_GE(a.lines.size(), 5u);
     EXPECT_EQ(a.lines[0], "   Stream 0 is [b]MPEG-1[/b] video");
     EXPECT_EQ(a.lines[1], "   Size = [bl]352 x 288[/bl]");
@@ -381,7 +380,7 @@ TEST(Mpeg2Header, SequenceHeaderWithoutExtensionIsMpeg1) {
     // A sequence header cut inside its quantiser matrix is not reported.
     std::vector<uint8_t> cut = {0x00, 0x00, 0x01, 0xB3, 0x16, 0x01, 0x20, 0x23,
                                 0x00, 0x0B, 0x3B, 0x22, 0x10, 0x10, 0x10};
-    EXPECT_TRUE(analyseVideo(VideoKind::Mpeg2, cut, 0, 0, 0).lines.empty());
+    EXPECT_TRUE(analyseVideo(VideoKind::Mpeg2, cut, 0).lines.empty());
 }
 
 }  // namespace

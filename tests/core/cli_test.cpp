@@ -33,11 +33,14 @@ TEST(Cli, UsageErrorsExitTwo) {
          {std::string(), std::string("bogus"), std::string("read"), "read --bogus " + feature,
           "read " + feature + " " + feature, "read -o /tmp " + feature, "demux -s a16 " + feature,
           "demux -s v2 " + feature, "demux -s , " + feature, "demux --streams " + feature,
-          "demux --video-ext= " + feature, "read --json=1 " + feature}) {
+          "demux --video-ext= " + feature, "read --json=1 " + feature, "demux --out= " + feature,
+          "read --no-details=0 " + feature, std::string("xpl -i"), "demux -s v0 a1 " + feature}) {
         auto result = runCommand(cli(arguments));
         EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.err;
         EXPECT_FALSE(result.err.empty()) << arguments;
     }
+    // A list of blank-separated words is one word: the second is not taken for the input.
+    EXPECT_NE(runCommand(cli("demux -s v0 a1 " + feature)).err.find("-s v0,a1"), std::string::npos);
     auto help = runCommand(cli("demux --help"));
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_NE(help.out.find("--streams"), std::string::npos);
@@ -144,6 +147,13 @@ TEST(Cli, DemuxChosenStreamsIntoAFolder) {
         ++compared;
     }
     EXPECT_GT(compared, 3);
+
+    // Attached short values, a repeated -s and "--" before the input.
+    fs::path spelled = test::tempDir("cli-demux-spelled");
+    result = runCommand(cli("demux -q -o" + shellQuote(spelled.string()) + " -s s0 -s A0 -- " +
+                            shellQuote(disc.feature1.string())));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(spelled), fs::directory_iterator()), 2);
 
     // A stream the input does not have is refused, and so is an unusable folder.
     EXPECT_EQ(runCommand(cli("demux -o " + shellQuote(all.string()) + " -s a15 " +

@@ -148,6 +148,8 @@ TEST(XplCommand, PrintsTheTreeOrTheLines) {
     EXPECT_EQ(memo.exitCode, 0);
     EXPECT_EQ(memo.out.substr(0, 22), "    <Title id=\"Feature");
     EXPECT_EQ(memo.out.find("found!"), std::string::npos);
+    // Short options take their value attached, as everywhere.
+    EXPECT_EQ(test::runCommand(cli("-q -m -iFEATURE_1.EVO " + playlist)).out, memo.out);
 
     auto whole = test::runCommand(cli("-q " + playlist));
     EXPECT_EQ(whole.exitCode, 0);
