@@ -1,20 +1,23 @@
 #include "engine/demux.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "engine/io.h"
+#include "engine/pes_header.h"
 #include "engine/scan_pes.h"
+#include "engine/stream_ids.h"
 #include "engine/timefmt.h"
 
 namespace kavrel {
 
 namespace {
 
-constexpr uint64_t kMiB = 1024 * 1024;
 constexpr uint64_t kProgressEvery = 4 * kMiB;
 constexpr uint64_t kRepaintEvery = 64 * kMiB;
 
@@ -42,14 +45,21 @@ void reportProgress(const RunState& state, EngineHost& host, uint64_t position, 
     host.pump();
 }
 
-// A system header right after the first pack header gives the stream bounds; a DVD-Audio
-// input reports them.
-void readSystemHeader(const uint8_t* chunk, bool aob, PesScanner& scanner, EngineHost& host) {
-    if (chunk[16] != 0x01 || chunk[17] != 0xBB) return;
-    const int video = chunk[24] & 0x1F;
-    const int audio = chunk[23] >> 2;
+// A system header right after the first pack header gives the stream bounds that the
+// navigation report counts; a read of a DVD-Audio input reports them.
+void readSystemHeader(const uint8_t* chunk, std::size_t size, bool report, PesScanner& scanner,
+                      EngineHost& host) {
+    if (size < kPackHeaderSize) return;
+    const std::size_t at = firstPacketAt(chunk);
+    if (size <= at + kVideoBoundOffset) return;
+    const uint8_t* header = chunk + at;
+    if (header[0] != 0 || header[1] != 0 || header[2] != 1 ||
+        header[kStreamIdOffset] != kSystemHeaderId)
+        return;
+    const int video = header[kVideoBoundOffset] & 0x1F;
+    const int audio = header[kAudioBoundOffset] >> 2;
     scanner.setStreamCounts(video, audio);
-    if (!aob) return;
+    if (!report) return;
     std::string text = "It contains";
     if (video != 0) text += " [b]" + std::to_string(video) + "[/b] video stream and";
     text += " [b]" + std::to_string(audio) + "[/b] audio stream";
@@ -59,12 +69,11 @@ void readSystemHeader(const uint8_t* chunk, bool aob, PesScanner& scanner, Engin
 
 }  // namespace
 
-void demux(RunState& state, const ScanOptions& options, EngineHost& host, int mode) {
+void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode) {
     if (!state.input) throw IoError("No input file is open");
     CancelEnabled cancel(host);
     state.stopFlag = false;
-    state.mode = static_cast<uint8_t>(mode);
-    state.demuxing = mode == 1;
+    state.demuxing = mode == ScanMode::Demux;
     state.runStart = std::chrono::steady_clock::now();
     state.resetPerRun();
 
@@ -75,16 +84,29 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, int mo
     InputFile& input = *state.input;
     const uint64_t size = input.size();
 
+    // The first bytes of the input, where a system header after the first pack header sits.
+    // They are looked at once the input has filled a whole chunk, whatever the chunk size.
+    std::array<uint8_t, kPackHeaderSize + 7 + kVideoBoundOffset + 1> first{};
+    std::size_t firstHave = 0;
+    bool boundsRead = false;
+
     while (input.position() < size && !state.stopFlag) {
         const std::size_t got = input.read(chunk, chunkSize);
         if (got == 0) break;  // the file ended before its size said
         const uint64_t position = input.position();
+        const std::size_t take = std::min(first.size() - firstHave, got);
+        std::memcpy(first.data() + firstHave, chunk, take);
+        firstHave += take;
         if (position % kProgressEvery == 0) reportProgress(state, host, position, size);
-        if (mode == 0 && options.fastCheck && position > options.fastCheckLimit)
+        if (mode == ScanMode::Read && options.fastCheck && position > options.fastCheckLimit)
             state.stopFlag = true;  // the chunk in hand is still scanned
         if (position % kRepaintEvery == 0) host.repaint();
-        if (mode == 0 && position == chunkSize && got >= 25)
-            readSystemHeader(chunk, options.extension == ".AOB", scanner, host);
+        if (!boundsRead && position >= chunkSize &&
+            (firstHave == first.size() || position >= size)) {
+            boundsRead = true;
+            readSystemHeader(first.data(), firstHave,
+                             mode == ScanMode::Read && options.extension == ".AOB", scanner, host);
+        }
         scanner.scan(chunk, got);
     }
     if (state.stopFlag) state.frameCounters.fill(0);

@@ -1,7 +1,7 @@
 #pragma once
 // The program-stream scanner: reads the input chunk by chunk, walks it byte by byte, finds PES
-// packets by their start codes, announces streams, counts frames and, in mode 1, writes the
-// payload of the selected streams to their output slots.
+// packets by their start codes, announces streams, counts frames and, in a demux scan, hands the
+// payload of the selected streams to their sinks.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -23,8 +23,7 @@ struct ScanOptions {
 };
 
 // Scans state.input from its current position to its end (or until the stop flag is set).
-// mode 0: read (announce and report); mode 1: demux (write payload to state.outputs).
 // Throws IoError when reading the input or writing an output fails.
-void demux(RunState& state, const ScanOptions& options, EngineHost& host, int mode);
+void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode);
 
 }  // namespace kavrel

@@ -117,32 +117,6 @@ void OutputFile::close() {
     if (!flushed || !closed) throw IoError("Cannot write " + path_.string() + ": " + why);
 }
 
-void FileSlots::create(int slot, const fs::path& path) {
-    files_.at(static_cast<std::size_t>(slot)) = std::make_unique<OutputFile>(path);
-}
-
-bool FileSlots::isOpen(int slot) const {
-    return slot >= 0 && slot < kSlotCount && files_[static_cast<std::size_t>(slot)] != nullptr;
-}
-
-void FileSlots::write(int slot, const uint8_t* data, std::size_t size) {
-    files_.at(static_cast<std::size_t>(slot))->write(data, size);
-}
-
-void FileSlots::closeAll() {
-    std::string firstError;
-    for (auto& file : files_) {
-        if (!file) continue;
-        try {
-            file->close();
-        } catch (const IoError& e) {
-            if (firstError.empty()) firstError = e.what();
-        }
-        file.reset();
-    }
-    if (!firstError.empty()) throw IoError(firstError);
-}
-
 uint8_t* pageAlignedBlock(std::vector<uint8_t>& buffer, std::size_t size) {
     constexpr std::size_t kPage = 4096;
     if (buffer.size() < size + kPage) buffer.resize(size + kPage);

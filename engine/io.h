@@ -1,7 +1,6 @@
 #pragma once
 // Large-file input and output with 64-bit positions. Failures throw IoError with a message
 // that names the file and the system's reason.
-#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -9,8 +8,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include "engine/run_state.h"
 
 namespace kavrel {
 
@@ -67,26 +64,6 @@ class OutputFile {
     // The stream's buffer; 256 KiB keeps 34 open outputs well under 10 MiB.
     static constexpr std::size_t kWriteBufferSize = 256 * 1024;
     std::unique_ptr<char[]> buffer_;
-};
-
-// Where the scanner's mode-1 payload runs go: one slot per selectable stream.
-class OutputSlots {
-  public:
-    virtual ~OutputSlots() = default;
-    virtual bool isOpen(int slot) const = 0;
-    virtual void write(int slot, const uint8_t* data, std::size_t size) = 0;  // throws IoError
-};
-
-// Output slots backed by files.
-class FileSlots : public OutputSlots {
-  public:
-    void create(int slot, const std::filesystem::path& path);  // throws IoError
-    bool isOpen(int slot) const override;
-    void write(int slot, const uint8_t* data, std::size_t size) override;
-    void closeAll();  // closes every slot; throws the first IoError after closing all
-
-  private:
-    std::array<std::unique_ptr<OutputFile>, kSlotCount> files_;
 };
 
 // A block of `size` bytes inside `buffer` (grown as needed) that starts on a page boundary, for

@@ -47,31 +47,25 @@ std::string runBaseName(const fs::path& input, const fs::path& second) {
 }
 
 std::optional<std::string> streamLabel(StreamKind kind, int32_t id) {
-    switch (kind) {
-        case StreamKind::Video:
-            if (id < 0) return "No video stream";
-            if (id == 0x55 || id == 0x56) return "VC-1.stream";
-            if (id == 0xE0 || id == 0xE1) return "MPEG-2.stream";
-            if (id == 0xE2 || id == 0xE3) return "H.264.stream";
-            break;
-        case StreamKind::Audio:
-            if (id < 0) return "No audio stream";
-            if (id >= 0x80 && id <= 0x87) return "DD.stream";
-            if (id >= 0x88 && id <= 0x8F) return "DTSHD.stream";
-            if (id >= 0xA0 && id <= 0xA7) return "LPCM.stream";
-            if (id >= 0xB0 && id <= 0xB7) return "MLP.stream";
-            if (id >= 0xC0 && id <= 0xCF) return "DD+.stream";
-            break;
-        case StreamKind::Subpicture:
-            if (id < 0) return "No subpicture stream";
-            if (id >= 0x20 && id <= 0x2F) return "Subpicture";
-            if (id >= 0x60 && id <= 0x6F) return "Ext.Subpicture";
-            break;
+    if (id < 0) {
+        switch (kind) {
+            case StreamKind::Video:
+                return "No video stream";
+            case StreamKind::Audio:
+                return "No audio stream";
+            case StreamKind::Subpicture:
+                return "No subpicture stream";
+        }
+    }
+    if (id > 0xFF) return std::nullopt;
+    for (IdSpace space : {IdSpace::StreamId, IdSpace::Private1, IdSpace::Extension}) {
+        const IdFamily* family = findFamily(space, static_cast<uint8_t>(id));
+        if (family && family->kind == kind && family->label &&
+            family->number(static_cast<uint8_t>(id)) < selectableNumbers(kind))
+            return family->label;
     }
     return std::nullopt;
 }
-
-namespace {
 
 StreamKind slotKind(int slot) {
     if (slot < audioSlot(0)) return StreamKind::Video;
@@ -82,8 +76,6 @@ StreamKind slotKind(int slot) {
 std::string twoDigits(int n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }
-
-}  // namespace
 
 std::string boxCaption(int slot, int32_t id) {
     StreamKind kind = slotKind(slot);

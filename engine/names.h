@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/stream_ids.h"
+
 namespace kavrel {
 
 // The name without its extension (the last "." and what follows); a name without one is whole.
@@ -22,7 +24,11 @@ std::string upperExtension(const std::filesystem::path& path);
 // follow-on file's name without extension when there is one.
 std::string runBaseName(const std::filesystem::path& input, const std::filesystem::path& second);
 
-enum class StreamKind { Video, Audio, Subpicture };
+// The kind of stream a check-box slot holds.
+StreamKind slotKind(int slot);
+
+// A stream number as two digits ("03"), as captions and file names show it.
+std::string twoDigits(int n);
 
 // The type label of a stream id ("VC-1.stream", "DD+.stream" …); nullopt for an unknown id.
 std::optional<std::string> streamLabel(StreamKind kind, int32_t id);

@@ -12,10 +12,22 @@
 namespace kavrel {
 
 class InputFile;
-class OutputSlots;
+class StreamSink;
 
+inline constexpr uint64_t kMiB = 1'048'576;         // sizes in messages are whole MiB
 inline constexpr std::size_t kChunkSize = 0x40000;  // 256 KiB read per chunk
 inline constexpr uint32_t kNoPts = 0xFFFFFFFF;      // "none" for the minimum first PTS
+
+// What a scan of the input is for.
+enum class ScanMode : uint8_t {
+    Read,   // announce the streams and report their first headers
+    Demux,  // hand the payload of the selected streams to their sinks
+};
+
+struct FrameSize {
+    int width = 0;
+    int height = 0;
+};
 
 // The 34 selectable streams: video 0-1, audio 00-15, subpicture 00-15, in check-box order.
 inline constexpr int kSlotCount = 34;
@@ -36,22 +48,30 @@ struct StreamLists {
     std::array<int32_t, 2> video{-1, -1};
     std::array<int32_t, 16> audio{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     std::array<int32_t, 16> sub{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+
+    // The id listed for a check-box slot (-1: none).
+    int32_t ofSlot(int slot) const {
+        if (slot < audioSlot(0)) return video[static_cast<std::size_t>(slot)];
+        if (slot < subSlot(0)) return audio[static_cast<std::size_t>(slot - audioSlot(0))];
+        return sub[static_cast<std::size_t>(slot - subSlot(0))];
+    }
 };
 
 struct RunState {
     // Run-wide state, kept across calls of demux.
     InputFile* input = nullptr;
     std::vector<uint8_t> chunk = std::vector<uint8_t>(kChunkSize);
-    OutputSlots* outputs = nullptr;
+    // The sinks of the selected streams of a demux run, by slot; null where nothing is written.
+    std::array<StreamSink*, kSlotCount> sinks{};
     std::atomic<bool> stopFlag{false};  // also set from a signal handler by the CLI
     bool demuxing = false;
-    uint8_t mode = 0;
     std::chrono::steady_clock::time_point runStart{};
     std::array<int32_t, 2> frameCounters{};
     std::array<double, 2> frameRates{};
     double measuredDuration = 0;
     uint32_t minFirstPts = kNoPts;
-    StreamLists lists;  // the last read run's streams
+    FrameSize videoFrame;  // the first video frame size a read run found (0×0: none)
+    StreamLists lists;     // the last read run's streams
 
     // Per-run tables, reset on every entry of demux.
     std::array<bool, 16> audioReported{};
@@ -66,7 +86,6 @@ struct RunState {
     uint32_t videoFirstPts = 0;
     uint32_t audioPts = 0;
     uint32_t subPts = 0;
-    static constexpr char kSpTag[2] = {'S', 'P'};
 
     RunState() { resetPerRun(); }
 
@@ -93,6 +112,7 @@ struct RunState {
         frameCounters.fill(0);
         measuredDuration = 0;
         minFirstPts = kNoPts;
+        videoFrame = {};
     }
 };
 

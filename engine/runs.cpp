@@ -8,6 +8,7 @@
 
 #include "engine/io.h"
 #include "engine/names.h"
+#include "engine/sinks.h"
 #include "engine/timefmt.h"
 
 namespace kavrel {
@@ -16,17 +17,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kMiB = 1'048'576;
-
-// Points the run state at the open input (and outputs) for as long as the run holds them, so
-// the state never keeps a pointer to a closed file.
+// Points the run state at the open input for as long as the run holds it, so the state never
+// keeps a pointer to a closed file.
 class StateFiles {
   public:
     explicit StateFiles(RunState& state) : state_(state) {}
-    ~StateFiles() {
-        state_.input = nullptr;
-        state_.outputs = nullptr;
-    }
+    ~StateFiles() { state_.input = nullptr; }
     StateFiles(const StateFiles&) = delete;
     StateFiles& operator=(const StateFiles&) = delete;
 
@@ -57,7 +53,7 @@ std::string fileName(const fs::path& path) {
 // it did.
 bool scanFollowOn(StateFiles& files, const fs::path& second, const RunOptions& options,
                   ScanOptions& scan, RunState& state, EngineHost& host, std::string_view verb,
-                  int mode) {
+                  ScanMode mode) {
     if (!options.cont || state.stopFlag.load() || second.empty()) return false;
     files.openInput(second);
     host.log("Continue on " + fileName(second));
@@ -153,7 +149,7 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
         host.log(sizeLine(files.input()));
         if (files.input().size() == 0)
             return failed(host, fileName(input) + " is empty: there is nothing to read");
-        demux(state, scan, host, 0);
+        demux(state, scan, host, ScanMode::Read);
 
         // The fast check stops a read run by the same flag as Cancel; only a stop before the
         // check's limit was asked for by the user.
@@ -162,7 +158,7 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
                    !(scan.fastCheck && files.input().position() > scan.fastCheckLimit);
         };
         bool userStop = cancelled();
-        if (scanFollowOn(files, second, options, scan, state, host, "Reading", 0))
+        if (scanFollowOn(files, second, options, scan, state, host, "Reading", ScanMode::Read))
             userStop = cancelled();
         files.closeInput();
         state.keepStreamLists();
@@ -189,7 +185,7 @@ std::array<std::string, kSlotCount> offeredCaptions(const RunState& state) {
 RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
     StateFiles files(state);
-    FileSlots slots;
+    RunSinks sinks(state);
     RunOutcome outcome = guarded(host, [&] {
         // Only the frame counters and the measured duration start afresh: subpicture times are
         // made relative to the smallest first PTS the read run found.
@@ -210,29 +206,28 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
         host.slog("Opening", 0);
         files.openInput(input);
         host.log(sizeLine(files.input()));
+        const SinkContext context = sinkContext(state, scan.extension);
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;
-            slots.create(slot, path);
+            const SinkRequest request{slot, slotKind(slot), state.lists.ofSlot(slot), path};
+            sinks.add(slot, makeSink(request, options, context));
             host.log("Creating " + path.string());
         }
-        state.outputs = &slots;
 
         host.slog("Demuxing " + fileName(input), 0);
-        demux(state, scan, host, 1);
-        scanFollowOn(files, second, options, scan, state, host, "Demuxing", 1);
+        demux(state, scan, host, ScanMode::Demux);
+        scanFollowOn(files, second, options, scan, state, host, "Demuxing", ScanMode::Demux);
         const bool stopped = state.stopFlag.load();
         files.closeInput();
-        state.outputs = nullptr;
-        slots.closeAll();  // a full disk often shows only here, when the last buffers go out
+        sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
         finish(host);
         frameReport(state, host);
         return stopped ? RunOutcome::Cancelled : RunOutcome::Done;
     });
-    // After a failure the outputs keep what was written; closing quietly is all that is left.
-    state.outputs = nullptr;
+    // After a failure the outputs keep what was written and are finished all the same.
     try {
-        slots.closeAll();
+        sinks.finishAll();
     } catch (const IoError& e) {
         if (outcome != RunOutcome::Failed) outcome = failed(host, e.what());
     }

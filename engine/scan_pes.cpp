@@ -7,7 +7,9 @@
 
 #include "analysers/analysers.h"
 #include "engine/io.h"
+#include "engine/pes_header.h"
 #include "engine/scan_frames.h"
+#include "engine/sink.h"
 
 namespace kavrel {
 
@@ -19,71 +21,13 @@ std::string hex(uint32_t value, int digits) {
     return text;
 }
 
-// The low 32 bits of a 33-bit time stamp coded in five bytes with marker bits.
-uint32_t decodeTimeStamp(const uint8_t* b) {
-    return (static_cast<uint32_t>(b[0] & 0x06) << 29) | (static_cast<uint32_t>(b[1]) << 22) |
-           (static_cast<uint32_t>(b[2] >> 1) << 15) | (static_cast<uint32_t>(b[3]) << 7) |
-           static_cast<uint32_t>(b[4] >> 1);
-}
-
-// What the optional parts of a PES header gave.
-struct HeaderFields {
-    bool hasPts = false;
-    bool hasDts = false;
-    uint32_t pts = 0;
-    uint32_t dts = 0;
-    int streamIdExtension = -1;  // -1: no extension field
-};
-
-// Reads the PES header data (after the three fixed bytes) as the MPEG-2 systems standard lays
-// it out. A field that PES_header_data_length does not hold is not read.
-HeaderFields parseHeaderData(uint8_t flags, const uint8_t* data, std::size_t length) {
-    HeaderFields fields;
-    std::size_t at = 0;
-    const int ptsDts = flags >> 6;
-    if (ptsDts >= 2) {
-        if (at + 5 > length) return fields;
-        fields.pts = decodeTimeStamp(data + at);
-        fields.hasPts = true;
-        at += 5;
-        if (ptsDts == 3) {
-            if (at + 5 > length) return fields;
-            fields.dts = decodeTimeStamp(data + at);
-            fields.hasDts = true;
-            at += 5;
-        }
-    }
-    if (!(flags & 0x01)) return fields;
-    if (flags & 0x20) at += 6;  // ESCR
-    if (flags & 0x10) at += 3;  // ES_rate
-    if (flags & 0x08) at += 1;  // DSM trick mode
-    if (flags & 0x04) at += 1;  // additional copy info
-    if (flags & 0x02) at += 2;  // previous PES CRC
-    if (at >= length) return fields;
-    const uint8_t extension = data[at++];
-    if (extension & 0x80) at += 16;  // PES private data
-    if (extension & 0x40) {          // pack header field, with its own length byte
-        if (at >= length) return fields;
-        at += 1 + data[at];
-    }
-    if (extension & 0x20) at += 2;  // program packet sequence counter
-    if (extension & 0x10) at += 2;  // P-STD buffer
-    if ((extension & 0x01) && at + 2 <= length) fields.streamIdExtension = data[at + 1] & 0x7F;
-    return fields;
-}
-
-// Subpictures 0x20-0x3F, extended subpictures 0x60-0x7F.
-constexpr bool isSubpicture(uint8_t id) {
-    return (id >= 0x20 && id <= 0x3F) || (id >= 0x60 && id <= 0x7F);
-}
-
 }  // namespace
 
-PesScanner::PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, int mode)
+PesScanner::PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode)
     : state_(state),
       options_(options),
       host_(host),
-      mode_(mode),
+      reading_(mode == ScanMode::Read),
       aob_(options.extension == ".AOB"),
       vob_(options.extension == ".VOB") {}
 
@@ -102,6 +46,9 @@ void PesScanner::scan(const uint8_t* data, std::size_t size) {
                 break;
             case Phase::Header:
                 at = header(data, at, size);
+                break;
+            case Phase::PrivateHeader:
+                at = privateHeader(data, at, size);
                 break;
             default:
                 headerByte(data[at++]);
@@ -125,37 +72,33 @@ std::size_t PesScanner::seek(const uint8_t* data, std::size_t at, std::size_t si
 
 bool PesScanner::startPacket(uint8_t id) {
     switch (id) {
-        case 0xE0:
-        case 0xE1:
-            kind_ = Kind::Video;
-            videoKind_ = VideoKind::Mpeg2;
-            announceVideo(id & 1, id, "MPEG-2", true);
-            break;
-        case 0xE2:
-        case 0xE3:
-            kind_ = Kind::Video;
-            videoKind_ = VideoKind::H264;
-            announceVideo(id & 1, id, "H.264 (AVC)", false);
-            break;
-        case 0xFD:
+        case kExtendedStreamId:
             // An extended stream is video only when its stream_id_extension says VC-1.
             kind_ = Kind::Ignored;
             videoKind_ = VideoKind::Vc1;
             break;
-        case 0xBC:
-        case 0xBE:
+        case kProgramStreamMapId:
+        case kPaddingStreamId:
             kind_ = Kind::Skipped;
             break;
-        case 0xBD:
+        case kPrivateStream1Id:
             kind_ = Kind::Private1;
             break;
-        case 0xBF:
+        case kPrivateStream2Id:
             kind_ = Kind::Private2;
             break;
-        default:
-            if (id < 0xC0 || id > 0xCF) return false;
-            kind_ = Kind::MpegAudio;
+        default: {
+            const IdFamily* family = findFamily(IdSpace::StreamId, id);
+            if (!family || !family->scanned) return false;
+            if (family->kind == StreamKind::Video) {
+                kind_ = Kind::Video;
+                videoKind_ = family->video;
+                announceVideo(*family, id);
+            } else {
+                kind_ = Kind::MpegAudio;
+            }
             break;
+        }
     }
     streamId_ = id;
     phase_ = Phase::Length;
@@ -167,20 +110,19 @@ bool PesScanner::startPacket(uint8_t id) {
     privateHave_ = 0;
     privateNeed_ = 0;
     packetHasPts_ = false;
-    spPending_ = false;
+    firstRun_ = true;
     return true;
 }
 
-// The first packet of a video stream number announces it (mode 0) and records its id.
-void PesScanner::announceVideo(int number, int32_t id, const char* format, bool takesPts) {
+// The first packet of a video stream number announces it (read scans) and records its id.
+void PesScanner::announceVideo(const IdFamily& family, uint8_t id) {
+    const int number = family.number(id);
     state_.curVideo = number;
     videoId_ = id;
     if (state_.foundVideo[number] != -1) return;
     state_.foundVideo[number] = id;
-    if (mode_ == 0)
-        host_.log(std::string("[b]") + format + "[/b] video stream " + std::to_string(number) +
-                  " found!");
-    if (takesPts) state_.videoFirstPts = currentPts_;
+    if (reading_) host_.log(family.message + std::to_string(number) + " found!");
+    if (family.firstPtsFromLastHeader) state_.videoFirstPts = currentPts_;
 }
 
 void PesScanner::headerByte(uint8_t byte) {
@@ -202,18 +144,15 @@ void PesScanner::headerByte(uint8_t byte) {
     switch (phase_) {
         case Phase::SubHeader:
             sub_[subHave_++] = byte;
-            if (subHave_ == 1 && isSubpicture(byte))
-                subpictureHeader(byte);
+            if (subHave_ == 1) subFamily_ = findFamily(IdSpace::Private1, byte);
+            if (subHave_ == 1 && subFamily_ && subFamily_->kind == StreamKind::Subpicture)
+                subpictureHeader(*subFamily_, byte);
             else if (subHave_ == sub_.size())
                 audioHeader(sub_[0]);
             break;
-        case Phase::PrivateHeader:
-            private_[privateHave_++] = byte;
-            if (privateHave_ == privateNeed_) phase_ = Phase::Payload;
-            break;
         case Phase::Private2Id:
             phase_ = Phase::Payload;
-            if (byte == 0x01 && navigationPending_) {
+            if (byte == kNavigationSubstream && navigationPending_) {
                 navigationWant_ =
                     std::min(static_cast<std::size_t>(bytesLeft_), navigationBytesRead(vob_));
                 navigationHave_ = 0;
@@ -243,7 +182,9 @@ std::size_t PesScanner::header(const uint8_t* data, std::size_t at, std::size_t 
 }
 
 void PesScanner::headerDone() {
-    const HeaderFields fields = parseHeaderData(header_[1], header_.data() + 3, headerNeed_ - 3);
+    // header_ holds the three fixed bytes, then the header data.
+    const std::span<const uint8_t> data(header_.data() + 3, headerNeed_ - 3);
+    const PesHeaderFields fields = parsePesHeaderData(header_[1], data);
     if (fields.hasPts) {
         currentPts_ = fields.pts;
         // Without a DTS the decoding time is the presentation time.
@@ -251,79 +192,85 @@ void PesScanner::headerDone() {
         packetPts_ = fields.pts;
         packetHasPts_ = true;
     }
-    if (streamId_ == 0xFD &&
-        (fields.streamIdExtension == 0x55 || fields.streamIdExtension == 0x56)) {
-        kind_ = Kind::Video;
-        announceVideo(fields.streamIdExtension == 0x55 ? 0 : 1, fields.streamIdExtension, "VC-1",
-                      true);
+    if (streamId_ == kExtendedStreamId && fields.streamIdExtensionAt >= 0) {
+        const auto extension = static_cast<uint8_t>(data[fields.streamIdExtensionAt] & 0x7F);
+        const IdFamily* family = findFamily(IdSpace::Extension, extension);
+        if (family && family->kind == StreamKind::Video) {
+            kind_ = Kind::Video;
+            videoKind_ = family->video;
+            announceVideo(*family, extension);
+        }
     }
     // The first PTS reported for a video stream is that of its own packet.
     if (kind_ == Kind::Video && fields.hasPts) state_.videoFirstPts = fields.pts;
     phase_ = kind_ == Kind::Private1 ? Phase::SubHeader : Phase::Payload;
 }
 
-void PesScanner::subpictureHeader(uint8_t id) {
-    const int number = id & 0x1F;
+void PesScanner::subpictureHeader(const IdFamily& family, uint8_t id) {
+    const int number = family.number(id);
     kind_ = Kind::Subpicture;
     subId_ = id;
     state_.curSub = number;
     if (state_.foundSub[number] == -1) {
         state_.foundSub[number] = id;
-        if (mode_ == 0)
-            host_.log(std::string(id < 0x40 ? "[b]Subpicture[/b] stream "
-                                            : "[b]Extended subpicture[/b] stream ") +
-                      std::to_string(number) + " found!");
+        if (reading_) host_.log(family.message + std::to_string(number) + " found!");
         state_.subPts = currentPts_;
     }
-    if (mode_ == 0 && id < 0x40) currentPts_ = 0;
-    spPending_ = packetHasPts_;
+    // A read scan does not carry a plain subpicture's PTS over to the next first sighting.
+    if (reading_ && family.first == kPlainSubpictureId) currentPts_ = 0;
     phase_ = Phase::Payload;
 }
 
 void PesScanner::audioHeader(uint8_t id) {
-    int number = 0;
-    const char* message = nullptr;
-    AudioClass audioClass = AudioClass::DolbyDigital;
-    bool mlp = false;
-    if (id >= 0x80 && id <= 0x87) {
-        number = id & 0x07;
-        message = "[b]Dolby Digital[/b] audio stream ";
-    } else if (id >= 0x88 && id <= 0x8F) {
-        audioClass = AudioClass::Dts;
-        number = id & 0x07;
-        message = "[b]DTS HD (DTS)[/b] audio stream ";
-    } else if (id >= 0xC0 && id <= 0xCF) {
-        audioClass = AudioClass::DolbyDigitalPlus;
-        number = id & 0x0F;
-        message = "[b]Dolby Digital[/b] Plus audio stream ";
-    } else if (id >= 0xA0 && id <= 0xA7) {
-        audioClass = AudioClass::Lpcm;
-        number = id & 0x0F;
-        mlp = aob_ && id == 0xA1;
-        message = mlp ? "[b]MLP[/b] audio stream " : "[b]LPCM[/b] audio stream ";
-    } else if (id >= 0xB0 && id <= 0xB7) {
-        audioClass = AudioClass::TrueHd;
-        number = id & 0x07;
-        message = "[b]Dolby TrueHD[/b] audio stream ";
-    } else {
+    const IdFamily* family = subFamily_;
+    if (!family || family->kind != StreamKind::Audio) {
         kind_ = Kind::Ignored;  // an unknown sub-stream: its payload is passed over
         phase_ = Phase::Payload;
         return;
     }
+    const int number = family->number(id);
+    const bool mlp = aob_ && id == kAobMlpId;
     kind_ = Kind::Audio;
-    audioClass_ = audioClass;
+    audioClass_ = family->audio;
     mlp_ = mlp;
     subId_ = id;
     state_.curAudio = number;
     if (state_.foundAudio[number] == -1) {
         state_.foundAudio[number] = id;
-        if (mode_ == 0) host_.log(message + std::to_string(number) + " found!");
+        if (reading_)
+            host_.log((mlp ? kAobMlpMessage : family->message) + std::to_string(number) +
+                      " found!");
         state_.audioPts = currentPts_;
     }
     currentPts_ = 0;
-    // LPCM and MLP carry three more header bytes, TrueHD one, before their payload.
-    privateNeed_ = audioClass == AudioClass::Lpcm ? 3 : audioClass == AudioClass::TrueHd ? 1 : 0;
-    phase_ = privateNeed_ ? Phase::PrivateHeader : Phase::Payload;
+    std::size_t need = family->privateHeader;
+    if (aob_ && family->audio == AudioClass::Lpcm) {
+        // A DVD-Audio packet says how long its header is: LPCM in the 16 bits after the
+        // continuity counter, MLP in the byte before its header.
+        need = mlp ? sub_[3] : std::size_t{sub_[2]} << 8 | sub_[3];
+        if (need > static_cast<std::size_t>(bytesLeft_)) {
+            // A header that runs past the packet is damage: the payload is not known.
+            kind_ = Kind::Ignored;
+            phase_ = Phase::Payload;
+            return;
+        }
+    }
+    if (private_.size() < need) private_.resize(need);
+    privateNeed_ = need;
+    phase_ = need ? Phase::PrivateHeader : Phase::Payload;
+}
+
+// The audio header bytes after the sub-stream header, taken as a block like the PES header.
+std::size_t PesScanner::privateHeader(const uint8_t* data, std::size_t at, std::size_t size) {
+    const std::size_t n =
+        std::min({privateNeed_ - privateHave_, size - at, static_cast<std::size_t>(bytesLeft_)});
+    std::memcpy(private_.data() + privateHave_, data + at, n);
+    for (std::size_t i = n > 4 ? n - 4 : 0; i < n; ++i) register_ = register_ << 8 | data[at + i];
+    privateHave_ += n;
+    bytesLeft_ -= static_cast<int32_t>(n);
+    if (privateHave_ == privateNeed_) phase_ = Phase::Payload;
+    if (bytesLeft_ <= 0) endPacket();
+    return at + n;
 }
 
 std::size_t PesScanner::payload(const uint8_t* data, std::size_t at, std::size_t size) {
@@ -339,6 +286,7 @@ std::size_t PesScanner::payload(const uint8_t* data, std::size_t at, std::size_t
         default:
             break;
     }
+    firstRun_ = false;
     bytesLeft_ -= static_cast<int32_t>(n);
     if (bytesLeft_ <= 0) endPacket();
     return at + n;
@@ -367,29 +315,38 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
     switch (kind_) {
         case Kind::Video: {
             const int number = state_.curVideo;
-            if (options_.countFrames && (mode_ == 0 || options_.checked[videoSlot(number)])) {
+            if (options_.countFrames && (reading_ || options_.checked[videoSlot(number)])) {
                 const int64_t total =
                     int64_t{state_.frameCounters[number]} + countFrameStarts(bytes, videoKind_);
                 state_.frameCounters[number] =
                     static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
             }
-            if (mode_ == 0 && !state_.videoReported[number]) reportVideo(bytes);
-            if (mode_ == 1) write(videoSlot(number), run, size);
+            if (reading_) {
+                if (!state_.videoReported[number]) reportVideo(bytes);
+            } else {
+                deliver(videoSlot(number), run, size);
+            }
             break;
         }
         case Kind::Audio:
-            if (mode_ == 0 && !state_.audioReported[state_.curAudio]) reportAudio(bytes);
-            if (mode_ == 1) write(audioSlot(state_.curAudio), run, size);
+            if (reading_) {
+                if (!state_.audioReported[state_.curAudio]) reportAudio(bytes);
+            } else {
+                deliver(audioSlot(state_.curAudio), run, size);
+            }
             break;
         case Kind::MpegAudio:
             // MPEG audio follows the audio number last set by a private stream 1 header.
-            if (mode_ == 1 && state_.curAudio >= 0 && state_.curAudio < 16)
-                write(audioSlot(state_.curAudio), run, size);
+            if (!reading_ && state_.curAudio >= 0 && state_.curAudio < 16)
+                deliver(audioSlot(state_.curAudio), run, size);
             break;
         case Kind::Subpicture:
-            if (state_.curSub >= 16) break;  // announced only: no report, no output slot
-            if (mode_ == 0 && !state_.subReported[state_.curSub]) reportSubpicture(bytes);
-            if (mode_ == 1) writeSubpicture(run, size);
+            if (state_.curSub >= 16) break;  // announced only: no report, no output
+            if (reading_) {
+                if (!state_.subReported[state_.curSub]) reportSubpicture(bytes);
+            } else {
+                deliver(subSlot(state_.curSub), run, size);
+            }
             break;
         default:
             break;
@@ -410,6 +367,11 @@ void PesScanner::reportVideo(std::span<const uint8_t> run) {
     const analysers::Analysis analysis = analysers::analyseVideo(videoKind_, run, number);
     for (const std::string& line : analysis.lines) host_.log(line);
     if (analysis.frameRate > 0) state_.frameRates[number] = analysis.frameRate;
+    // The first video frame size found is the canvas of subtitle outputs.
+    const auto& facts = analysis.facts;
+    if (state_.videoFrame.width == 0 && facts.width && facts.height && *facts.width > 0 &&
+        *facts.height > 0)
+        state_.videoFrame = {*facts.width, *facts.height};
 }
 
 void PesScanner::reportAudio(std::span<const uint8_t> run) {
@@ -436,38 +398,19 @@ void PesScanner::reportSubpicture(std::span<const uint8_t> run) {
     host_.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
 }
 
-bool PesScanner::writable(int slot) const {
-    return options_.checked[slot] && state_.outputs && state_.outputs->isOpen(slot);
-}
-
-void PesScanner::write(int slot, const uint8_t* data, std::size_t size) {
-    if (writable(slot)) state_.outputs->write(slot, data, size);
-}
-
-// Each subpicture packet that carries a PTS starts a unit: "SP", its time relative to the
-// earliest first PTS of the run (least significant byte first), four zero bytes. The packets
-// that continue the unit carry no PTS and get no header.
-void PesScanner::writeSubpicture(const uint8_t* run, std::size_t size) {
-    const int slot = subSlot(state_.curSub);
-    if (!writable(slot)) return;
-    if (spPending_) {
-        spPending_ = false;
-        uint32_t time = packetPts_;
-        if (state_.minFirstPts != kNoPts)
-            time = time >= state_.minFirstPts ? time - state_.minFirstPts : 0;
-        const uint8_t header[10] = {static_cast<uint8_t>(RunState::kSpTag[0]),
-                                    static_cast<uint8_t>(RunState::kSpTag[1]),
-                                    static_cast<uint8_t>(time),
-                                    static_cast<uint8_t>(time >> 8),
-                                    static_cast<uint8_t>(time >> 16),
-                                    static_cast<uint8_t>(time >> 24),
-                                    0,
-                                    0,
-                                    0,
-                                    0};
-        state_.outputs->write(slot, header, sizeof header);
-    }
-    state_.outputs->write(slot, run, size);
+// The payload run of a selected stream goes to its sink, with what the sink may need of the
+// packet's headers.
+void PesScanner::deliver(int slot, const uint8_t* data, std::size_t size) {
+    const auto s = static_cast<std::size_t>(slot);
+    StreamSink* sink = state_.sinks[s];
+    if (!sink || !options_.checked[s]) return;
+    PayloadRun run;
+    run.bytes = std::span(data, size);
+    run.packetStart = firstRun_;
+    run.hasPts = packetHasPts_;
+    run.pts = packetPts_;
+    if (kind_ == Kind::Audio) run.privateHeader = std::span(private_.data(), privateNeed_);
+    sink->packet(run);
 }
 
 }  // namespace kavrel

@@ -1,22 +1,24 @@
 #pragma once
 // The byte step of the program-stream scanner: finds PES packets by their start codes, reads
 // their headers and time stamps, classifies the private stream 1 sub-streams, announces streams,
-// and hands payload runs to frame counting, the first-header reports and the output slots.
+// and hands payload runs to frame counting, the first-header reports and the streams' sinks.
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "engine/demux.h"
 #include "engine/host.h"
 #include "engine/run_state.h"
 #include "engine/scan_nav.h"
+#include "engine/stream_ids.h"
 
 namespace kavrel {
 
 class PesScanner {
   public:
-    PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, int mode);
+    PesScanner(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode);
 
     // Scans one chunk. A packet, header or skip that runs past the chunk's end carries on in
     // the next call; nothing outside data[0, size) is read.
@@ -47,7 +49,8 @@ class PesScanner {
         Length,         // the two PES_packet_length bytes
         Header,         // the three fixed header bytes and the header data
         SubHeader,      // the private stream 1 sub-stream id and the three bytes after it
-        PrivateHeader,  // the extra header bytes of LPCM/MLP (3) and TrueHD (1)
+        PrivateHeader,  // the audio header bytes after the sub-stream header (LPCM 3, TrueHD 1;
+                        // on DVD-Audio as many as the packet says)
         Private2Id,     // the sub-stream id of a private stream 2 packet
         Navigation,     // the bytes of the navigation packet that its report reads
         Payload,        // the rest of the packet, used or passed over by kind
@@ -57,27 +60,26 @@ class PesScanner {
     std::size_t payload(const uint8_t* data, std::size_t at, std::size_t size);
     std::size_t navigation(const uint8_t* data, std::size_t at, std::size_t size);
     std::size_t header(const uint8_t* data, std::size_t at, std::size_t size);
+    std::size_t privateHeader(const uint8_t* data, std::size_t at, std::size_t size);
     void headerByte(uint8_t byte);
     bool startPacket(uint8_t id);
     void endPacket() { phase_ = Phase::Seek; }
     void headerDone();
-    void subpictureHeader(uint8_t id);
+    void subpictureHeader(const IdFamily& family, uint8_t id);
     void audioHeader(uint8_t id);
-    void announceVideo(int number, int32_t id, const char* format, bool takesPts);
+    void announceVideo(const IdFamily& family, uint8_t id);
 
     void usePayload(const uint8_t* run, std::size_t size);
     void reportVideo(std::span<const uint8_t> run);
     void reportAudio(std::span<const uint8_t> run);
     void reportSubpicture(std::span<const uint8_t> run);
-    void writeSubpicture(const uint8_t* run, std::size_t size);
-    void write(int slot, const uint8_t* data, std::size_t size);
-    bool writable(int slot) const;
+    void deliver(int slot, const uint8_t* data, std::size_t size);
     void lowerMinFirstPts(uint32_t pts);
 
     RunState& state_;
     const ScanOptions& options_;
     EngineHost& host_;
-    const int mode_;
+    const bool reading_;  // ScanMode::Read; else the payload goes to the sinks
     const bool aob_;
     const bool vob_;
 
@@ -93,7 +95,7 @@ class PesScanner {
     std::size_t headerNeed_ = 3;
     std::array<uint8_t, 4> sub_{};
     std::size_t subHave_ = 0;
-    std::array<uint8_t, 3> private_{};
+    std::vector<uint8_t> private_ = std::vector<uint8_t>(16);  // grows for long headers
     std::size_t privateHave_ = 0;
     std::size_t privateNeed_ = 0;
 
@@ -101,13 +103,14 @@ class PesScanner {
     uint32_t currentDts_ = 0;
     uint32_t packetPts_ = 0;
     bool packetHasPts_ = false;  // the packet in hand carries its own PTS
-    bool spPending_ = false;     // its subpicture header is still to be written
+    bool firstRun_ = false;      // no payload run of the packet in hand was handed on yet
 
     VideoKind videoKind_ = VideoKind::Mpeg2;
     int32_t videoId_ = 0;
     AudioClass audioClass_ = AudioClass::DolbyDigital;
     bool mlp_ = false;
     uint8_t subId_ = 0;
+    const IdFamily* subFamily_ = nullptr;  // of the private stream 1 packet in hand
 
     bool navigationPending_ = true;
     std::array<uint8_t, kNavigationBytesMax> navigation_{};

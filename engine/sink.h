@@ -14,8 +14,12 @@ struct PayloadRun {
     bool packetStart = false;        // the first run of a PES packet
     bool hasPts = false;             // the packet carries a PTS of its own
     uint32_t pts = 0;                // that PTS, low 32 bits of the 90 kHz time stamp
-    // Private stream 1 only: the header bytes between the sub-stream id and the payload
-    // (an LPCM packet's quantisation, rate and channels live here), in every run of the packet.
+    // Private stream 1 audio only, in every run of the packet: the header bytes that describe
+    // the audio, after the sub-stream id, frame count and first access unit pointer. DVD-Video
+    // and HD DVD LPCM: 3 bytes (emphasis and frame number; quantisation, rate, channels;
+    // dynamic range). DVD-Audio LPCM: the bytes that the header length counts (first access
+    // unit pointer, stereo flag, bit depths, sampling rates, reserved, channel assignment,
+    // 0x80, padding). TrueHD: 1 byte.
     std::span<const uint8_t> privateHeader;
 };
 

@@ -1,8 +1,8 @@
 #include "playlist/playlist.h"
 
 #include <array>
-#include <cstdio>
 
+#include "engine/names.h"
 #include "playlist/memo_scanner.h"
 #include "playlist/tag_text.h"
 #include "playlist/title_lookup.h"
@@ -62,12 +62,6 @@ void takeAttributes(std::string_view tag, MediaAttributes& media) {
         if (std::string* codec = item(media.sub, attributeNumber(tag, "index")))
             *codec = textOf(tag, "codec");
     }
-}
-
-std::string twoDigits(int n) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", n);
-    return text;
 }
 
 // Marks track n listed; false when n is outside 1..16 or it was listed before.

@@ -12,13 +12,13 @@
 #include <vector>
 
 #include "engine/host.h"
-#include "engine/run_state.h"  // videoSlot, audioSlot, subSlot
+#include "engine/run_state.h"  // videoSlot, audioSlot, subSlot, kMiB
 
 namespace kavrel::playlist {
 
 // Larger files are refused: a disc's playlist is far smaller, and the memo of a large hostile
 // file would not fit in memory.
-inline constexpr uint64_t kMaxPlaylistBytes = 4 * 1024 * 1024;
+inline constexpr uint64_t kMaxPlaylistBytes = 4 * kMiB;
 
 struct TreeNode {
     std::string text;                   // "Info", "Video", "Audio", "Subtitle", "Chapter"

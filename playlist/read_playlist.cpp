@@ -22,8 +22,8 @@ std::optional<Playlist> fail(EngineHost& host, const std::string& message) {
 }
 
 std::string tooLarge() {
-    return "This is not a playlist: it is larger than " +
-           std::to_string(kMaxPlaylistBytes / (1024 * 1024)) + " MB.";
+    return "This is not a playlist: it is larger than " + std::to_string(kMaxPlaylistBytes / kMiB) +
+           " MB.";
 }
 
 }  // namespace

@@ -2,96 +2,64 @@
 // give kept streams dense new identifiers, and patch the bounds of the system header.
 #include <optional>
 
+#include "engine/pes_header.h"
+#include "engine/stream_ids.h"
 #include "rebuild/rebuild.h"
 
 namespace kavrel {
 
 namespace {
 
-constexpr std::size_t kStartCodeAt = 14;  // the first packet follows the 14-byte pack header
-constexpr std::size_t kStreamIdAt = 17;
-constexpr std::size_t kPesFlagsAt = 21;
-constexpr std::size_t kPesHeaderLengthAt = 22;
-constexpr std::size_t kPesHeaderDataAt = 23;
-
-enum class Kind { Video, Audio, Subpicture };
-
-// Where the identifier of a pack's stream sits, and which kind of stream it names.
+// Where the identifier of a pack's stream sits (from the start of the pack's first packet),
+// and the family of ids it belongs to.
 struct StreamRef {
-    Kind kind;
+    const IdFamily* family;
     std::size_t at;
 };
 
 bool isPackStart(const uint8_t* pack, std::size_t size) {
-    return size >= 4 && pack[0] == 0 && pack[1] == 0 && pack[2] == 1 && pack[3] == 0xBA;
+    return size >= 4 && pack[0] == 0 && pack[1] == 0 && pack[2] == 1 && pack[3] == kPackStartId;
 }
 
-// Whether a packet start code prefix follows the pack header, so that byte 17 is a stream id.
-bool hasFirstPacket(const uint8_t* pack, std::size_t size) {
-    return size > kStreamIdAt && pack[kStartCodeAt] == 0 && pack[kStartCodeAt + 1] == 0 &&
-           pack[kStartCodeAt + 2] == 1;
+// Whether the bytes start with a packet start code prefix and a stream id.
+bool isPacket(const uint8_t* packet, std::size_t size) {
+    return size > kStreamIdOffset && packet[0] == 0 && packet[1] == 0 && packet[2] == 1;
 }
 
-bool isAudioSubstream(uint8_t id) {
-    return (id >= 0x80 && id <= 0x8F) || (id >= 0xA0 && id <= 0xA7) || (id >= 0xB0 && id <= 0xB7) ||
-           (id >= 0xC0 && id <= 0xCF);
-}
-
-bool isSubpictureSubstream(uint8_t id) {
-    return (id >= 0x20 && id <= 0x2F) || (id >= 0x60 && id <= 0x6F);
-}
-
-// Offset of the stream_id_extension byte of the first packet (an extended stream id packet),
-// found by walking the optional fields of its PES header; 0 when the header has none or when
-// it would lie past the header's declared end or the bytes read.
-std::size_t streamIdExtensionAt(const uint8_t* pack, std::size_t size) {
-    if (size <= kPesHeaderLengthAt) return 0;
-    const uint8_t flags = pack[kPesFlagsAt];
-    if (!(flags & 0x01)) return 0;  // no PES extension
-    const std::size_t headerEnd = kPesHeaderDataAt + pack[kPesHeaderLengthAt];
+// Offset of the byte of an extended stream id packet that carries its stream_id_extension; 0
+// when the header has none within its declared length and the bytes read.
+std::size_t streamIdExtensionAt(const uint8_t* packet, std::size_t size) {
+    if (size <= kPesHeaderLengthOffset) return 0;
+    const std::size_t headerEnd = kPesHeaderDataOffset + packet[kPesHeaderLengthOffset];
     const std::size_t limit = headerEnd < size ? headerEnd : size;
-    std::size_t at = kPesHeaderDataAt;
-    if (flags & 0x80) at += 5;  // PTS
-    if (flags & 0x40) at += 5;  // DTS
-    if (flags & 0x20) at += 6;  // ESCR
-    if (flags & 0x10) at += 3;  // ES rate
-    if (flags & 0x08) at += 1;  // DSM trick mode
-    if (flags & 0x04) at += 1;  // additional copy info
-    if (flags & 0x02) at += 2;  // previous PES CRC
-    if (at >= limit) return 0;
-    const uint8_t extension = pack[at++];
-    if (extension & 0x80) at += 16;  // PES private data
-    if (extension & 0x40) {          // pack header field: a length byte and the header
-        if (at >= limit) return 0;
-        at += 1 + std::size_t{pack[at]};
-    }
-    if (extension & 0x20) at += 2;      // program packet sequence counter
-    if (extension & 0x10) at += 2;      // P-STD buffer
-    if (!(extension & 0x01)) return 0;  // no second extension: no stream_id_extension
-    at += 1;                            // marker bit and PES_extension_field_length
-    return at < limit ? at : 0;
+    if (limit <= kPesHeaderDataOffset) return 0;
+    const PesHeaderFields fields =
+        parsePesHeaderData(packet[kPesFlagsOffset],
+                           std::span(packet + kPesHeaderDataOffset, limit - kPesHeaderDataOffset));
+    if (fields.streamIdExtensionAt < 0) return 0;
+    return kPesHeaderDataOffset + static_cast<std::size_t>(fields.streamIdExtensionAt);
 }
 
-// The stream of the pack's first packet when it is one the filter knows.
-std::optional<StreamRef> locateStream(const uint8_t* pack, std::size_t size) {
-    if (!hasFirstPacket(pack, size)) return std::nullopt;
-    const uint8_t id = pack[kStreamIdAt];
-    if (id == 0xBD) {  // private stream 1: the sub-stream id opens the payload
-        if (size <= kPesHeaderLengthAt) return std::nullopt;
-        const std::size_t at = kPesHeaderDataAt + pack[kPesHeaderLengthAt];
+// The stream of a pack's first packet when it is one with a check box.
+std::optional<StreamRef> locateStream(const uint8_t* packet, std::size_t size) {
+    if (!isPacket(packet, size)) return std::nullopt;
+    const uint8_t id = packet[kStreamIdOffset];
+    IdSpace space = IdSpace::StreamId;
+    std::size_t at = kStreamIdOffset;
+    if (id == kPrivateStream1Id) {  // private stream 1: the sub-stream id opens the payload
+        if (size <= kPesHeaderLengthOffset) return std::nullopt;
+        space = IdSpace::Private1;
+        at = kPesHeaderDataOffset + packet[kPesHeaderLengthOffset];
         if (at >= size) return std::nullopt;
-        if (isAudioSubstream(pack[at])) return StreamRef{Kind::Audio, at};
-        if (isSubpictureSubstream(pack[at])) return StreamRef{Kind::Subpicture, at};
-        return std::nullopt;
+    } else if (id == kExtendedStreamId) {  // extended stream id: named by its stream_id_extension
+        space = IdSpace::Extension;
+        at = streamIdExtensionAt(packet, size);
+        if (!at) return std::nullopt;
     }
-    if (id == 0xFD) {  // extended stream id: VC-1 video is extension 0x55 or 0x56
-        const std::size_t at = streamIdExtensionAt(pack, size);
-        if (at && (pack[at] == 0x55 || pack[at] == 0x56)) return StreamRef{Kind::Video, at};
+    const IdFamily* family = findFamily(space, packet[at]);
+    if (!family || family->number(packet[at]) >= selectableNumbers(family->kind))
         return std::nullopt;
-    }
-    if (id >= 0xE0 && id <= 0xE3) return StreamRef{Kind::Video, kStreamIdAt};
-    if (id >= 0xC0 && id <= 0xDF) return StreamRef{Kind::Audio, kStreamIdAt};
-    return std::nullopt;
+    return StreamRef{family, at};
 }
 
 // Whether the stream with this key is to be kept: a listed stream follows its box, a stream
@@ -104,69 +72,42 @@ bool isSelected(const std::array<int32_t, N>& list, int firstSlot, uint8_t key,
     return true;
 }
 
-bool isSelected(Kind kind, uint8_t key, const StreamLists& lists,
+bool isSelected(StreamKind kind, uint8_t key, const StreamLists& lists,
                 const std::array<bool, kSlotCount>& checked) {
     switch (kind) {
-        case Kind::Video:
+        case StreamKind::Video:
             return isSelected(lists.video, videoSlot(0), key, checked);
-        case Kind::Audio:
+        case StreamKind::Audio:
             return isSelected(lists.audio, audioSlot(0), key, checked);
-        case Kind::Subpicture:
+        case StreamKind::Subpicture:
             break;
     }
     return isSelected(lists.sub, subSlot(0), key, checked);
 }
 
-// The identifier of the n-th kept stream of a kind, within the id range of the key's format;
-// nullopt when the format has no identifier left for n.
-std::optional<uint8_t> renumbered(Kind kind, uint8_t key, uint8_t n) {
-    unsigned base = 0;
-    unsigned width = 0;
+uint8_t& counterOf(StreamKind kind, Renumbering& renumbering) {
     switch (kind) {
-        case Kind::Video:
-            base = (key == 0x55 || key == 0x56) ? 0x55u : (key & 0xFEu);
-            width = 2;
-            break;
-        case Kind::Audio:
-            if ((key & 0xF0) == 0xC0) {
-                base = 0xC0;
-                width = 16;
-            } else {
-                base = key & 0xF8u;
-                width = 8;
-            }
-            break;
-        case Kind::Subpicture:
-            base = key & 0xE0u;
-            width = 16;  // numbers 16-31 have no check box and no slot
-            break;
-    }
-    if (n >= width) return std::nullopt;
-    return static_cast<uint8_t>(base + n);
-}
-
-uint8_t& counterOf(Kind kind, Renumbering& renumbering) {
-    switch (kind) {
-        case Kind::Video:
+        case StreamKind::Video:
             return renumbering.video;
-        case Kind::Audio:
+        case StreamKind::Audio:
             return renumbering.audio;
-        case Kind::Subpicture:
+        case StreamKind::Subpicture:
             break;
     }
     return renumbering.sub;
 }
 
-// Gives a kept stream its new identifier the first time it is met.
-void assignIdentifier(Kind kind, uint8_t key, Renumbering& renumbering) {
+// Gives a kept stream its new identifier the first time it is met: the next of its kind, from
+// the first id of its family on; a family with no identifier left for it keeps its own.
+void assignIdentifier(const IdFamily& family, uint8_t key, Renumbering& renumbering) {
     uint8_t& entry = renumbering.table[key];
     if (entry != Renumbering::kNone) return;
-    uint8_t& counter = counterOf(kind, renumbering);
-    if (auto id = renumbered(kind, key, counter)) {
-        entry = *id;
+    uint8_t& counter = counterOf(family.kind, renumbering);
+    if (counter < family.renumberWidth) {
+        entry = static_cast<uint8_t>(family.first + counter);
         ++counter;
     } else {
-        entry = key;  // more streams than the format has identifiers: keep its own
+        entry = key;
     }
 }
 
@@ -179,16 +120,19 @@ unsigned countSelected(const std::array<int32_t, N>& list, int firstSlot,
     return count;
 }
 
-// A system header right after the pack header gets audio_bound and video_bound set to the
+// A system header as the pack's first packet gets audio_bound and video_bound set to the
 // numbers of selected streams; fixed_flag, CSPS_flag, the lock flags and the marker bit stay.
-void patchSystemHeader(uint8_t* pack, std::size_t size, const StreamLists& lists,
+void patchSystemHeader(uint8_t* packet, std::size_t size, const StreamLists& lists,
                        const std::array<bool, kSlotCount>& checked) {
-    constexpr std::size_t kAudioBoundAt = 23, kVideoBoundAt = 24;
-    if (size <= kVideoBoundAt || !hasFirstPacket(pack, size) || pack[kStreamIdAt] != 0xBB) return;
+    if (size <= kVideoBoundOffset || !isPacket(packet, size) ||
+        packet[kStreamIdOffset] != kSystemHeaderId)
+        return;
     const unsigned audio = countSelected(lists.audio, audioSlot(0), checked);
     const unsigned video = countSelected(lists.video, videoSlot(0), checked);
-    pack[kAudioBoundAt] = static_cast<uint8_t>((pack[kAudioBoundAt] & 0x03u) | (audio << 2));
-    pack[kVideoBoundAt] = static_cast<uint8_t>((pack[kVideoBoundAt] & 0xE0u) | video);
+    uint8_t& audioBound = packet[kAudioBoundOffset];
+    uint8_t& videoBound = packet[kVideoBoundOffset];
+    audioBound = static_cast<uint8_t>((audioBound & 0x03u) | (audio << 2));
+    videoBound = static_cast<uint8_t>((videoBound & 0xE0u) | video);
 }
 
 }  // namespace
@@ -196,15 +140,21 @@ void patchSystemHeader(uint8_t* pack, std::size_t size, const StreamLists& lists
 bool filterPack(uint8_t* pack, std::size_t size, const StreamLists& lists,
                 const std::array<bool, kSlotCount>& checked, Renumbering& renumbering) {
     if (!isPackStart(pack, size)) return false;
-    patchSystemHeader(pack, size, lists, checked);
-    const auto stream = locateStream(pack, size);
+    if (size < kPackHeaderSize) return true;  // the cut last pack of a file: kept as read
+    // The first packet follows the pack header and its stuffing.
+    const std::size_t first = firstPacketAt(pack);
+    if (first >= size) return true;
+    uint8_t* const packet = pack + first;
+    const std::size_t left = size - first;
+    patchSystemHeader(packet, left, lists, checked);
+    const auto stream = locateStream(packet, left);
     if (!stream) return true;  // navigation, padding and unknown streams pass unchanged
-    const uint8_t key = pack[stream->at];
-    const bool keep = isSelected(stream->kind, key, lists, checked);
-    if (keep) assignIdentifier(stream->kind, key, renumbering);
+    uint8_t& key = packet[stream->at];
+    const bool keep = isSelected(stream->family->kind, key, lists, checked);
+    if (keep) assignIdentifier(*stream->family, key, renumbering);
     // Dropped packs are renumbered too; a key with no new identifier keeps its own.
     const uint8_t id = renumbering.table[key];
-    if (id != Renumbering::kNone) pack[stream->at] = id;
+    if (id != Renumbering::kNone) key = id;
     return keep;
 }
 

@@ -7,12 +7,11 @@
 
 #include "engine/host.h"
 #include "engine/io.h"
+#include "engine/pes_header.h"
 #include "engine/run_state.h"
 #include "engine/runs.h"
 
 namespace kavrel {
-
-inline constexpr std::size_t kPackSize = 2048;
 
 // The renumbering shared by an input and its follow-on file, so both are renumbered alike.
 struct Renumbering {

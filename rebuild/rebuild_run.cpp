@@ -13,8 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kMiB = 1024 * 1024;
-
 fs::path normalised(const fs::path& path) {
     std::error_code ec;
     fs::path absolute = fs::absolute(path, ec);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "tests/support/ps_builder.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel {
@@ -207,6 +208,25 @@ TEST(Cli, RebuildKeepsTheChosenStreams) {
     EXPECT_EQ(blocked.exitCode, 1);
     EXPECT_NE(blocked.err.find("Cannot use the output folder"), std::string::npos) << blocked.err;
     EXPECT_TRUE(blocked.out.empty()) << blocked.out;
+}
+
+// PES packets without pack headers are read, but there is no pack to rebuild.
+TEST(Cli, RebuildOfAnInputWithoutPacksFails) {
+    test::Bytes packets;
+    for (int i = 0; i < 20; ++i) {
+        const test::Bytes packet = test::Pes(0xE0)
+                                       .pts(3003u * static_cast<unsigned>(i))
+                                       .payload(test::Bytes(1500, 0x11))
+                                       .packet();
+        packets.insert(packets.end(), packet.begin(), packet.end());
+    }
+    const fs::path dir = test::tempDir("cli-nopack");
+    test::writeFile(dir / "PES.EVO", packets);
+    auto result = runCommand(cli("rebuild -o " + shellQuote(dir.string()) + " " +
+                                 shellQuote((dir / "PES.EVO").string())));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("PES.EVO is not an MPEG program stream"), std::string::npos)
+        << result.err;
 }
 
 TEST(Cli, CtrlCEndsTheRun) {

@@ -24,7 +24,7 @@ Bytes goodStream() {
 
 // Scans in both modes with several chunk sizes; the scan must simply end.
 void scanAll(const Bytes& bytes, const std::string& extension = ".EVO") {
-    for (int mode : {0, 1}) {
+    for (ScanMode mode : {ScanMode::Read, ScanMode::Demux}) {
         for (std::size_t chunk : {std::size_t{1}, std::size_t{13}, std::size_t{2048}, kChunkSize}) {
             ScanRun scan;
             scan.options.chunkSize = chunk;
@@ -36,7 +36,7 @@ void scanAll(const Bytes& bytes, const std::string& extension = ".EVO") {
 
 TEST(DemuxBadInput, EmptyConstantAndRandomFilesEnd) {
     ScanRun empty;
-    empty.run(Bytes{}, 0);
+    empty.run(Bytes{}, ScanMode::Read);
     EXPECT_TRUE(empty.host.lines.empty());
     EXPECT_EQ(empty.state.foundVideo[0], -1);
 
@@ -57,7 +57,7 @@ TEST(DemuxBadInput, TruncatedAnywhereKeepsWhatCameBefore) {
         ScanRun scan;
         scan.options.chunkSize = 1024;
         scan.selectAll();
-        scan.run(part, 1);
+        scan.run(part, ScanMode::Demux);
         // Every byte before the cut that belongs to video 0 was written.
         const Bytes& video = scan.slots.data(videoSlot(0));
         EXPECT_LE(video.size(), 1500u * 6);
@@ -79,7 +79,7 @@ TEST(DemuxBadInput, DamagedBytesAndLengths) {
         ScanRun scan;
         scan.options.chunkSize = 2048;
         scan.selectAll();
-        scan.run(bad, at % 3 ? 0 : 1);
+        scan.run(bad, at % 3 ? ScanMode::Read : ScanMode::Demux);
     }
     std::mt19937 random(5);
     for (int round = 0; round < 30; ++round) {
@@ -113,14 +113,14 @@ TEST(DemuxBadInput, HostilePacketFields) {
         scan.options.chunkSize = 16;
         scan.selectAll();
         const Bytes bytes = concat({hostile, hostile, after});
-        scan.run(bytes, 1);
+        scan.run(bytes, ScanMode::Demux);
         std::size_t written = 0;
         for (int slot = 0; slot < kSlotCount; ++slot) written += scan.slots.data(slot).size();
         EXPECT_LE(written, bytes.size());
     }
     // A header that ends the packet exactly leaves the following packet intact.
     ScanRun exact;
-    exact.run(concat({Pes(0xE0).pts(5).length(8).packet(), after}), 0);
+    exact.run(concat({Pes(0xE0).pts(5).length(8).packet(), after}), ScanMode::Read);
     EXPECT_TRUE(exact.host.hasLine("MPEG-2 video stream 0 found!"));
     EXPECT_TRUE(exact.host.hasLine("Dolby Digital audio stream 5 found!"));
 }
@@ -135,12 +135,12 @@ TEST(DemuxBadInput, InputThatShrinksEnds) {
     ScanRun scan;
     scan.state.input = &input;
     scan.options.chunkSize = 1024;
-    demux(scan.state, scan.options, scan.host, 0);
+    demux(scan.state, scan.options, scan.host, ScanMode::Read);
     EXPECT_EQ(input.position(), 3000u);
     scan.state.input = nullptr;
 
     RunState none;
-    EXPECT_THROW(demux(none, scan.options, scan.host, 0), IoError);
+    EXPECT_THROW(demux(none, scan.options, scan.host, ScanMode::Read), IoError);
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ TEST(DemuxDisc, ReadAnnouncesAndReportsEveryStream) {
     for (const fs::path& input : inputsOf(disc)) {
         for (const fs::path& file : withFollowOn(input)) {
             ScanRun scan;
-            scan.run(file, 0);
+            scan.run(file, ScanMode::Read);
             const std::string name = file.filename().string();
             for (const mkdisc::StreamEntry& entry : disc.streams) {
                 if (entry.file != name) continue;
@@ -73,7 +73,8 @@ TEST(DemuxDisc, DemuxWritesWhatTheGeneratorExpects) {
         const std::vector<fs::path> files = withFollowOn(input);
         ScanRun scan;
         scan.state.resetRunCounters();
-        for (const fs::path& file : files) scan.run(file, 0);  // the read run before the demux
+        for (const fs::path& file : files)
+            scan.run(file, ScanMode::Read);  // the read run before the demux
         std::map<int, fs::path> expected;
         for (const mkdisc::StreamEntry& entry : disc.streams)
             for (const fs::path& file : files)
@@ -85,7 +86,7 @@ TEST(DemuxDisc, DemuxWritesWhatTheGeneratorExpects) {
             scan.slots.open(slot);
         }
         scan.options.chunkSize = kChunkSize;
-        for (const fs::path& file : files) scan.run(file, 1);
+        for (const fs::path& file : files) scan.run(file, ScanMode::Demux);
         for (const auto& [slot, path] : expected)
             EXPECT_TRUE(scan.slots.data(slot) == readFile(path)) << path;
     }

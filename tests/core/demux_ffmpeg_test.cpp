@@ -98,7 +98,7 @@ TEST_F(DemuxFfmpeg, ReadAnnouncesStreamsWithFfprobesFirstTimes) {
         ASSERT_FALSE(sample->audioStartPts.empty());
         ScanRun scan;
         scan.options.chunkSize = kChunkSize;
-        scan.run(sample->vob, 0);
+        scan.run(sample->vob, ScanMode::Read);
         const std::string text = scan.host.text();
         EXPECT_NE(text.find("MPEG-2 video stream 0 found!\n   First PTS = " +
                             hex8(sample->videoStartPts) + "\n   Substream id = E0\n"),
@@ -136,7 +136,7 @@ TEST_F(DemuxFfmpeg, DemuxEqualsFfmpegStreamCopy) {
         ScanRun scan;
         scan.options.chunkSize = chunk;
         scan.selectAll();
-        scan.run(bFrames_->vob, 1);
+        scan.run(bFrames_->vob, ScanMode::Demux);
         EXPECT_TRUE(scan.slots.data(videoSlot(0)) == video) << "video, chunk " << chunk;
         EXPECT_TRUE(scan.slots.data(audioSlot(0)) == audio0) << "audio 0, chunk " << chunk;
         EXPECT_TRUE(scan.slots.data(audioSlot(1)) == audio1) << "audio 1, chunk " << chunk;

@@ -4,6 +4,7 @@
 
 #include <random>
 
+#include "engine/sink.h"
 #include "tests/support/ps_builder.h"
 
 namespace kavrel::test {
@@ -78,7 +79,7 @@ TEST(DemuxOutput, PayloadOfEachStreamWhateverTheChunkSize) {
         ScanRun scan;
         scan.options.chunkSize = chunk;
         scan.selectAll();
-        scan.run(file, 1);
+        scan.run(file, ScanMode::Demux);
         for (int slot = 0; slot < kSlotCount; ++slot)
             ASSERT_EQ(scan.slots.data(slot), m.expected[static_cast<std::size_t>(slot)])
                 << "slot " << slot << " chunk " << chunk;
@@ -101,14 +102,14 @@ TEST(DemuxOutput, OnlyCheckedAndOpenSlotsAreWritten) {
     scan.options.checked[videoSlot(1)] = true;  // checked but not open
     scan.slots.open(audioSlot(0));
     scan.slots.open(videoSlot(0));  // open but not checked
-    scan.run(m.stream, 1);
+    scan.run(m.stream, ScanMode::Demux);
     EXPECT_EQ(scan.slots.data(audioSlot(0)), m.expected[audioSlot(0)]);
     EXPECT_TRUE(scan.slots.data(videoSlot(0)).empty());
 
     // A read run writes nothing.
     ScanRun reading;
     reading.selectAll();
-    reading.run(m.stream, 0);
+    reading.run(m.stream, ScanMode::Read);
     for (int slot = 0; slot < kSlotCount; ++slot) EXPECT_TRUE(reading.slots.data(slot).empty());
 }
 
@@ -146,7 +147,7 @@ TEST(DemuxOutput, SubpictureEntriesStartAtPacketsWithTheirOwnPts) {
     scan.selectAll();
     scan.state.minFirstPts = 9000;
     scan.options.chunkSize = 512;  // the first unit's packet straddles chunks: one header
-    scan.run(ps.bytes(), 1);
+    scan.run(ps.bytes(), ScanMode::Demux);
     EXPECT_EQ(scan.slots.data(subSlot(0)),
               concat({spEntry(81000), unit1a, unit1b, spEntry(0), unit2}));
     EXPECT_EQ(scan.slots.data(subSlot(1)), concat({spEntry(71000), other}));
@@ -154,7 +155,7 @@ TEST(DemuxOutput, SubpictureEntriesStartAtPacketsWithTheirOwnPts) {
     // No earliest PTS known: times stay as they are.
     ScanRun unknown;
     unknown.selectAll();
-    unknown.run(ps.bytes(), 1);
+    unknown.run(ps.bytes(), ScanMode::Demux);
     EXPECT_EQ(unknown.slots.data(subSlot(0)),
               concat({spEntry(90000), unit1a, unit1b, spEntry(9000), unit2}));
 
@@ -162,7 +163,7 @@ TEST(DemuxOutput, SubpictureEntriesStartAtPacketsWithTheirOwnPts) {
     ScanRun early;
     early.selectAll();
     early.state.minFirstPts = 85000;
-    early.run(ps.bytes(), 1);
+    early.run(ps.bytes(), ScanMode::Demux);
     EXPECT_EQ(early.slots.data(subSlot(0)),
               concat({spEntry(5000), unit1a, unit1b, spEntry(0), unit2}));
 }
@@ -176,32 +177,84 @@ TEST(DemuxOutput, ReadThenDemuxGivesRelativeSubpictureTimes) {
     writeFile(file, ps.bytes());
     ScanRun scan;
     scan.options.details = false;
-    scan.run(file, 0);
+    scan.run(file, ScanMode::Read);
     ASSERT_EQ(scan.state.minFirstPts, 50000u);
     scan.selectAll();
-    scan.run(file, 1);
+    scan.run(file, ScanMode::Demux);
     EXPECT_EQ(scan.slots.data(subSlot(2)), concat({spEntry(90000), pattern(60, 2)}));
 }
 
-// An output that fails makes the scan fail with its error; what was written stays.
-class FailingSlots : public MemorySlots {
-  public:
-    int allowed = 3;
-    void write(int slot, const uint8_t* data, std::size_t size) override {
-        if (allowed-- <= 0) throw IoError("Cannot write out.mpv: No space left on device");
-        MemorySlots::write(slot, data, size);
-    }
-};
+// A DVD-Audio LPCM header as discs carry it: continuity counter, the header length L, then L
+// bytes (first access unit pointer, stereo flag, bit depths, rates, 0, channel assignment,
+// 0x80, padding).
+Bytes aobLpcmHeader(uint8_t counter, std::size_t length) {
+    Bytes h = {0xA0, counter, 0x00, static_cast<uint8_t>(length), 0x00, 0x0A, 0x10, 0x0F, 0x8F,
+               0x00, 0x01,    0x80};
+    h.resize(4 + length, 0x00);
+    return h;
+}
 
+// DVD-Audio packets say how long their private header is; the audio starts after it, and a
+// header that runs past its packet loses that packet's payload only. A .VOB keeps the
+// DVD-Video form of 7 bytes.
+TEST(DemuxOutput, DvdAudioPrivateHeadersAreTakenAtTheirLength) {
+    const Bytes a1 = pattern(400, 1), a2 = pattern(404, 2), a3 = pattern(300, 3);
+    const Bytes mlp = pattern(500, 4);
+    Bytes damaged = aobLpcmHeader(3, 11);
+    damaged[2] = 0x40;  // a length of 16 KiB in a packet of a few hundred bytes
+    PsBuilder ps;
+    ps.pack({Pes(0xBD).pts(900).subHeader(aobLpcmHeader(0, 11)).payload(a1).packet()});
+    ps.pack(
+        {Pes(0xBD).subHeader({0xA1, 0x00, 0x00, 0x06, 1, 2, 3, 4, 5, 6}).payload(mlp).packet()});
+    ps.pack({Pes(0xBD).subHeader(aobLpcmHeader(1, 16)).payload(a2).packet()});
+    ps.pack({Pes(0xBD).subHeader(damaged).payload(pattern(200, 9)).packet()});
+    ps.pack({Pes(0xBD).subHeader(aobLpcmHeader(4, 11)).payload(a3).packet()});
+
+    std::vector<Bytes> headers;
+    struct HeaderSink : StreamSink {
+        std::vector<Bytes>* seen;
+        void packet(const PayloadRun& run) override {
+            if (run.packetStart)
+                seen->emplace_back(run.privateHeader.begin(), run.privateHeader.end());
+        }
+        void finish() override {}
+        uint64_t written() const override { return 0; }
+    } headerSink;
+    headerSink.seen = &headers;
+    for (std::size_t chunk : {std::size_t{5}, std::size_t{2048}}) {
+        ScanRun aob;
+        aob.options.chunkSize = chunk;
+        aob.selectAll();
+        aob.run(ps.bytes(), ScanMode::Demux, ".AOB");
+        EXPECT_EQ(aob.slots.data(audioSlot(0)), concat({a1, a2, a3})) << chunk;
+        EXPECT_EQ(aob.slots.data(audioSlot(1)), mlp) << chunk;
+    }
+
+    ScanRun headerRun;
+    headerRun.options.checked.fill(true);
+    headerRun.state.sinks[audioSlot(0)] = &headerSink;
+    headerRun.run(ps.bytes(), ScanMode::Demux, ".AOB");
+    headerRun.state.sinks.fill(nullptr);
+    ASSERT_EQ(headers.size(), 3u);
+    const Bytes header = aobLpcmHeader(0, 11);
+    EXPECT_EQ(headers[0], Bytes(header.begin() + 4, header.end()));
+    EXPECT_EQ(headers[1].size(), 16u);
+
+    // On a DVD-Video disc the same packet loses 7 bytes: the sub-stream header and 3 more.
+    ScanRun vob;
+    vob.selectAll();
+    vob.run(ps.bytes(), ScanMode::Demux, ".VOB");
+    const Bytes first = vob.slots.data(audioSlot(0));
+    ASSERT_GE(first.size(), header.size() - 7);
+    EXPECT_EQ(Bytes(first.begin(), first.begin() + 8), Bytes(header.begin() + 7, header.end()));
+}
+
+// An output that fails makes the scan fail with its error; what was written stays.
 TEST(DemuxOutput, WriteErrorPropagates) {
     const Mixed m = mixedStream();
     ScanRun scan;
-    FailingSlots failing;
-    scan.state.outputs = &failing;
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        scan.options.checked[static_cast<std::size_t>(slot)] = true;
-        failing.open(slot);
-    }
+    scan.selectAll();
+    scan.slots.failAfter = 3;
     struct CancelHost : RecordingHost {
         int enabled = 0;
         void setCancelEnabled(bool on) override { enabled += on ? 1 : -1; }
@@ -210,9 +263,10 @@ TEST(DemuxOutput, WriteErrorPropagates) {
     writeFile(file, m.stream);
     InputFile input(file);
     scan.state.input = &input;
-    EXPECT_THROW(demux(scan.state, scan.options, host, 1), IoError);
+    scan.slots.attach(scan.state, ".EVO");
+    EXPECT_THROW(demux(scan.state, scan.options, host, ScanMode::Demux), IoError);
     EXPECT_EQ(host.enabled, 0);
-    EXPECT_EQ(failing.writes, 3);
+    EXPECT_EQ(scan.slots.writes, 3);
 }
 
 }  // namespace

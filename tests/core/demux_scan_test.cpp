@@ -47,7 +47,7 @@ TEST(DemuxScan, AnnouncesEachStreamOnceWithItsFormat) {
     ps.pack({pesPacket(audio(0xC0, 3000)), pesPacket(subpicture(0x20, 5000))});
 
     ScanRun scan;
-    scan.run(ps.bytes(), 0);
+    scan.run(ps.bytes(), ScanMode::Read);
     const std::vector<std::string> expected = {
         "VC-1 video stream 0 found!",
         "H.264 (AVC) video stream 1 found!",
@@ -81,12 +81,12 @@ TEST(DemuxScan, MpegTwoAndMlpOnDvdAudio) {
     ps.pack({pesPacket(audio(0xA1, 9))});
     ps.pack({pesPacket(audio(0xA0, 9))});
     ScanRun scan;
-    scan.run(ps.bytes(), 0, ".AOB");
+    scan.run(ps.bytes(), ScanMode::Read, ".AOB");
     EXPECT_TRUE(scan.host.hasLine("MPEG-2 video stream 0 found!"));
     EXPECT_TRUE(scan.host.hasLine("MLP audio stream 1 found!"));
     EXPECT_TRUE(scan.host.hasLine("LPCM audio stream 0 found!"));
     ScanRun evo;
-    evo.run(ps.bytes(), 0, ".EVO");
+    evo.run(ps.bytes(), ScanMode::Read, ".EVO");
     EXPECT_TRUE(evo.host.hasLine("LPCM audio stream 1 found!"));
 }
 
@@ -105,7 +105,7 @@ TEST(DemuxScan, FirstPtsReportsKeepTheLowThirtyTwoBits) {
     ps.pack({pesPacket(subpicture(0x21, 0x12345, Bytes{0, 0, 1, 2}))});
     ps.pack({pesPacket(subpicture(0x62, 0x12346, Bytes{0, 8, 1, 2}))});
     ScanRun scan;
-    scan.run(ps.bytes(), 0);
+    scan.run(ps.bytes(), ScanMode::Read);
     const std::string text = scan.host.text();
     EXPECT_NE(text.find("MPEG-2 video stream 0 found!\n"
                         "   First PTS = C0DEF123\n"
@@ -147,13 +147,13 @@ TEST(DemuxScan, MinimumFirstPtsIsKeptWithoutDetails) {
     ps.pack({pesPacket(audio(0x81, 4500))});
     ScanRun scan;
     scan.options.details = false;
-    scan.run(ps.bytes(), 0);
+    scan.run(ps.bytes(), ScanMode::Read);
     EXPECT_FALSE(scan.host.hasLineContaining("First PTS"));
     EXPECT_EQ(scan.state.minFirstPts, 4000u);
     // A later run only lowers it.
     ScanRun again;
     again.state.minFirstPts = 100;
-    again.run(ps.bytes(), 0);
+    again.run(ps.bytes(), ScanMode::Read);
     EXPECT_EQ(again.state.minFirstPts, 100u);
 }
 
@@ -164,8 +164,8 @@ TEST(DemuxScan, SecondCallReportsEveryStreamAgain) {
     const std::filesystem::path file = tempDir("again") / "a.EVO";
     writeFile(file, ps.bytes());
     ScanRun scan;
-    scan.run(file, 0);
-    scan.run(file, 0);
+    scan.run(file, ScanMode::Read);
+    scan.run(file, ScanMode::Read);
     int announced = 0, firstPts = 0;
     for (const auto& line : scan.host.lines) {
         announced += line.ends_with("found!");
@@ -222,22 +222,22 @@ TEST(DemuxScan, CountsFramesPerVideoStreamAndKind) {
         ps.pack({Pes(0xFD).pts(1).streamIdExtension(0x56).payload(vc1).packet()});
     }
     ScanRun scan;
-    scan.run(ps.bytes(), 0);
+    scan.run(ps.bytes(), ScanMode::Read);
     EXPECT_EQ(scan.state.frameCounters[0], 6);
     EXPECT_EQ(scan.state.frameCounters[1], 3);
     // Counters are not reset on entry: a follow-on file adds to them.
-    scan.run(ps.bytes(), 0);
+    scan.run(ps.bytes(), ScanMode::Read);
     EXPECT_EQ(scan.state.frameCounters[0], 12);
 
     ScanRun off;
     off.options.countFrames = false;
-    off.run(ps.bytes(), 0);
+    off.run(ps.bytes(), ScanMode::Read);
     EXPECT_EQ(off.state.frameCounters[0], 0);
 
     // In demux mode only the checked video streams are counted.
     ScanRun demuxing;
     demuxing.options.checked[videoSlot(1)] = true;
-    demuxing.run(ps.bytes(), 1);
+    demuxing.run(ps.bytes(), ScanMode::Demux);
     EXPECT_EQ(demuxing.state.frameCounters[0], 0);
     EXPECT_EQ(demuxing.state.frameCounters[1], 3);
 }
@@ -251,23 +251,23 @@ TEST(DemuxScan, DvdAudioSystemHeaderSummary) {
     };
     ScanRun two;
     two.options.chunkSize = 2048;
-    two.run(disc(2, 0), 0, ".AOB");
+    two.run(disc(2, 0), ScanMode::Read, ".AOB");
     EXPECT_TRUE(two.host.hasLine("It contains 2 audio streams.")) << two.host.text();
     EXPECT_EQ(two.host.markup[0], "It contains [b]2[/b] audio streams.");
 
     ScanRun one;
     one.options.chunkSize = 2048;
-    one.run(disc(1, 1), 0, ".AOB");
+    one.run(disc(1, 1), ScanMode::Read, ".AOB");
     EXPECT_TRUE(one.host.hasLine("It contains 1 video stream and 1 audio stream."));
 
     // Only the first full chunk is looked at, and only DVD-Audio reports it.
     ScanRun evo;
     evo.options.chunkSize = 2048;
-    evo.run(disc(2, 0), 0, ".EVO");
+    evo.run(disc(2, 0), ScanMode::Read, ".EVO");
     EXPECT_FALSE(evo.host.hasLineContaining("It contains"));
     ScanRun shortFile;
     shortFile.options.chunkSize = 65536;
-    shortFile.run(disc(2, 0), 0, ".AOB");
+    shortFile.run(disc(2, 0), ScanMode::Read, ".AOB");
     EXPECT_FALSE(shortFile.host.hasLineContaining("It contains"));
 }
 
@@ -281,7 +281,7 @@ TEST(DemuxScan, NavigationReport) {
     ps.pack({navigationPacket({.vobNumber = 4, .firstPtm = 0, .lastPtm = 90000})});
     ScanRun scan;
     scan.options.chunkSize = 2048;
-    scan.run(ps.bytes(), 0);
+    scan.run(ps.bytes(), ScanMode::Read);
     // The system header's audio bound wins over the packet's audio list; only one report.
     EXPECT_EQ(scan.host.text(),
               "VOB number 3 contains 1 video , 2 audio and 4 subpicture streams.\n"
@@ -289,6 +289,11 @@ TEST(DemuxScan, NavigationReport) {
               "PTM of last video frame = 0053D5AA\n"
               "Duration = 0:01:01.001\n");
     EXPECT_NEAR(scan.state.measuredDuration, 61.001, 1e-9);
+    // A demux run counts the same streams.
+    ScanRun demuxing;
+    demuxing.options.chunkSize = 2048;
+    demuxing.run(ps.bytes(), ScanMode::Demux);
+    EXPECT_EQ(demuxing.host.text(), scan.host.text());
 
     // Without a system header in the first chunk the packet's audio list is counted; DVD-Video
     // packets keep their lists 128 bytes nearer the start.
@@ -296,12 +301,12 @@ TEST(DemuxScan, NavigationReport) {
     vob.pack({navigationPacket({.vobNumber = 1, .audioEntries = 1, .vob = true})});
     ScanRun dvd;
     dvd.state.measuredDuration = 10;
-    dvd.run(vob.bytes(), 0, ".VOB");
+    dvd.run(vob.bytes(), ScanMode::Read, ".VOB");
     EXPECT_TRUE(dvd.host.hasLine("VOB number 1 contains 0 video and 1 audio stream."))
         << dvd.host.text();
     EXPECT_TRUE(dvd.host.hasLine("Duration = 0:00:10.000"));
     ScanRun wrongLayout;
-    wrongLayout.run(vob.bytes(), 0, ".EVO");
+    wrongLayout.run(vob.bytes(), ScanMode::Read, ".EVO");
     EXPECT_TRUE(wrongLayout.host.hasLine("VOB number 1 contains 0 video and 0 audio stream."));
 }
 
@@ -314,7 +319,7 @@ TEST(DemuxScan, NavigationPacketAcrossChunksAndTooShort) {
         bytes.insert(bytes.end(), nav.begin(), nav.end());
         ScanRun scan;
         scan.options.chunkSize = 1024;
-        scan.run(bytes, 0);
+        scan.run(bytes, ScanMode::Read);
         EXPECT_TRUE(
             scan.host.hasLine("VOB number 9 contains 0 video , 0 audio and 2 subpicture "
                               "streams."))
@@ -324,12 +329,12 @@ TEST(DemuxScan, NavigationPacketAcrossChunksAndTooShort) {
     }
     // A packet cut before its list entries reads them as absent; one without times is skipped.
     ScanRun cut;
-    cut.run(navigationPacket({.vobNumber = 2, .subEntries = 3, .bodyBytes = 100}), 0);
+    cut.run(navigationPacket({.vobNumber = 2, .subEntries = 3, .bodyBytes = 100}), ScanMode::Read);
     EXPECT_TRUE(cut.host.hasLine("VOB number 2 contains 0 video and 0 audio stream."));
     ScanRun tiny;
     tiny.run(concat({navigationPacket({.vobNumber = 2, .bodyBytes = 40}),
                      navigationPacket({.vobNumber = 7})}),
-             0);
+             ScanMode::Read);
     EXPECT_TRUE(tiny.host.hasLineContaining("VOB number 7"));
     EXPECT_FALSE(tiny.host.hasLineContaining("VOB number 2"));
 }
@@ -345,7 +350,7 @@ TEST(DemuxScan, SkipsCarryIntoTheNextChunk) {
         const Bytes bytes = concat({plainPacket(id, body), pesPacket(audio(0x80, 1))});
         ScanRun scan;
         scan.options.chunkSize = 1024;
-        scan.run(bytes, 0);
+        scan.run(bytes, ScanMode::Read);
         EXPECT_FALSE(scan.host.hasLineContaining("video")) << std::hex << int{id};
         EXPECT_TRUE(scan.host.hasLine("Dolby Digital audio stream 0 found!"));
     }
@@ -367,7 +372,7 @@ TEST(DemuxScan, ProgressFastCheckAndRepaint) {
     ScanRun full;
     full.options.chunkSize = kChunkSize;
     full.options.fastCheck = false;
-    full.run(file, 0);
+    full.run(file, ScanMode::Read);
     ASSERT_EQ(full.host.status[1].size(), 2u);
     EXPECT_TRUE(full.host.status[1][0].starts_with("4/" + sizeMiB + " Mbytes, Remaining time: 0:0"))
         << full.host.status[1][0];
@@ -380,7 +385,7 @@ TEST(DemuxScan, ProgressFastCheckAndRepaint) {
     ScanRun fast;
     fast.options.chunkSize = kChunkSize;
     fast.options.fastCheckLimit = 4 * 1024 * 1024;
-    fast.run(file, 0);
+    fast.run(file, ScanMode::Read);
     EXPECT_TRUE(fast.state.stopFlag);
     EXPECT_EQ(fast.state.frameCounters[0], 0);
     EXPECT_EQ(fast.host.status[1].size(), 1u);
@@ -389,7 +394,7 @@ TEST(DemuxScan, ProgressFastCheckAndRepaint) {
     ScanRun demuxing;
     demuxing.options.chunkSize = kChunkSize;
     demuxing.options.fastCheckLimit = 4 * 1024 * 1024;
-    demuxing.run(file, 1);
+    demuxing.run(file, ScanMode::Demux);
     EXPECT_FALSE(demuxing.state.stopFlag);
 }
 
@@ -422,7 +427,7 @@ TEST(DemuxScan, StopFlagEndsTheScanAtAChunkBoundary) {
     state.input = &input;
     ScanOptions options;
     options.chunkSize = 1024 * 1024;
-    demux(state, options, host, 0);
+    demux(state, options, host, ScanMode::Read);
     EXPECT_EQ(input.position(), 4u * 1024 * 1024);
     EXPECT_TRUE(state.stopFlag);
     EXPECT_EQ(state.frameCounters[0], 0);

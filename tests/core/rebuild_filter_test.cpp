@@ -194,6 +194,27 @@ TEST_F(FilterTest, DataWithoutAPackStartCodeIsDroppedUntouched) {
     EXPECT_FALSE(run(Bytes(kPack, 0)));
 }
 
+// A pack header with stuffing bytes puts the first packet further on: the stream key and the
+// system header are read after them.
+TEST_F(FilterTest, TheFirstPacketIsFoundAfterThePacksStuffing) {
+    auto stuffed = [](Bytes in, std::size_t stuffing) {
+        in[13] = static_cast<uint8_t>(0xF8 | stuffing);
+        in.insert(in.begin() + 14, stuffing, 0xFF);
+        in.resize(kPack);  // the padding packet loses its last bytes; the filter does not care
+        return in;
+    };
+    lists.audio[0] = 0xC3;
+    lists.audio[1] = 0x81;
+    lists.video[0] = 0xE0;
+    select(audioSlot(1));
+    EXPECT_FALSE(run(stuffed(pack({privateStream1(0xC3)}), 3)));
+    ASSERT_TRUE(run(stuffed(pack({privateStream1(0x81)}), 7)));
+    EXPECT_EQ(out[kSubIdAt + 7], 0x80);
+    ASSERT_TRUE(run(stuffed(pack({systemHeader(2, 1), mpegStream(0xBF)}), 2)));
+    EXPECT_EQ(out[23 + 2] >> 2, 1) << "audio_bound";
+    EXPECT_EQ(out[24 + 2] & 0x1F, 0) << "video_bound";
+}
+
 // The last pack of a truncated file may end anywhere: the filter reads and writes only the
 // bytes it was given (the sanitiser build checks every access), keeps a short pack that still
 // starts with a pack start code, and renumbers only an identifier that lies inside it.

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "engine/names.h"
 #include "rebuild/rebuild.h"
 #include "tests/core/rebuild_packs.h"
 #include "tests/support/test_support.h"
@@ -108,6 +109,69 @@ TEST_F(RebuildRunTest, NonPackDataIsDroppedAndAShortLastPackIsWrittenAsRead) {
     Bytes expected(tail.begin() + kPack, tail.begin() + kPack + 1000);
     expected[kStreamIdAt] = 0xE0;
     EXPECT_EQ(last, expected);
+}
+
+// Kept packs of packs(count) from pack `from` on: every pack but the 0x81 ones.
+std::size_t keptFrom(std::size_t from, std::size_t count) {
+    std::size_t kept = 0;
+    for (std::size_t i = from; i < count; ++i) kept += i % 4 != 3;
+    return kept;
+}
+
+// A damaged copy whose packs slipped by a byte, or that starts with data that is no pack, is
+// rebuilt from the next pack start code on, in pack steps from there; what the slip broke is
+// lost, nothing more.
+TEST_F(RebuildRunTest, PacksOutOfStepAreFoundAgain) {
+    constexpr std::size_t kCount = 300;  // more than one read block, so packs straddle blocks
+    const Bytes clean = packs(kCount);
+    test::writeFile(dir / "CLEAN.EVO", clean);
+    ASSERT_EQ(rebuildRun(dir / "CLEAN.EVO", state, options, host), RunOutcome::Done);
+    const Bytes reference = test::readFile(dir / "CLEAN.rebuilt.EVO");
+    ASSERT_EQ(reference.size(), keptFrom(0, kCount) * kPack);
+
+    struct Case {
+        const char* name;
+        Bytes input;
+        std::size_t headPacks;  // packs before the damage, rebuilt as in the clean copy
+        std::size_t tailFrom;   // the first pack after it that is rebuilt as in the clean copy
+    };
+    Bytes lost = clean, extra = clean, zeros(1000, 0);
+    lost.erase(lost.begin() + 150 * kPack + 700);
+    extra.insert(extra.begin() + 150 * kPack + 700, 0x47);
+    zeros.insert(zeros.end(), clean.begin(), clean.end());
+    const Case cases[] = {
+        {"LEAD.EVO", zeros, 0, 0}, {"LOST.EVO", lost, 150, 152}, {"EXTRA.EVO", extra, 150, 151}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::writeFile(dir / c.name, c.input);
+        RecordingHost run;
+        ASSERT_EQ(rebuildRun(dir / c.name, state, options, run), RunOutcome::Done);
+        const Bytes out = test::readFile(dir / (CutExt(c.name) + ".rebuilt.EVO"));
+        const std::size_t head = keptFrom(0, c.headPacks) * kPack;
+        const std::size_t tail = keptFrom(c.tailFrom, kCount) * kPack;
+        ASSERT_GE(out.size(), head + tail);
+        EXPECT_TRUE(std::equal(reference.begin(), reference.begin() + head, out.begin()));
+        EXPECT_TRUE(std::equal(reference.end() - tail, reference.end(), out.end() - tail));
+        EXPECT_LE(out.size(), reference.size() + kPack);
+    }
+}
+
+TEST_F(RebuildRunTest, AnInputWithoutAnyPackFails) {
+    Bytes noise(300 * 1024);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(i * 131 + 7);
+    test::writeFile(dir / "NOISE.EVO", noise);
+    EXPECT_EQ(rebuildRun(dir / "NOISE.EVO", state, options, host), RunOutcome::Failed);
+    EXPECT_FALSE(host.hasLine("Done."));
+    EXPECT_TRUE(host.hasLineContaining("NOISE.EVO is not an MPEG program stream"));
+    EXPECT_EQ(host.status[0].back(), "Ready");
+
+    // The follow-on file too: the first file's packs stay written.
+    test::writeFile(dir / "F_1.EVO", packs(4));
+    test::writeFile(dir / "F_2.EVO", Bytes(5000, 0));
+    RecordingHost second;
+    EXPECT_EQ(rebuildRun(dir / "F_1.EVO", state, options, second), RunOutcome::Failed);
+    EXPECT_TRUE(second.hasLineContaining("F_2.EVO is not an MPEG program stream"));
+    EXPECT_EQ(test::readFile(dir / "F_1_F_2.rebuilt.EVO").size(), 3 * kPack);
 }
 
 using test::CancellingHost;

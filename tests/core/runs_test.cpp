@@ -155,7 +155,7 @@ TEST_F(DemuxRunTest, AllStreamsMatchTheirExpectedBytes) {
     EXPECT_TRUE(hasDone(host));
     EXPECT_TRUE(host.hasLine("Continue on FEATURE_2.EVO"));
     EXPECT_EQ(host.lines.front(), "Opening file FEATURE_1.EVO");
-    EXPECT_EQ(state.outputs, nullptr);
+    EXPECT_EQ(state.sinks, decltype(state.sinks){});
 
     auto expected = expectedFeatureOutputs();
     ASSERT_FALSE(expected.empty());
@@ -258,7 +258,7 @@ TEST_F(DemuxRunTest, AnOutputThatCannotBeCreatedFailsTheRun) {
     EXPECT_TRUE(host.markup.back().starts_with("[re]Error: Cannot create ")) << host.markup.back();
     EXPECT_EQ(host.status[0].back(), "Ready");
     EXPECT_EQ(state.input, nullptr);
-    EXPECT_EQ(state.outputs, nullptr);
+    EXPECT_EQ(state.sinks, decltype(state.sinks){});
 }
 
 TEST_F(DemuxRunTest, ALaterOutputThatCannotBeCreatedKeepsTheEarlierOnes) {
@@ -274,7 +274,7 @@ TEST_F(DemuxRunTest, ALaterOutputThatCannotBeCreatedKeepsTheEarlierOnes) {
     EXPECT_EQ(demuxRun(disc.feature1, state, options, captions, host), RunOutcome::Failed);
     EXPECT_FALSE(hasDone(host));
     ASSERT_TRUE(host.hasLineContaining("Creating "));
-    EXPECT_EQ(state.outputs, nullptr);
+    EXPECT_EQ(state.sinks, decltype(state.sinks){});
     for (const auto& line : host.lines)
         if (line.starts_with("Creating ")) {
             EXPECT_TRUE(fs::is_regular_file(line.substr(9))) << line;
@@ -296,7 +296,7 @@ TEST_F(DemuxRunTest, DiskFullWhileWritingFailsTheRun) {
     EXPECT_EQ(demuxRun(disc.feature1, state, options, captions, host), RunOutcome::Failed);
     EXPECT_FALSE(hasDone(host));
     EXPECT_TRUE(host.hasLineContaining("No space left on device")) << host.text();
-    EXPECT_EQ(state.outputs, nullptr);
+    EXPECT_EQ(state.sinks, decltype(state.sinks){});
 }
 
 TEST_F(DemuxRunTest, CancelKeepsWhatWasWritten) {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "engine/names.h"
+#include "engine/sinks.h"
 
 namespace kavrel::test {
 
@@ -149,16 +150,57 @@ Bytes concat(const std::vector<Bytes>& parts) {
     return out;
 }
 
-void MemorySlots::write(int slot, const uint8_t* data, std::size_t size) {
-    if (!isOpen(slot)) throw IoError("write to a slot that is not open");
-    Bytes& to = data_[static_cast<std::size_t>(slot)];
-    to.insert(to.end(), data, data + size);
-    ++writes;
+namespace {
+
+class MemoryOutput : public ByteOutput {
+  public:
+    MemoryOutput(Bytes& data, MemorySlots& slots) : data_(data), slots_(slots) {}
+    void write(const uint8_t* data, std::size_t size) override {
+        if (slots_.failAfter >= 0 && slots_.writes >= slots_.failAfter)
+            throw IoError("Cannot write out.mpv: No space left on device");
+        data_.insert(data_.end(), data, data + size);
+        ++slots_.writes;
+    }
+    void close() override {}
+    uint64_t written() const override { return data_.size(); }
+
+  private:
+    Bytes& data_;
+    MemorySlots& slots_;
+};
+
+}  // namespace
+
+MemorySlots::~MemorySlots() {
+    if (state_) state_->sinks.fill(nullptr);
 }
 
-void ScanRun::run(InputFile& input, int mode) {
+void MemorySlots::attach(RunState& state, const std::string& extension) {
+    state_ = &state;
+    const SinkContext context = sinkContext(state, extension);
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        if (!open_[s] || sinks_[s]) continue;
+        const SinkRequest request{slot, slotKind(slot), state.lists.ofSlot(slot),
+                                  "slot" + std::to_string(slot)};
+        sinks_[s] =
+            makeSink(request, RunOptions{}, context, [this, s](const std::filesystem::path&) {
+                return std::make_unique<MemoryOutput>(data_[s], *this);
+            });
+        sinks_[s]->begin();
+        state.sinks[s] = sinks_[s].get();
+    }
+}
+
+void MemorySlots::finish() {
+    for (auto& sink : sinks_)
+        if (sink) sink->finish();
+}
+
+void ScanRun::run(InputFile& input, ScanMode mode) {
     state.input = &input;
     options.extension = upperExtension(input.path());
+    if (mode == ScanMode::Demux) slots.attach(state, options.extension);
     try {
         demux(state, options, host, mode);
     } catch (...) {
@@ -168,12 +210,12 @@ void ScanRun::run(InputFile& input, int mode) {
     state.input = nullptr;
 }
 
-void ScanRun::run(const std::filesystem::path& file, int mode) {
+void ScanRun::run(const std::filesystem::path& file, ScanMode mode) {
     InputFile input(file);
     run(input, mode);
 }
 
-void ScanRun::run(const Bytes& bytes, int mode, const std::string& extension) {
+void ScanRun::run(const Bytes& bytes, ScanMode mode, const std::string& extension) {
     const std::string name = "input" + extension;
     if (bytes.empty()) {  // fmemopen wants at least one byte
         const std::filesystem::path file = tempDir("scan") / name;

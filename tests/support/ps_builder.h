@@ -1,9 +1,10 @@
 #pragma once
 // Builds small program streams byte by byte for the scanner's tests, and runs the scanner over
-// them with every output slot captured in memory.
+// them with every stream's output captured in memory.
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "engine/demux.h"
 #include "engine/io.h"
 #include "engine/run_state.h"
+#include "engine/sink.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel::test {
@@ -90,18 +92,31 @@ class PsBuilder {
 
 Bytes concat(const std::vector<Bytes>& parts);
 
-// Output slots kept in memory; a slot is open when opened here.
-class MemorySlots : public OutputSlots {
+// The sinks of a demux scan, made by the run's sink factory, with their outputs kept in memory;
+// a slot gets a sink when it is opened here.
+class MemorySlots {
   public:
+    MemorySlots() = default;
+    MemorySlots(const MemorySlots&) = delete;
+    MemorySlots& operator=(const MemorySlots&) = delete;
+    ~MemorySlots();
+
     void open(int slot) { open_[static_cast<std::size_t>(slot)] = true; }
-    bool isOpen(int slot) const override { return open_[static_cast<std::size_t>(slot)]; }
-    void write(int slot, const uint8_t* data, std::size_t size) override;
+    bool isOpen(int slot) const { return open_[static_cast<std::size_t>(slot)]; }
     const Bytes& data(int slot) const { return data_[static_cast<std::size_t>(slot)]; }
-    int writes = 0;  // write calls, to see that payload goes in runs
+    // Makes the sinks of the open slots that have none yet (the context taken from state at
+    // that moment, as a demux run does when it starts) and points state at them.
+    void attach(RunState& state, const std::string& extension);
+    void finish();  // finishes every sink, as a run does at its end
+
+    int writes = 0;      // write calls, to see that payload goes in runs
+    int failAfter = -1;  // when not negative: the writes that succeed before each one fails
 
   private:
     std::array<bool, kSlotCount> open_{};
     std::array<Bytes, kSlotCount> data_{};
+    std::array<std::unique_ptr<StreamSink>, kSlotCount> sinks_;
+    RunState* state_ = nullptr;
 };
 
 // One scanner call over a file, the state, host and slots kept for the checks.
@@ -111,21 +126,18 @@ struct ScanRun {
     MemorySlots slots;
     ScanOptions options;
 
-    ScanRun() {
-        options.chunkSize = 4096;
-        state.outputs = &slots;
-    }
-    // Checks every slot (mode 1) and opens it.
+    ScanRun() { options.chunkSize = 4096; }
+    // Checks every slot (demux scans) and opens it.
     void selectAll() {
         for (int slot = 0; slot < kSlotCount; ++slot) {
             options.checked[static_cast<std::size_t>(slot)] = true;
             slots.open(slot);
         }
     }
-    void run(InputFile& input, int mode);
-    void run(const std::filesystem::path& file, int mode);
+    void run(InputFile& input, ScanMode mode);
+    void run(const std::filesystem::path& file, ScanMode mode);
     // Scans the bytes from memory as an input named with the extension.
-    void run(const Bytes& bytes, int mode, const std::string& extension = ".EVO");
+    void run(const Bytes& bytes, ScanMode mode, const std::string& extension = ".EVO");
 
   private:
     Bytes memory_;

@@ -1,0 +1,130 @@
+#include "engine/sinks.h"
+
+#include <utility>
+
+#include "engine/io.h"
+
+namespace kavrel {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class FileOutput : public ByteOutput {
+  public:
+    explicit FileOutput(const fs::path& path) : file_(path) {}
+    void write(const uint8_t* data, std::size_t size) override { file_.write(data, size); }
+    void close() override { file_.close(); }
+    uint64_t written() const override { return file_.written(); }
+
+  private:
+    OutputFile file_;
+};
+
+// The payload as it comes: an elementary stream.
+class RawSink : public StreamSink {
+  public:
+    explicit RawSink(std::unique_ptr<ByteOutput> output) : output_(std::move(output)) {}
+    void packet(const PayloadRun& run) override {
+        output_->write(run.bytes.data(), run.bytes.size());
+    }
+    void finish() override { output_->close(); }
+    uint64_t written() const override { return output_->written(); }
+
+  protected:
+    ByteOutput& output() { return *output_; }
+
+  private:
+    std::unique_ptr<ByteOutput> output_;
+};
+
+// Each subpicture packet that carries a PTS starts an entry: "SP", its time relative to the
+// earliest first PTS of the read run (least significant byte first), four zero bytes. The
+// packets that continue a unit carry no PTS and add their payload to the entry.
+class SubpictureSink : public RawSink {
+  public:
+    SubpictureSink(std::unique_ptr<ByteOutput> output, uint32_t minFirstPts)
+        : RawSink(std::move(output)), minFirstPts_(minFirstPts) {}
+
+    void packet(const PayloadRun& run) override {
+        if (run.packetStart && run.hasPts) {
+            uint32_t time = run.pts;
+            // A time before the earliest first PTS is 0, not a wrap to 13 hours.
+            if (minFirstPts_ != kNoPts) time = time >= minFirstPts_ ? time - minFirstPts_ : 0;
+            const uint8_t entry[10] = {'S',
+                                       'P',
+                                       static_cast<uint8_t>(time),
+                                       static_cast<uint8_t>(time >> 8),
+                                       static_cast<uint8_t>(time >> 16),
+                                       static_cast<uint8_t>(time >> 24),
+                                       0,
+                                       0,
+                                       0,
+                                       0};
+            output().write(entry, sizeof entry);
+        }
+        RawSink::packet(run);
+    }
+
+  private:
+    uint32_t minFirstPts_;
+};
+
+}  // namespace
+
+std::unique_ptr<ByteOutput> openOutputFile(const fs::path& path) {
+    return std::make_unique<FileOutput>(path);
+}
+
+SinkContext sinkContext(const RunState& state, const std::string& upperExtension) {
+    SinkContext context;
+    context.minFirstPts = state.minFirstPts;
+    if (state.videoFrame.width > 0 && state.videoFrame.height > 0)
+        context.videoFrame = state.videoFrame;
+    context.aob = upperExtension == ".AOB";
+    return context;
+}
+
+std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& /*options*/,
+                                     const SinkContext& context, const OutputOpener& open) {
+    std::unique_ptr<ByteOutput> output = open(request.path);
+    if (request.kind == StreamKind::Subpicture)
+        return std::make_unique<SubpictureSink>(std::move(output), context.minFirstPts);
+    return std::make_unique<RawSink>(std::move(output));
+}
+
+RunSinks::~RunSinks() {
+    state_.sinks.fill(nullptr);
+    for (auto& sink : sinks_) {
+        if (!sink) continue;
+        try {
+            sink->finish();
+        } catch (const IoError&) {
+            // The run is already failing: its first error is the one reported.
+        }
+    }
+}
+
+void RunSinks::add(int slot, std::unique_ptr<StreamSink> sink) {
+    auto s = static_cast<std::size_t>(slot);
+    sinks_.at(s) = std::move(sink);
+    sinks_[s]->begin();
+    state_.sinks[s] = sinks_[s].get();
+}
+
+void RunSinks::finishAll() {
+    state_.sinks.fill(nullptr);
+    std::string firstError;
+    for (auto& sink : sinks_) {
+        if (!sink) continue;
+        try {
+            sink->finish();
+        } catch (const IoError& e) {
+            if (firstError.empty()) firstError = e.what();
+        }
+        sink.reset();
+    }
+    if (!firstError.empty()) throw IoError(firstError);
+}
+
+}  // namespace kavrel

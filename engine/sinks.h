@@ -1,0 +1,74 @@
+#pragma once
+// The output sinks of a demux run and the one place that chooses a sink for a selected stream.
+// The scanner knows nothing of output formats: it hands each payload run to the sink of the
+// packet's stream, and the sink makes its file.
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "engine/names.h"
+#include "engine/run_state.h"
+#include "engine/runs.h"
+#include "engine/sink.h"
+
+namespace kavrel {
+
+// Where a sink's bytes go: a new file, or memory in tests and fuzzing.
+class ByteOutput {
+  public:
+    virtual ~ByteOutput() = default;
+    virtual void write(const uint8_t* data, std::size_t size) = 0;  // throws IoError
+    virtual void close() = 0;                                       // flushes; throws IoError
+    virtual uint64_t written() const = 0;
+};
+
+// Creates the output at path (replacing a file of that name). Throws IoError.
+using OutputOpener = std::function<std::unique_ptr<ByteOutput>(const std::filesystem::path&)>;
+std::unique_ptr<ByteOutput> openOutputFile(const std::filesystem::path& path);
+
+// What a run knows beyond the stream itself when it makes the stream's sink.
+struct SinkContext {
+    uint32_t minFirstPts = kNoPts;     // subpicture times are made relative to it
+    FrameSize videoFrame{1920, 1080};  // the video's frame size, for subtitle canvases
+    bool aob = false;                  // the input is a DVD-Audio object (.AOB)
+};
+
+// The context of a demux run: the read run's earliest first PTS and video frame size (1920×1080
+// when it found none), and the kind of input.
+SinkContext sinkContext(const RunState& state, const std::string& upperExtension);
+
+// One selected stream.
+struct SinkRequest {
+    int slot = 0;
+    StreamKind kind = StreamKind::Video;
+    int32_t streamId = -1;  // the id the read run found for the slot (-1: not known)
+    std::filesystem::path path;
+};
+
+// Makes the sink of a selected stream and creates its output. Throws IoError.
+std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,
+                                     const SinkContext& context,
+                                     const OutputOpener& open = openOutputFile);
+
+// The sinks of a run's selected streams, by slot. The scanner sees them through
+// RunState::sinks for as long as this lives.
+class RunSinks {
+  public:
+    explicit RunSinks(RunState& state) : state_(state) {}
+    ~RunSinks();  // finishes quietly what is still open
+    RunSinks(const RunSinks&) = delete;
+    RunSinks& operator=(const RunSinks&) = delete;
+
+    // Takes the sink of a slot and begins it (its file header is written).
+    void add(int slot, std::unique_ptr<StreamSink> sink);
+    // Finishes every sink, even after one fails; throws the first IoError.
+    void finishAll();
+
+  private:
+    RunState& state_;
+    std::array<std::unique_ptr<StreamSink>, kSlotCount> sinks_;
+};
+
+}  // namespace kavrel
