@@ -8,29 +8,10 @@ namespace kavrel {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-class WavFile : public WavOutput {
-  public:
-    explicit WavFile(const fs::path& path) : file_(path) {}
-    void write(const uint8_t* data, std::size_t size) override { file_.write(data, size); }
-    void overwrite(uint64_t offset, const uint8_t* data, std::size_t size) override {
-        file_.writeAt(offset, data, size);
-    }
-    uint64_t held() override { return file_.lengthOnDisk(); }
-    void close() override { file_.close(); }
-    uint64_t written() const override { return file_.written(); }
-
-  private:
-    OutputFile file_;
-};
-
-}  // namespace
-
 // The WAV writer's view of an output.
 class LpcmWavSink::Adapter : public formats::ByteSink {
   public:
-    explicit Adapter(WavOutput& output) : output_(output) {}
+    explicit Adapter(ByteOutput& output) : output_(output) {}
     void append(std::span<const uint8_t> bytes) override {
         output_.write(bytes.data(), bytes.size());
     }
@@ -40,12 +21,8 @@ class LpcmWavSink::Adapter : public formats::ByteSink {
     uint64_t size() override { return output_.held(); }
 
   private:
-    WavOutput& output_;
+    ByteOutput& output_;
 };
-
-std::unique_ptr<WavOutput> openWavFile(const fs::path& path) {
-    return std::make_unique<WavFile>(path);
-}
 
 fs::path group2Path(const fs::path& path) {
     fs::path name = path.stem();
@@ -54,7 +31,7 @@ fs::path group2Path(const fs::path& path) {
     return path.parent_path() / name;
 }
 
-LpcmWavSink::LpcmWavSink(const fs::path& path, bool dvdAudio, WavOutputOpener open,
+LpcmWavSink::LpcmWavSink(const fs::path& path, bool dvdAudio, OutputOpener open,
                          uint64_t riffSizeLimit)
     : path_(path), dvdAudio_(dvdAudio), open_(std::move(open)), riffSizeLimit_(riffSizeLimit) {
     outputs_[0] = open_(path_);

@@ -7,34 +7,18 @@
 // mixes two formats.
 #include <array>
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
 
 #include "engine/sink.h"
+#include "engine/sinks.h"
 #include "formats/aob_lpcm.h"
 #include "formats/byte_sink.h"
 #include "formats/dvd_lpcm.h"
 #include "formats/wav_writer.h"
 
 namespace kavrel {
-
-// What the WAV sink writes to: a file, or memory in tests. Its header is patched at the end.
-class WavOutput {
-  public:
-    virtual ~WavOutput() = default;
-    virtual void write(const uint8_t* data, std::size_t size) = 0;  // throws IoError
-    // Replaces bytes written earlier, `offset` bytes from the start. Throws IoError.
-    virtual void overwrite(uint64_t offset, const uint8_t* data, std::size_t size) = 0;
-    // The bytes the output really holds (after a failed write, less than written). No throw.
-    virtual uint64_t held() = 0;
-    virtual void close() = 0;  // flushes; throws IoError
-    virtual uint64_t written() const = 0;
-};
-
-using WavOutputOpener = std::function<std::unique_ptr<WavOutput>(const std::filesystem::path&)>;
-std::unique_ptr<WavOutput> openWavFile(const std::filesystem::path& path);  // throws IoError
 
 // The WAV of a DVD-Audio stream's channel group 2, beside the stream's own.
 std::filesystem::path group2Path(const std::filesystem::path& path);
@@ -43,7 +27,7 @@ class LpcmWavSink : public StreamSink {
   public:
     // Creates the output at path. dvdAudio: the packets carry DVD-Audio private headers. A
     // test passes a small RIFF size limit to reach RF64.
-    LpcmWavSink(const std::filesystem::path& path, bool dvdAudio, WavOutputOpener open,
+    LpcmWavSink(const std::filesystem::path& path, bool dvdAudio, OutputOpener open,
                 uint64_t riffSizeLimit = formats::WavWriter::kRiffSizeLimit);
     ~LpcmWavSink() override;
 
@@ -59,9 +43,9 @@ class LpcmWavSink : public StreamSink {
 
     std::filesystem::path path_;
     bool dvdAudio_;
-    WavOutputOpener open_;
+    OutputOpener open_;
     uint64_t riffSizeLimit_;
-    std::array<std::unique_ptr<WavOutput>, 2> outputs_;
+    std::array<std::unique_ptr<ByteOutput>, 2> outputs_;
     std::array<std::unique_ptr<Adapter>, 2> adapters_;
     std::array<std::optional<formats::WavWriter>, 2> writers_;
     std::optional<formats::DvdLpcmFormat> dvdFormat_;

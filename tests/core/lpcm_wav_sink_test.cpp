@@ -15,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-class MemoryOutput : public WavOutput {
+class MemoryOutput : public ByteOutput {
   public:
     explicit MemoryOutput(Bytes& data) : data_(data) {}
     void write(const uint8_t* data, std::size_t size) override {
@@ -24,10 +24,8 @@ class MemoryOutput : public WavOutput {
     void overwrite(uint64_t offset, const uint8_t* data, std::size_t size) override {
         std::copy(data, data + size, data_.begin() + static_cast<long>(offset));
     }
-    uint64_t held() override { return data_.size(); }
-    void close() override { closed = true; }
+    void close() override {}
     uint64_t written() const override { return data_.size(); }
-    bool closed = false;
 
   private:
     Bytes& data_;
@@ -36,7 +34,7 @@ class MemoryOutput : public WavOutput {
 // The outputs a sink opened, by file name.
 struct Outputs {
     std::map<std::string, Bytes> files;
-    WavOutputOpener opener() {
+    OutputOpener opener() {
         return [this](const fs::path& path) {
             return std::make_unique<MemoryOutput>(files[path.filename().string()]);
         };
