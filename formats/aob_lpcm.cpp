@@ -140,6 +140,18 @@ AobLpcmToWav::AobLpcmToWav(const AobLpcmFormat& format)
         const uint32_t mask = split_ ? masks[group] : masks[0] | masks[1];
         slots_[group].push_back(placeIn(mask, assignment_.speakers[static_cast<std::size_t>(c)]));
     }
+    shuffled_ = format.bits[0] != 20 && format.bits[1] != 20;
+    if (!shuffled_) return;
+    const std::size_t group2Bytes =
+        channels2 ? lpcmGroupBytes(format.bits[1], channels2) : std::size_t{0};
+    if (channels2) {
+        const std::size_t output = split_ ? 1 : 0;
+        shuffles_[output].addGroups(0, 1, format.bits[1], channels2, dvdAudioRun(channels2),
+                                    slots_[1].data(), wav_[output].blockAlign(), 0);
+    }
+    shuffles_[0].addGroups(group2Bytes, group1Pairs_, format.bits[0], assignment_.group1,
+                           dvdAudioRun(assignment_.group1), slots_[0].data(), wav_[0].blockAlign(),
+                           0);
 }
 
 void AobLpcmToWav::convert(std::span<const uint8_t> bytes,
@@ -154,6 +166,11 @@ void AobLpcmToWav::convert(std::span<const uint8_t> bytes,
         const std::size_t at2 = out[1].size();
         out[0].resize(at1 + count * group1Pairs_ * 2 * stride1);
         if (split_) out[1].resize(at2 + count * 2 * stride2);
+        if (shuffled_) {
+            shuffles_[0].apply(blocks, count, cutter_.unitBytes(), out[0].data() + at1);
+            if (split_) shuffles_[1].apply(blocks, count, cutter_.unitBytes(), out[1].data() + at2);
+            return;
+        }
         for (std::size_t b = 0; b < count; ++b) {
             const uint8_t* block = blocks + b * cutter_.unitBytes();
             uint8_t* frames1 = out[0].data() + at1 + b * group1Pairs_ * 2 * stride1;

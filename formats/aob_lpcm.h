@@ -58,6 +58,9 @@ class AobLpcmToWav {
     std::array<WavFormat, 2> wav_{};
     std::array<std::vector<uint8_t>, 2> slots_;  // WAV position of each channel of a group
     UnitCutter cutter_;
+    // Without 20-bit groups a block's bytes are only moved: per output, where each comes from.
+    bool shuffled_ = false;
+    std::array<ByteShuffle, 2> shuffles_;
 };
 
 }  // namespace kavrel::formats

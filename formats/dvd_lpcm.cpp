@@ -41,6 +41,9 @@ DvdLpcmToWav::DvdLpcmToWav(const DvdLpcmFormat& format)
       slots_(static_cast<std::size_t>(format.channels)),
       cutter_(unitBytes(format)) {
     std::iota(slots_.begin(), slots_.end(), uint8_t{0});
+    if (format.bits == 24)
+        shuffle_.addGroups(0, 1, 24, format.channels, dvdVideoRun(format.channels), slots_.data(),
+                           wav_.blockAlign(), 0);
 }
 
 void DvdLpcmToWav::convert(std::span<const uint8_t> bytes, std::vector<uint8_t>& out) {
@@ -57,6 +60,10 @@ void DvdLpcmToWav::convert(std::span<const uint8_t> bytes, std::vector<uint8_t>&
             return;
         }
         out.resize(at + count * 2 * frameBytes);
+        if (format_.bits == 24) {
+            shuffle_.apply(units, count, cutter_.unitBytes(), out.data() + at);
+            return;
+        }
         lpcmGroupsToWav(units, count, format_.bits, format_.channels, dvdVideoRun(format_.channels),
                         slots_.data(), frameBytes, out.data() + at);
     });

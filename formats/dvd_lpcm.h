@@ -43,6 +43,7 @@ class DvdLpcmToWav {
     WavFormat wav_;
     std::vector<uint8_t> slots_;
     UnitCutter cutter_;
+    ByteShuffle shuffle_;  // 24 bits: the group's bytes moved into place
 };
 
 }  // namespace kavrel::formats

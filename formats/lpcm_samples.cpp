@@ -61,4 +61,46 @@ void lpcmGroupsToWav(const uint8_t* groups, std::size_t count, int bits, int cha
         groupsToWav<16>(groups, count, n, run, slots, frameStride, out);
 }
 
+void ByteShuffle::addGroups(std::size_t unitOffset, std::size_t count, int bits, int channels,
+                            std::size_t run, const uint8_t* slots, std::size_t frameStride,
+                            std::size_t outOffset) {
+    const auto n = static_cast<std::size_t>(channels);
+    const std::size_t samples = 2 * n;
+    const std::size_t sampleBytes = wavSampleBytes(bits);
+    const std::size_t groupBytes = lpcmGroupBytes(bits, channels);
+    for (std::size_t g = 0; g < count; ++g) {
+        std::size_t in = unitOffset + g * groupBytes;  // the run's first high word
+        std::size_t channel = 0;
+        std::size_t frame = outOffset + g * 2 * frameStride;
+        for (std::size_t first = 0; first < samples; first += run) {
+            const std::size_t size = std::min(run, samples - first);
+            for (std::size_t j = 0; j < size; ++j) {
+                const std::size_t at = frame + slots[channel] * sampleBytes;
+                if (from_.size() < at + sampleBytes) from_.resize(at + sampleBytes);
+                if (bits == 16) {
+                    from_[at] = static_cast<uint32_t>(in + 2 * j + 1);
+                    from_[at + 1] = static_cast<uint32_t>(in + 2 * j);
+                } else {
+                    from_[at] = static_cast<uint32_t>(in + 2 * size + j);  // the low byte
+                    from_[at + 1] = static_cast<uint32_t>(in + 2 * j + 1);
+                    from_[at + 2] = static_cast<uint32_t>(in + 2 * j);
+                }
+                if (++channel == n) {
+                    channel = 0;
+                    frame += frameStride;
+                }
+            }
+            in += size * (bits == 24 ? 3 : 2);
+        }
+    }
+}
+
+void ByteShuffle::apply(const uint8_t* units, std::size_t count, std::size_t unitBytes,
+                        uint8_t* out) const {
+    const uint32_t* from = from_.data();
+    const std::size_t n = from_.size();
+    for (std::size_t u = 0; u < count; ++u, units += unitBytes, out += n)
+        for (std::size_t i = 0; i < n; ++i) out[i] = units[from[i]];
+}
+
 }  // namespace kavrel::formats

@@ -39,6 +39,23 @@ constexpr std::size_t dvdVideoRun(int channels) {
 void lpcmGroupsToWav(const uint8_t* groups, std::size_t count, int bits, int channels,
                      std::size_t run, const uint8_t* slots, std::size_t frameStride, uint8_t* out);
 
+// The conversion of a unit of 16- or 24-bit groups only moves bytes: out[i] = unit[from[i]].
+// The table is made once per stream format, and converting a unit is then a single gather.
+class ByteShuffle {
+  public:
+    // Adds the WAV bytes of `count` consecutive groups that start `unitOffset` bytes into the
+    // unit, placed as lpcmGroupsToWav places them from `outOffset` on. bits: 16 or 24.
+    void addGroups(std::size_t unitOffset, std::size_t count, int bits, int channels,
+                   std::size_t run, const uint8_t* slots, std::size_t frameStride,
+                   std::size_t outOffset);
+    // Converts `count` units of `unitBytes` each; out receives count * outBytes() bytes.
+    void apply(const uint8_t* units, std::size_t count, std::size_t unitBytes, uint8_t* out) const;
+    std::size_t outBytes() const { return from_.size(); }
+
+  private:
+    std::vector<uint32_t> from_;
+};
+
 // Cuts a byte stream into units of a fixed size (a group, or a block of groups). A unit that
 // straddles two calls, as a group that straddles two packets does, is kept until it is whole.
 class UnitCutter {
