@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/standard_output.h"
 #include "engine/markup.h"
 
 namespace kavrel::cli {
@@ -35,9 +36,8 @@ void ConsoleHost::log(std::string_view markup) {
     if (!silent_) {
         bool redraw = statusShown_;
         if (redraw) std::fputs("\r\x1b[K", stderr);
-        std::fwrite(line.plain.data(), 1, line.plain.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        writeOut(line.plain, true);
+        flushOut();
         statusShown_ = false;
         if (redraw) drawStatus();
     }

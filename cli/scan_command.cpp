@@ -5,6 +5,8 @@
 #include <string>
 
 #include "cli/run_report.h"
+#include "cli/standard_output.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 
 namespace kavrel::cli {
@@ -17,7 +19,7 @@ std::vector<fs::path> scannedInputs(const fs::path& input, const CommonOptions& 
     if (!options.run.cont) return inputs;
     fs::path second = getsecond(input);
     if (second.empty()) return inputs;
-    const std::string line = "Continue on " + second.filename().string();
+    const std::string line = "Continue on " + escapeControls(second.filename().string());
     for (const std::string& message : host.messages()) {
         if (message == line) {
             inputs.push_back(second);
@@ -40,8 +42,8 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
         report.messages = host.messages();
         if (outcome == RunOutcome::Failed) report.error = host.lastError();
         std::string text = jsonReport(report, state);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
+        writeOut(text);
+        flushOut();
     }
     return code;
 }
@@ -64,7 +66,7 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
         checked[slot] = wanted && found;
         any = any || checked[slot];
     }
-    const std::string name = input.filename().string();
+    const std::string name = markupLiteral(input.filename().string());
     if (!missing.empty()) {
         host.log("[re]Error: no stream " + missing + " in " + name + "[/re]");
         return std::nullopt;

@@ -1,5 +1,6 @@
 #include "engine/runs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <memory>
@@ -7,8 +8,10 @@
 #include <optional>
 
 #include "engine/io.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 #include "engine/sinks.h"
+#include "engine/stream_probe.h"
 #include "engine/timefmt.h"
 
 namespace kavrel {
@@ -33,6 +36,8 @@ class StateFiles {
         input_ = std::make_unique<InputFile>(path);
         state_.input = input_.get();
     }
+    // Refuses an input that is empty or not a program stream, before anything is scanned.
+    void checkInput() { requireProgramStream(input_->path()); }
     void closeInput() {
         state_.input = nullptr;
         input_.reset();
@@ -44,8 +49,15 @@ class StateFiles {
     std::unique_ptr<InputFile> input_;
 };
 
+// A file name as a log message shows it: literally, whatever brackets or control characters
+// it holds.
 std::string fileName(const fs::path& path) {
-    return path.filename().string();
+    return markupLiteral(path.filename().string());
+}
+
+// A file name as a status text shows it.
+std::string statusName(const fs::path& path) {
+    return escapeControls(path.filename().string());
 }
 
 // Goes on into the follow-on file of a feature, scanning it in the same mode, when the run wants
@@ -57,7 +69,8 @@ bool scanFollowOn(StateFiles& files, const fs::path& second, const RunOptions& o
     if (!options.cont || state.stopFlag.load() || second.empty()) return false;
     files.openInput(second);
     host.log("Continue on " + fileName(second));
-    host.slog(std::string(verb) + " " + fileName(second), 0);
+    files.checkInput();
+    host.slog(std::string(verb) + " " + statusName(second), 0);
     scan.extension = upperExtension(second);
     demux(state, scan, host, mode);
     return true;
@@ -68,7 +81,7 @@ std::string sizeLine(const InputFile& input) {
 }
 
 void logError(EngineHost& host, std::string_view what) {
-    host.log("[re]Error: " + std::string(what) + "[/re]");
+    host.log("[re]Error: " + markupLiteral(what) + "[/re]");
 }
 
 // The end of a run that did not succeed: the status line goes back to idle, no "Done.".
@@ -77,13 +90,6 @@ RunOutcome failed(EngineHost& host, std::string_view what) {
     host.slog("Ready", 0);
     host.slog("", 1);
     return RunOutcome::Failed;
-}
-
-void finish(EngineHost& host) {
-    host.log("Done.");
-    host.log("");
-    host.slog("Ready", 0);
-    host.slog("", 1);
 }
 
 // Runs body, turning the failures a run can meet into a logged failure.
@@ -141,6 +147,7 @@ bool isInput(const fs::path& output, const fs::path& input, const fs::path& seco
 RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& options,
                    EngineHost& host) {
     StateFiles files(state);
+    state.cancelLogged = false;
     return guarded(host, [&] {
         state.resetRunCounters();
         const fs::path second = options.cont ? getsecond(input) : fs::path();
@@ -149,10 +156,9 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
 
         host.log("Opening file [b]" + fileName(input) + "[/b]");
         files.openInput(input);
-        host.slog("Reading " + fileName(input) + " ", 0);
+        host.slog("Reading " + statusName(input) + " ", 0);
         host.log(sizeLine(files.input()));
-        if (files.input().size() == 0)
-            return failed(host, fileName(input) + " is empty: there is nothing to read");
+        files.checkInput();
         demux(state, scan, host, ScanMode::Read);
 
         // The fast check stops a read run by the same flag as Cancel; only a stop before the
@@ -166,8 +172,12 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
             userStop = cancelled();
         files.closeInput();
         state.keepStreamLists();
-        finish(host);
+        if (!userStop && noStreamFound(state.lists))
+            host.log("No video, audio or subpicture stream was found.");
+        endRun(host, state, userStop);
         frameReport(state, host);
+        // The blank line that closes the read run's report.
+        if (int64_t{state.frameCounters[0]} + state.frameCounters[1] > 0) host.log("");
         return userStop ? RunOutcome::Cancelled : RunOutcome::Done;
     });
 }
@@ -190,6 +200,7 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
                     const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
     StateFiles files(state);
     RunSinks sinks(state);
+    state.cancelLogged = false;
     RunOutcome outcome = guarded(host, [&] {
         // Only the frame counters and the measured duration start afresh: subpicture times are
         // made relative to the smallest first PTS the read run found.
@@ -211,22 +222,23 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
         host.slog("Opening", 0);
         files.openInput(input);
         host.log(sizeLine(files.input()));
+        files.checkInput();
         const SinkContext context = sinkContext(state, scan.extension);
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;
             const SinkRequest request{slot, slotKind(slot), state.lists.ofSlot(slot), path};
             sinks.add(slot, makeSink(request, options, context));
-            host.log("Creating " + path.string());
+            host.log("Creating " + markupLiteral(path.string()));
         }
 
-        host.slog("Demuxing " + fileName(input), 0);
+        host.slog("Demuxing " + statusName(input), 0);
         demux(state, scan, host, ScanMode::Demux);
         scanFollowOn(files, second, options, scan, state, host, "Demuxing", ScanMode::Demux);
         const bool stopped = state.stopFlag.load();
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
-        finish(host);
+        endRun(host, state, stopped);
         frameReport(state, host);
         return stopped ? RunOutcome::Cancelled : RunOutcome::Done;
     });
@@ -245,6 +257,25 @@ fs::path outputFolder(const fs::path& input, const fs::path& workdir) {
     return input.parent_path();
 }
 
+bool noStreamFound(const StreamLists& lists) {
+    auto none = [](const auto& table) {
+        return std::all_of(table.begin(), table.end(), [](int32_t id) { return id < 0; });
+    };
+    return none(lists.video) && none(lists.audio) && none(lists.sub);
+}
+
+void endRun(EngineHost& host, RunState& state, bool cancelled) {
+    if (!cancelled) {
+        host.log("Done.");
+    } else if (!state.cancelLogged) {
+        host.log("Cancelled.");
+    }
+    state.cancelLogged = false;
+    host.log("");
+    host.slog("Ready", 0);
+    host.slog("", 1);
+}
+
 void frameReport(const RunState& state, EngineHost& host) {
     for (int n = 0; n < 2; ++n) {
         const int32_t frames = state.frameCounters[n];
@@ -259,7 +290,6 @@ void frameReport(const RunState& state, EngineHost& host) {
             host.log(std::to_string(std::llround(rate * state.measuredDuration)) +
                      " calculated frames.");
     }
-    if (int64_t{state.frameCounters[0]} + state.frameCounters[1] > 0) host.log("");
 }
 
 }  // namespace kavrel

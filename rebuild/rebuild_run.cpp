@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "engine/markup.h"
 #include "engine/names.h"
+#include "engine/stream_probe.h"
 #include "rebuild/rebuild.h"
 
 namespace kavrel {
@@ -51,9 +53,10 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
     std::unique_ptr<InputFile> input;
     std::unique_ptr<OutputFile> output;
     RunOutcome outcome = RunOutcome::Done;
+    state.cancelLogged = false;
     try {
         const std::string name = inputPath.filename().string();
-        host.log("Opening file " + name);
+        host.log("Opening file " + markupLiteral(name));
         host.slog("Opening", 0);
         if (wouldReplace(outputPath, inputPath) ||
             (!second.empty() && wouldReplace(outputPath, second)))
@@ -61,33 +64,34 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
                           ": it is an input file of this run");
         input = std::make_unique<InputFile>(inputPath);
         host.log("File size: " + std::to_string(input->size() / kMiB) + " Mbytes.");
+        requireProgramStream(inputPath);
         output = std::make_unique<OutputFile>(outputPath);
-        host.log("Creating " + outputPath.string());
-        host.slog("Rebuilding " + name, 0);
+        host.log("Creating " + markupLiteral(outputPath.string()));
+        host.slog("Rebuilding " + escapeControls(name), 0);
         Rebuild(state, *input, *output, renumbering, checked, host);
 
         if (!state.stopFlag && !second.empty()) {
             input.reset();
             input = std::make_unique<InputFile>(second);
             const std::string secondName = second.filename().string();
-            host.log("Continue on " + secondName);
-            host.slog("Rebuilding " + secondName, 0);
+            host.log("Continue on " + markupLiteral(secondName));
+            requireProgramStream(second);
+            host.slog("Rebuilding " + escapeControls(secondName), 0);
             Rebuild(state, *input, *output, renumbering, checked, host);
         }
         input.reset();
         output->close();
         output.reset();
         if (state.stopFlag) outcome = RunOutcome::Cancelled;
-        host.log("Done.");
-        host.log("");
+        endRun(host, state, outcome == RunOutcome::Cancelled);
     } catch (const std::exception& error) {  // IoError, or no memory for the block buffer
         input.reset();
         closeQuietly(output);
-        host.log(std::string("[re]Error: ") + error.what() + "[/re]");
+        host.log("[re]Error: " + markupLiteral(error.what()) + "[/re]");
+        host.slog("Ready", 0);
+        host.slog("", 1);
         outcome = RunOutcome::Failed;
     }
-    host.slog("Ready", 0);
-    host.slog("", 1);
     return outcome;
 }
 
