@@ -2,12 +2,8 @@
 // VOBs its muxer writes, and against the known samples of the generator's DVD-Audio streams.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <sstream>
-
 #include "formats/aob_lpcm.h"
 #include "formats/dvd_lpcm.h"
-#include "formats/wav_writer.h"
 #include "tests/support/test_support.h"
 #include "tools/mkdisc/elementary.h"
 
@@ -108,21 +104,6 @@ LpcmPackets lpcmPackets(const Bytes& b, uint8_t subId) {
     return out;
 }
 
-std::map<std::string, std::string> probe(const fs::path& file) {
-    const auto result = test::runCommand(
-        "ffprobe -v error -select_streams a:0 -show_entries "
-        "stream=sample_rate,channels,channel_layout -of default=nw=1 " +
-        test::shellQuote(file.string()));
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(result.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
-}
-
 Bytes ffmpegDecode(const fs::path& file, const std::string& raw) {
     const fs::path out = test::tempDir("decode") / "samples.raw";
     const auto result = test::runCommand("ffmpeg -v error -y -i " +
@@ -132,21 +113,8 @@ Bytes ffmpegDecode(const fs::path& file, const std::string& raw) {
     return test::readFile(out);
 }
 
-class MemorySink : public ByteSink {
-  public:
-    void append(std::span<const uint8_t> bytes) override {
-        data.insert(data.end(), bytes.begin(), bytes.end());
-    }
-    void overwrite(uint64_t offset, std::span<const uint8_t> bytes) override {
-        std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<long>(offset));
-    }
-    uint64_t size() override { return data.size(); }
-    Bytes data;
-};
-
-TEST(DvdLpcmFfmpeg, SamplesEqualFfmpegsDecodeAndTheWavSaysWhatFfprobeSays) {
-    if (!test::haveTool("ffmpeg") || !test::haveTool("ffprobe"))
-        GTEST_SKIP() << "ffmpeg or ffprobe is missing";
+TEST(DvdLpcmFfmpeg, SamplesEqualFfmpegsDecode) {
+    if (!test::haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is missing";
     struct Case {
         std::string layout, sampleFormat;
         int rate, bits;
@@ -180,20 +148,6 @@ TEST(DvdLpcmFfmpeg, SamplesEqualFfmpegsDecodeAndTheWavSaysWhatFfprobeSays) {
                  [&](std::span<const uint8_t> piece) { converter.convert(piece, samples); });
         const std::string raw = c.bits == 16 ? "s16le" : "s24le";
         EXPECT_TRUE(samples == ffmpegDecode(vob, raw));
-
-        MemorySink sink;
-        WavWriter writer(sink, converter.wav());
-        writer.begin();
-        writer.append(samples);
-        writer.finish();
-        const fs::path wav = dir / "lpcm.wav";
-        test::writeFile(wav, sink.data);
-        auto wavFields = probe(wav), vobFields = probe(vob);
-        // A plain PCM header names no speakers.
-        if (!converter.wav().extensible())
-            wavFields["channel_layout"] = vobFields["channel_layout"];
-        EXPECT_EQ(wavFields, vobFields);
-        EXPECT_TRUE(ffmpegDecode(wav, raw) == samples);
     }
 }
 
