@@ -287,13 +287,17 @@ QWidget* TfMain::buildOptionsPage() {
                QStringLiteral("Demux also writes the chapters of the input's title in the playlist "
                               "as a Matroska chapter file (.chapters.xml)"));
     cbWriteChapters->setChecked(false);  // a new output is asked for, never made unasked
+    cbLpcmAsWav = option(page, "cbLpcmAsWav", QStringLiteral("LPCM as WAV"),
+                         QStringLiteral("Demux writes LPCM audio as WAV files a player takes, "
+                                        "instead of the raw samples"));
+    cbLpcmAsWav->setChecked(false);
     cbSubsAsPgs = option(page, "cbSubsAsPgs", QStringLiteral("Subtitles as PGS"),
                          QStringLiteral("Demux writes subpictures as Blu-ray PGS subtitles (.sup) "
                                         "that players and mkvmerge take"));
     cbSubsAsPgs->setChecked(false);
     int row = 0;
     for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead,
-                           cbWriteChapters, cbSubsAsPgs}) {
+                           cbWriteChapters, cbLpcmAsWav, cbSubsAsPgs}) {
         columns->addWidget(box, row++, 0);
     }
 

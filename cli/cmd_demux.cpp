@@ -24,21 +24,24 @@ int demuxCommand(int argc, char** argv) {
         // The options of demux alone, one line each.
         [&chapters](CommandLine& line, CommonOptions& options) {
             addExtensionOptions(line, options.run);
-            line.app
-                .add_option_function<std::string>(
-                    "--subs",
-                    [&options](const std::string& form) {
-                        if (form != "pgs" && form != "sup")
-                            throw CLI::ValidationError("--subs takes pgs or sup, not '" + form +
-                                                       "'");
-                        options.run.subsAsPgs = form == "pgs";
-                    },
-                    "subpicture files as Blu-ray PGS (pgs) or as the disc's own\n"
-                    "\"SP\"-framed units (sup, the default); both keep the extension")
-                ->type_name("pgs|sup");
             line.app.add_flag("--chapters", chapters,
                               "also write the chapters of the input's title, from the disc's\n"
                               "ADV_OBJ/VPLST000.XPL, as INPUT.chapters.xml beside the files");
+            line.app
+                .add_option_function<std::string>(
+                    "--lpcm",
+                    [&options](const std::string& how) { options.run.lpcmAsWav = how == "wav"; },
+                    "write LPCM audio as WAV files (.wav) or as the raw samples (default raw)")
+                ->check(CLI::IsMember({"wav", "raw"}).description(""))
+                ->type_name("wav|raw");
+            line.app
+                .add_option_function<std::string>(
+                    "--subs",
+                    [&options](const std::string& form) { options.run.subsAsPgs = form == "pgs"; },
+                    "write subpictures as Blu-ray PGS subtitles or as the disc's own\n"
+                    "\"SP\"-framed units (default sup); the file names stay the same")
+                ->check(CLI::IsMember({"pgs", "sup"}).description(""))
+                ->type_name("pgs|sup");
         },
         [&chapters](const fs::path& input, RunState& state, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {

@@ -108,15 +108,19 @@ RunOutcome guarded(EngineHost& host, Body&& body) {
 
 // The output paths of the checked slots, in slot order; empty for slots that get no file.
 std::array<fs::path, kSlotCount> outputPaths(const fs::path& prefix, const RunOptions& options,
-                                             const std::array<std::string, kSlotCount>& captions) {
+                                             const std::array<std::string, kSlotCount>& captions,
+                                             const StreamLists& lists, bool aob) {
     std::array<fs::path, kSlotCount> paths;
     for (int slot = 0; slot < kSlotCount; ++slot) {
         auto s = static_cast<std::size_t>(slot);
         // A slot whose stream was not found has no caption and nothing to write.
         if (!options.scan.checked[s] || captions[s].empty()) continue;
-        const std::string& ext = slot < audioSlot(0) ? options.videoExt
-                                 : slot < subSlot(0) ? options.audioExt
-                                                     : options.subExt;
+        std::string ext = slot < audioSlot(0) ? options.videoExt
+                          : slot < subSlot(0) ? options.audioExt
+                                              : options.subExt;
+        if (slot >= audioSlot(0) && slot < subSlot(0) &&
+            writesWav(lists.ofSlot(slot), options, aob))
+            ext = kWavExtension;
         paths[s] = prefix;
         paths[s] += "." + captions[s] + "." + ext;
     }
@@ -204,7 +208,8 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
         state.measuredDuration = 0;
         const fs::path second = options.cont ? getsecond(input) : fs::path();
         const fs::path prefix = outputFolder(input, options.workdir) / runBaseName(input, second);
-        const auto paths = outputPaths(prefix, options, captions);
+        const auto paths =
+            outputPaths(prefix, options, captions, state.lists, upperExtension(input) == ".AOB");
         for (const fs::path& path : paths) {
             if (!path.empty() && isInput(path, input, second))
                 return failed(host,

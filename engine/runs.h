@@ -18,6 +18,7 @@ struct RunOptions {
     std::string audioExt = "mpa";
     std::string subExt = "sup";
     std::filesystem::path workdir;  // empty: the outputs go beside the input
+    bool lpcmAsWav = false;         // LPCM streams are written as WAV files ("….wav")
     bool subsAsPgs = false;         // subpicture streams are written as Blu-ray PGS files
 };
 

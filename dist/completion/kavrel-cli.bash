@@ -86,6 +86,10 @@ _kavrel_cli() {
         --*-ext | --size)
             return
             ;;
+        --lpcm)
+            mapfile -t COMPREPLY < <(compgen -W 'wav raw' -- "$cur")
+            return
+            ;;
         --subs)
             mapfile -t COMPREPLY < <(compgen -W 'pgs sup' -- "$cur")
             return
