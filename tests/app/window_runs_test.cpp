@@ -152,25 +152,12 @@ class WindowRunsTest : public QObject {
         QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
     }
 
-    void subtitlesAsPgsReachTheDemux() {
-        const fs::path out = test::tempDir("demux-pgs");
-        TfMain window;
-        window.show();
-        control<QCheckBox>(window, "cbSubsAsPgs")->setChecked(true);
-        control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
-        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
-        readFeature(window);
-
-        const std::vector<uint8_t> pgs =
-            test::readFile(out / "FEATURE_1_FEATURE_2.Ext.Subpicture.01.sup");
-        QVERIFY(pgs.size() > 2 && pgs[0] == 'P' && pgs[1] == 'G');
-    }
-
-    void demuxWritesLpcmAsWavWhenAsked() {
+    void demuxWritesLpcmAsWavAndSubtitlesAsPgsWhenAsked() {
         const fs::path out = test::tempDir("demux-wav");
         TfMain window;
         window.show();
         control<QCheckBox>(window, "cbLpcmAsWav")->setChecked(true);
+        control<QCheckBox>(window, "cbSubsAsPgs")->setChecked(true);
         control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
         control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
         readFeature(window);
@@ -179,6 +166,8 @@ class WindowRunsTest : public QObject {
         QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.wav") == 1);
         QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.mpa") == 0);
         QVERIFY(names.count("FEATURE_1_FEATURE_2.DD+.stream.00.mpa") == 1);
+        const auto pgs = test::readFile(out / "FEATURE_1_FEATURE_2.Ext.Subpicture.01.sup");
+        QVERIFY(pgs.size() > 2 && pgs[0] == 'P' && pgs[1] == 'G');
         QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
     }
 

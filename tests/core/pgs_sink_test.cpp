@@ -1,5 +1,5 @@
-// The PGS sink of a demux run on damaged, cut and unwritable streams. That its captions and
-// times are those the subs command makes of the "SP" output is checked by the CLI tests.
+// The PGS sink on damaged, cut and unwritable streams (its captions and times against the subs
+// command are checked by the CLI tests).
 #include <gtest/gtest.h>
 
 #include "engine/io.h"
@@ -11,7 +11,6 @@ namespace kavrel::test {
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
 struct Unit {
     Bytes bytes;
     uint32_t pts;
@@ -27,90 +26,73 @@ std::vector<Unit> featureUnits() {
     return units;
 }
 
-// Memory that tears the write numbered failingWrite (half of it lands) and throws.
+// Memory whose write number `tear` gets half its bytes and fails.
 class MemoryOutput : public ByteOutput {
   public:
-    MemoryOutput(Bytes& data, int failingWrite) : data_(data), failingWrite_(failingWrite) {}
+    MemoryOutput(Bytes& data, int tear) : data_(data), tear_(tear) {}
     void write(const uint8_t* data, std::size_t size) override {
-        const bool fails = ++writes_ == failingWrite_;
-        data_.insert(data_.end(), data, data + (fails ? size / 2 : size));
-        if (fails) throw IoError("Cannot write: No space left on device");
+        const bool torn = --tear_ == 0;
+        data_.insert(data_.end(), data, data + (torn ? size / 2 : size));
+        if (torn) throw IoError("Cannot write: No space left on device");
     }
     void close() override {}
     uint64_t written() const override { return data_.size(); }
 
   private:
     Bytes& data_;
-    int failingWrite_;
-    int writes_ = 0;
+    int tear_;
 };
 
-// Feeds units to a PGS sink as a demux would (packets of up to 700 bytes, the first with the
-// unit's PTS, 1000 ticks after the run's first PTS); the last unit only up to cutLast bytes.
-Bytes demuxAsPgs(const std::vector<Unit>& units, EngineHost* host, std::size_t cutLast = 0) {
+// A PGS sink of a run whose first PTS is 1000, writing to out.
+std::unique_ptr<StreamSink> pgsSink(Bytes& out, EngineHost* host, int tear = 0) {
     RunOptions options;
     options.subsAsPgs = true;
-    SinkContext context;
-    context.minFirstPts = 1000;
-    context.host = host;
-    Bytes out;
-    auto sink = makeSink({subSlot(1), StreamKind::Subpicture, 0x61, "x.sup"}, options, context,
-                         [&](const auto&) { return std::make_unique<MemoryOutput>(out, 0); });
-    for (std::size_t u = 0; u < units.size(); ++u) {
-        std::span<const uint8_t> bytes(units[u].bytes);
-        if (cutLast && u + 1 == units.size()) bytes = bytes.first(cutLast);
-        for (std::size_t at = 0; at < bytes.size(); at += 700) {
-            const auto run = bytes.subspan(at, std::min<std::size_t>(700, bytes.size() - at));
-            sink->packet({run, at == 0, at == 0, units[u].pts + 1000, {}});
-        }
-    }
-    sink->finish();
-    return out;
+    const SinkContext context{.minFirstPts = 1000, .host = host};
+    return makeSink({subSlot(1), StreamKind::Subpicture, 0x61, "x.sup"}, options, context,
+                    [&](const auto&) { return std::make_unique<MemoryOutput>(out, tear); });
 }
-
-// Whole display sets: segments that chain to the end of the file, the last an end segment.
-bool wholeDisplaySets(const Bytes& pgs) {
-    std::size_t at = 0;
-    uint8_t last = 0;
-    while (at + 13 <= pgs.size() && pgs[at] == 'P' && pgs[at + 1] == 'G') {
-        last = pgs[at + 10];
-        at += 13 + (pgs[at + 11] << 8 | pgs[at + 12]);
+// The units as a demux hands them (packets of 700 bytes, the first with the unit's PTS); the
+// last unit only up to cutLast bytes; then the run's end.
+void feed(StreamSink& sink, const std::vector<Unit>& units, std::size_t cutLast = 0) {
+    for (const Unit& u : units) {
+        std::span<const uint8_t> bytes(u.bytes);
+        if (cutLast && &u == &units.back()) bytes = bytes.first(cutLast);
+        for (std::size_t at = 0; at < bytes.size(); at += 700)
+            sink.packet({bytes.subspan(at, std::min<std::size_t>(700, bytes.size() - at)),
+                         at == 0,
+                         at == 0,
+                         u.pts + 1000,
+                         {}});
     }
-    return at == pgs.size() && last == 0x80;
+    sink.finish();
 }
 
 TEST(PgsSink, DamagedAndCutUnitsAreSkippedWithALineNamingTheStream) {
-    const std::vector<Unit> units = featureUnits();
+    std::vector<Unit> units = featureUnits();
     ASSERT_GE(units.size(), 4u);
-    std::vector<Unit> damaged = units;
-    damaged[1].bytes[9] = 0xFF;  // its first control sequence lies past its end
+    units[1].bytes[9] = 0xFF;  // its first control sequence lies past its end
     RecordingHost host;
-    // A run cancelled in the middle of the last unit.
-    const Bytes pgs = demuxAsPgs(damaged, &host, units.back().bytes.size() / 2);
-    EXPECT_TRUE(wholeDisplaySets(pgs));
+    Bytes pgs;
+    feed(*pgsSink(pgs, &host), units, units.back().bytes.size() / 2);  // cancelled in the last
     ASSERT_EQ(host.lines.size(), 2u) << host.text();
     for (const std::string& line : host.lines)
         EXPECT_TRUE(line.starts_with("Ext.Subpicture.01: Subpicture unit at ")) << line;
     EXPECT_TRUE(host.lines[1].ends_with("skipped: the stream ends inside it.")) << host.lines[1];
 
-    // The other captions are written as they are without the two units.
-    std::vector<Unit> rest(units.begin(), units.end() - 1);
-    rest.erase(rest.begin() + 1);
-    EXPECT_EQ(pgs, demuxAsPgs(rest, nullptr));
+    // The other captions are written as they are without those two units: whole display sets.
+    units.pop_back();
+    units.erase(units.begin() + 1);
+    Bytes rest;
+    feed(*pgsSink(rest, nullptr), units);
+    EXPECT_EQ(pgs, rest);
 }
 
 TEST(PgsSink, NothingIsWrittenAfterATornDisplaySet) {
     Bytes out;
-    RunOptions options;
-    options.subsAsPgs = true;
-    auto sink = makeSink({subSlot(1), StreamKind::Subpicture, 0x61, "x.sup"}, options, {},
-                         [&](const auto&) { return std::make_unique<MemoryOutput>(out, 2); });
-    // The run ends at the write error and finishes its sinks.
-    EXPECT_THROW(for (const Unit& u
-                      : featureUnits()) sink->packet({u.bytes, true, true, u.pts, {}}),
-                 IoError);
+    auto sink = pgsSink(out, nullptr, 2);
+    EXPECT_THROW(feed(*sink, featureUnits()), IoError);
     const std::size_t torn = out.size();
-    sink->finish();  // the caption whose set was torn is not written again behind it
+    sink->finish();  // the run's end: the caption whose set was torn is not written again
     EXPECT_EQ(out.size(), torn);
 }
 

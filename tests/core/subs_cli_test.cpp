@@ -127,32 +127,29 @@ TEST(SubsCommand, DamagedFileFailsAfterWritingWhatItCould) {
 // demux --subs pgs writes, under the same names, what subs --pgs makes of the default output,
 // on the frame of the input's video.
 TEST(SubsCommand, DemuxAsPgsGivesWhatSubsMakesOfTheSupOutput) {
-    const std::string demux = shellQuote(KAVREL_CLI_PATH) + " demux -q ";
-    for (const auto& [input, frame] :
-         {std::pair{sampleDisc().feature1, "1920x1080"}, std::pair{sampleDisc().vob, "720x576"}}) {
-        SCOPED_TRACE(input.filename().string());
+    for (const auto& [input, streams, frame] :
+         {std::tuple{sampleDisc().feature1, "s0,s1", "1920x1080"},
+          std::tuple{sampleDisc().vob, "s0", "720x576"}}) {
         const fs::path sup = tempDir("demux-sup"), pgs = tempDir("demux-pgs");
-        for (const auto& [dir, form] : {std::pair{sup, "sup"}, std::pair{pgs, "pgs"}}) {
-            auto r = runCommand(demux + "--subs " + form + " -o " + shellQuote(dir.string()) + " " +
-                                shellQuote(input.string()));
-            ASSERT_EQ(r.exitCode, 0) << r.err;
-        }
-        int compared = 0;
+        for (const auto& [dir, form] : {std::pair{sup, "sup"}, std::pair{pgs, "pgs"}})
+            ASSERT_EQ(runCommand(shellQuote(KAVREL_CLI_PATH) + " demux -q -s " + streams +
+                                 " --subs " + form + " -o " + shellQuote(dir.string()) + " " +
+                                 shellQuote(input.string()))
+                          .exitCode,
+                      0);
         for (const auto& entry : fs::directory_iterator(sup)) {
-            if (entry.path().extension() != ".sup") continue;
             const fs::path ref = tempDir("demux-ref") / "ref.sup",
                            made = pgs / entry.path().filename();
-            auto r =
-                runCommand(cli("-q --size " + std::string(frame) + " --pgs " +
-                               shellQuote(ref.string()) + " " + shellQuote(entry.path().string())));
-            ASSERT_EQ(r.exitCode, 0) << r.err;
+            ASSERT_EQ(
+                runCommand(cli("--size " + std::string(frame) + " --pgs " +
+                               shellQuote(ref.string()) + " " + shellQuote(entry.path().string())))
+                    .exitCode,
+                0);
             EXPECT_EQ(readFile(made), readFile(ref)) << made;
-            ++compared;
             if (!haveTool("mkvmerge")) continue;
-            r = runCommand("mkvmerge -J " + shellQuote(made.string()));
-            EXPECT_NE(r.out.find("\"codec\": \"HDMV PGS\""), std::string::npos) << r.out;
+            EXPECT_NE(runCommand("mkvmerge -J " + shellQuote(made.string())).out.find("HDMV PGS"),
+                      std::string::npos);
         }
-        EXPECT_GT(compared, 0);
     }
 }
 
