@@ -19,6 +19,7 @@ struct RunOptions {
     std::string subExt = "sup";
     std::filesystem::path workdir;  // empty: the outputs go beside the input
     bool lpcmAsWav = false;         // LPCM streams are written as WAV files ("….wav")
+    bool subsAsPgs = false;         // subpicture streams are written as Blu-ray PGS files
 };
 
 enum class RunOutcome { Done, Cancelled, Failed };
