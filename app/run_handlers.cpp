@@ -206,8 +206,8 @@ void TfMain::bReadEVOClick() {
         Resetcbs();
         PageControl->setCurrentIndex(0);
         const kavrel::RunOptions options = runOptions();
-        outcome =
-            guarded([&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_); });
+        outcome = guarded(
+            [&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_).outcome; });
         if (outcome == RunOutcome::Failed) {
             endFailedRun();
         } else {
@@ -240,7 +240,7 @@ void TfMain::bDemuxClick() {
     }
     const RunOutcome outcome = guarded([&] {
         RunOutcome demuxed =
-            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_);
+            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_).outcome;
         if (demuxed == RunOutcome::Done && cbWriteChapters->isChecked() &&
             !kavrel::playlist::writeDemuxChapters(toPath(inputPath()), playlistPath(), options,
                                                   host_))
@@ -259,8 +259,8 @@ void TfMain::bRebuildClick() {
         return;
     }
     const kavrel::RunOptions options = runOptions();
-    const RunOutcome outcome =
-        guarded([&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_); });
+    const RunOutcome outcome = guarded(
+        [&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_).outcome; });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
 

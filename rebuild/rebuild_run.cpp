@@ -41,8 +41,8 @@ fs::path rebuildOutputPath(const fs::path& input, const RunOptions& options) {
     return outputFolder(input, options.workdir) / (runBaseName(input, second) + ".rebuilt.EVO");
 }
 
-RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptions& options,
-                      EngineHost& host) {
+RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOptions& options,
+                     EngineHost& host) {
     Renumbering renumbering;  // shared by the input and its follow-on file
     const fs::path second = options.cont ? getsecond(inputPath) : fs::path();
     const fs::path outputPath = rebuildOutputPath(inputPath, options);
@@ -50,7 +50,7 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
 
     std::unique_ptr<InputFile> input;
     std::unique_ptr<OutputFile> output;
-    RunOutcome outcome = RunOutcome::Done;
+    RunResult result;
     try {
         const std::string name = inputPath.filename().string();
         host.log("Opening file " + name);
@@ -59,15 +59,18 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
             (!second.empty() && wouldReplace(outputPath, second)))
             throw IoError("Cannot create " + outputPath.string() +
                           ": it is an input file of this run");
+        result.inputs.push_back(inputPath);
         input = std::make_unique<InputFile>(inputPath);
         host.log("File size: " + std::to_string(input->size() / kMiB) + " Mbytes.");
         output = std::make_unique<OutputFile>(outputPath);
+        result.outputs.push_back({outputPath, 0});
         host.log("Creating " + outputPath.string());
         host.slog("Rebuilding " + name, 0);
         Rebuild(state, *input, *output, renumbering, checked, host);
 
         if (!state.stopFlag && !second.empty()) {
             input.reset();
+            result.inputs.push_back(second);
             input = std::make_unique<InputFile>(second);
             const std::string secondName = second.filename().string();
             host.log("Continue on " + secondName);
@@ -76,19 +79,22 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
         }
         input.reset();
         output->close();
+        result.outputs.back().bytes = output->written();
         output.reset();
-        if (state.stopFlag) outcome = RunOutcome::Cancelled;
+        if (state.stopFlag) result.outcome = RunOutcome::Cancelled;
         host.log("Done.");
         host.log("");
     } catch (const std::exception& error) {  // IoError, or no memory for the block buffer
         input.reset();
+        if (output) result.outputs.back().bytes = output->written();
         closeQuietly(output);
         host.log(std::string("[re]Error: ") + error.what() + "[/re]");
-        outcome = RunOutcome::Failed;
+        result.outcome = RunOutcome::Failed;
+        result.error = error.what();
     }
     host.slog("Ready", 0);
     host.slog("", 1);
-    return outcome;
+    return result;
 }
 
 }  // namespace kavrel
