@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTimer>
+#include <csignal>
 #include <cstring>
 
 #include "app/logo.h"
@@ -36,6 +37,9 @@ bool asksForText(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A file-size limit (ulimit -f) fails a write with EFBIG, reported as a full disk is,
+    // instead of killing the window in the middle of a run.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication::setApplicationName(QStringLiteral("HD DVD Kavrel"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KAVREL_VERSION));
     QCoreApplication::setOrganizationName(QStringLiteral("Tormund Software"));

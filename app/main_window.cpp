@@ -28,6 +28,7 @@
 
 #include "app/logo.h"
 #include "app/paths.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 
 #ifndef KAVREL_VERSION
@@ -46,6 +47,9 @@ TfMain::TfMain(QWidget* parent) : QMainWindow(parent) {
     setWindowIcon(kavrel::app::applicationIcon());
     setMinimumSize(360, 414);
     resize(firstSize());
+    // The stored settings apply from the start: a window closed before it was ever activated
+    // stores them back unchanged, and the first activation finds nothing new to apply.
+    RegRead();
 }
 
 QSize TfMain::firstSize() const {
@@ -160,6 +164,7 @@ void TfMain::FormActivate() {
     // An activation inside a run (after the Cancel confirmation, say) must not touch the
     // controls the run is using.
     if (running()) return;
+    fitFrameToStoredSize();
     RegRead();
     // Streams a read or a playlist offered stay on offer when the user comes back to the window.
     if (!offered_) Resetcbs();
@@ -168,6 +173,7 @@ void TfMain::FormActivate() {
 void TfMain::showEvent(QShowEvent* event) {
     setAcceptDrops(true);
     QMainWindow::showEvent(event);
+    fitFrameToStoredSize();
 }
 
 void TfMain::closeEvent(QCloseEvent* event) {
@@ -232,7 +238,7 @@ void TfMain::openArguments(const QStringList& files) {
     RegRead();
     bool reported = false;
     const QFileInfo file(files.front());
-    const std::string name = toUtf8(files.front());
+    const std::string name = kavrel::markupLiteral(toUtf8(files.front()));
     if (!file.exists()) {
         log("[re]Error: Cannot open " + name + ": no such file[/re]");
         reported = true;
@@ -245,7 +251,8 @@ void TfMain::openArguments(const QStringList& files) {
     }
     // Said after the read of the first file, so that the note is not scrolled away by it.
     for (qsizetype i = 1; i < files.size(); ++i) {
-        log("[re]Only one file is opened at a time; left out: " + toUtf8(files[i]) + "[/re]");
+        log("[re]Only one file is opened at a time; left out: " +
+            kavrel::markupLiteral(toUtf8(files[i])) + "[/re]");
         reported = true;
     }
     if (reported) showStatusPage();

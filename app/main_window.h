@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -129,13 +130,23 @@ class TfMain : public QMainWindow {
     QString inputPath() const;
     std::filesystem::path playlistPath() const;
     void offerFoundStreams();
+    // The read run with its offer; the lists then belong to the current input.
+    kavrel::RunOutcome readInput();
+    // Runs the read first when the stream lists are not those of the current input; false when
+    // there is then nothing to write.
+    bool readBeforeWriting();
     bool askToStop();
     // Calls a run, turning an exception that escapes it into a logged failure.
     kavrel::RunOutcome guarded(const std::function<kavrel::RunOutcome()>& run);
     void endFailedRun();
 
     // Settings helpers.
+    struct SettingsTable;
     bool storedChanged(const QString& name, const QVariant& value);
+    void applyTreeWidth(int width);
+    void applyGeometry(std::optional<int> width, std::optional<int> height, std::optional<int> top,
+                       std::optional<int> left, std::optional<int> state);
+    void fitFrameToStoredSize();
 
     // Controls, named as the user-facing design names them.
     QLineEdit* eEVOfile = nullptr;
@@ -193,7 +204,13 @@ class TfMain : public QMainWindow {
     int treeWidth_ = 96;
     // The boxes hold what a read or a playlist offered; an activation must not wipe that.
     bool offered_ = false;
+    // The input whose read filled the run state's stream lists; empty when none did.
+    QString listsInput_;
     // What the last RegRead or RegWrite saw in the store, so that a later activation applies
     // only values changed from outside and never undoes the user's own edits.
     std::map<QString, QVariant> seen_;
+    // The outer size RegRead applied before the window's frame was known, and whether the
+    // frame has been taken off it since.
+    QSize storedOuterSize_;
+    bool frameFitted_ = true;
 };

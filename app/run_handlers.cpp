@@ -20,6 +20,8 @@
 
 #include "app/main_window.h"
 #include "app/paths.h"
+#include "app/playlist_view.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 #include "playlist/demux_chapters.h"
 #include "playlist/playlist.h"
@@ -166,7 +168,7 @@ RunOutcome TfMain::guarded(const std::function<RunOutcome()>& run) {
     try {
         return run();
     } catch (const std::exception& error) {
-        log(std::string("[re]Error: ") + error.what() + "[/re]");
+        log("[re]Error: " + kavrel::markupLiteral(error.what()) + "[/re]");
     } catch (...) {
         log("[re]Error: the run stopped on an unknown error[/re]");
     }
@@ -192,13 +194,14 @@ bool TfMain::prepareOutputFolder() {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (!error && std::filesystem::is_directory(folder, error)) return true;
-    log("[re]Error: Cannot use the output folder " + toUtf8(eWorkdir->text()) + ": " +
-        (error ? error.message() : std::string("it is not a folder")) + "[/re]");
+    log("[re]Error: " +
+        kavrel::markupLiteral("Cannot use the output folder " + toUtf8(eWorkdir->text()) + ": " +
+                              (error ? error.message() : std::string("it is not a folder"))) +
+        "[/re]");
     return false;
 }
 
-void TfMain::bReadEVOClick() {
-    if (running() || inputPath().isEmpty()) return;
+RunOutcome TfMain::readInput() {
     if (cbAutoClear->isChecked()) messageLog_->clear();
     RunOutcome outcome = RunOutcome::Failed;
     {
@@ -210,12 +213,51 @@ void TfMain::bReadEVOClick() {
             [&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_).outcome; });
         if (outcome == RunOutcome::Failed) {
             endFailedRun();
+            listsInput_.clear();
         } else {
             offerFoundStreams();
+            listsInput_ = inputPath();
         }
     }
     cbVideoClick();
-    if (outcome == RunOutcome::Failed) return;
+    return outcome;
+}
+
+bool TfMain::readBeforeWriting() {
+    if (!listsInput_.isEmpty() && listsInput_ == inputPath()) return true;
+    // The boxes offer what a playlist or an earlier input declared; the user's choice among them
+    // (and the playlist's captions) stays, on the streams the read finds.
+    struct Box {
+        bool offered;
+        bool checked;
+        QString caption;
+    };
+    std::array<Box, kavrel::kSlotCount> before{};
+    bool anyOffered = false;
+    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+        const QCheckBox* box = slotBox(slot);
+        before[static_cast<std::size_t>(slot)] = {box->isEnabled(), box->isChecked(), box->text()};
+        anyOffered = anyOffered || box->isEnabled();
+    }
+    if (readInput() != RunOutcome::Done) return false;
+    if (anyOffered) {
+        for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+            QCheckBox* box = slotBox(slot);
+            const Box& was = before[static_cast<std::size_t>(slot)];
+            if (!box->isEnabled()) continue;
+            box->setChecked(was.offered && was.checked);
+            if (was.offered) box->setText(was.caption);
+        }
+    }
+    cbVideoClick();
+    return anySelected();
+}
+
+void TfMain::bReadEVOClick() {
+    if (running() || inputPath().isEmpty()) return;
+    const RunOutcome outcome = readInput();
+    // A read the user stopped offers what it found, but nothing runs on by itself.
+    if (outcome != RunOutcome::Done) return;
     // The follow-up does what a click would: nothing when there is nothing to demux.
     if (rbAutoDemux->isChecked() && bDemux->isEnabled()) {
         bDemuxClick();
@@ -226,6 +268,8 @@ void TfMain::bReadEVOClick() {
 
 void TfMain::bDemuxClick() {
     if (running() || inputPath().isEmpty()) return;
+    // A demux works on the streams a read of this very input found.
+    if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Demux);
     PageControl->setCurrentIndex(0);
     if (!prepareOutputFolder()) {
@@ -252,6 +296,8 @@ void TfMain::bDemuxClick() {
 
 void TfMain::bRebuildClick() {
     if (running() || inputPath().isEmpty()) return;
+    // The rebuild filters on the stream lists of a read of this very input.
+    if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Rebuild);
     PageControl->setCurrentIndex(0);
     if (!prepareOutputFolder()) {
@@ -267,7 +313,6 @@ void TfMain::bRebuildClick() {
 void TfMain::bReadXPLClick() {
     const QString path = eXPLfile->text();
     if (running() || path.isEmpty()) return;
-    Resetcbs();
     {
         RunScope scope(*this, RunKind::Playlist);
         PageControl->setCurrentWidget(tsXPL);
@@ -278,38 +323,31 @@ void TfMain::bReadXPLClick() {
         try {
             playlist = kavrel::playlist::readPlaylist(toPath(path), baseName, host_);
         } catch (const std::exception& error) {
-            log(std::string("[re]Error: ") + error.what() + "[/re]");
+            log("[re]Error: " + kavrel::markupLiteral(error.what()) + "[/re]");
         }
         if (playlist) {
             mXPL->hide();
-            std::string memo;
-            for (const std::string& line : playlist->memo) {
-                memo += line;
-                memo += '\n';
-            }
-            mXPL->setPlainText(fromUtf8(memo));
+            kavrel::app::showMemo(mXPL, playlist->memo);
             if (playlist->titleFound) {
-                tvXPL->clear();
-                for (const auto& node : playlist->tree) {
-                    auto* item = new QTreeWidgetItem(tvXPL, {fromUtf8(node.text)});
-                    for (const std::string& child : node.children) {
-                        new QTreeWidgetItem(item, {fromUtf8(child)});
-                    }
+                kavrel::app::showTree(tvXPL, playlist->tree);
+                // The title's tracks replace what was offered; without a title for the input
+                // the offer of the last read stays.
+                Resetcbs();
+                for (const auto& offer : playlist->offers) {
+                    if (offer.slot < 0 || offer.slot >= kavrel::kSlotCount) continue;
+                    QCheckBox* box = slotBox(offer.slot);
+                    box->setEnabled(true);
+                    box->setChecked(true);
+                    box->setText(fromUtf8(offer.label));
+                    offered_ = true;
                 }
-                tvXPL->expandAll();
                 fitPlaylistTree();
-            }
-            for (const auto& offer : playlist->offers) {
-                if (offer.slot < 0 || offer.slot >= kavrel::kSlotCount) continue;
-                QCheckBox* box = slotBox(offer.slot);
-                box->setEnabled(true);
-                box->setChecked(true);
-                box->setText(fromUtf8(offer.label));
-                offered_ = true;
+            } else if (!baseName.empty()) {
+                showStatusPage();  // "No title … plays" is the news
             }
             mXPL->show();
         } else {
-            endFailedRun();
+            endFailedRun();  // and the Status page, where the error is
         }
     }
     cbVideoClick();
@@ -339,6 +377,7 @@ bool TfMain::askToStop() {
     if (!confirmStop()) return false;
     state_.stopFlag = true;
     log("Cancelled.");
+    state_.cancelLogged = true;  // the run ends without saying it again
     return true;
 }
 

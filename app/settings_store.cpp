@@ -1,5 +1,6 @@
 // The settings store: the options, the remembered folders and the window geometry, kept in the
 // platform's per-user store (the registry key Software\Tormund Software\Kavrel on Windows).
+// RegRead and RegWrite both walk one table of the stored values.
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -8,6 +9,8 @@
 #include <QSettings>
 #include <QSplitter>
 #include <algorithm>
+#include <variant>
+#include <vector>
 
 #include "app/main_window.h"
 
@@ -21,7 +24,47 @@ constexpr int kMinTreeWidth = 50;
 const QString kOrganisation = QStringLiteral("Tormund Software");
 const QString kApplication = QStringLiteral("Kavrel");
 
+// The values that are not a control's own: the outer geometry, the window state, the width of
+// the playlist tree.
+enum class WindowValue { Width, Height, Top, Left, State, TreeWidth };
+
 }  // namespace
+
+// One row per stored value, in the order RegRead applies them (size before position, position
+// before state). A check box, edit field, radio button or remembered folder is one row.
+struct TfMain::SettingsTable {
+    using Target = std::variant<WindowValue, QLineEdit*, QString*, QCheckBox*, QRadioButton*>;
+    struct Row {
+        QString name;
+        Target target;
+    };
+
+    static std::vector<Row> rows(TfMain& w) {
+        return {
+            {QStringLiteral("Width"), WindowValue::Width},
+            {QStringLiteral("Height"), WindowValue::Height},
+            {QStringLiteral("Top"), WindowValue::Top},
+            {QStringLiteral("Left"), WindowValue::Left},
+            {QStringLiteral("WindowState"), WindowValue::State},
+            {QStringLiteral("TreeWidth"), WindowValue::TreeWidth},
+            {QStringLiteral("AudioExt"), w.eAudioExt},
+            {QStringLiteral("VideoExt"), w.eVideoExt},
+            {QStringLiteral("SubExt"), w.eSubExt},
+            {QStringLiteral("Workdir"), w.eWorkdir},
+            {QStringLiteral("EVOdir"), &w.evoDir_},
+            {QStringLiteral("XPLdir"), &w.xplDir_},
+            {QStringLiteral("Continue"), w.cbContinue},
+            {QStringLiteral("FastCheck"), w.cbFastCheck},
+            {QStringLiteral("CountFrames"), w.cbCountFr},
+            {QStringLiteral("Details"), w.cbDetails},
+            {QStringLiteral("AutoRead"), w.cbAutoRead},
+            {QStringLiteral("AutoDemux"), w.rbAutoDemux},
+            {QStringLiteral("AutoRebuild"), w.rbAutoRebuild},
+            {QStringLiteral("AutoClear"), w.cbAutoClear},
+            {QStringLiteral("WriteChapters"), w.cbWriteChapters},
+        };
+    }
+};
 
 bool TfMain::storedChanged(const QString& name, const QVariant& value) {
     auto found = seen_.find(name);
@@ -30,6 +73,15 @@ bool TfMain::storedChanged(const QString& name, const QVariant& value) {
     return true;
 }
 
+namespace {
+
+// The geometry values read from the store, applied together once all are read.
+struct StoredGeometry {
+    std::optional<int> width, height, top, left, state;
+};
+
+}  // namespace
+
 void TfMain::RegRead() {
     QSettings store(QSettings::NativeFormat, QSettings::UserScope, kOrganisation, kApplication);
     // Nothing stored yet: every control keeps its design default.
@@ -37,88 +89,117 @@ void TfMain::RegRead() {
 
     // Each value is applied only when it is stored, has its type, and differs from what this
     // window last read or wrote: an activation then never undoes the user's unsaved edits.
-    auto readInt = [&](const QString& name, auto apply) {
+    auto changedInt = [&](const QString& name) -> std::optional<int> {
         const QVariant stored = store.value(name);
-        if (!stored.isValid()) return;
+        if (!stored.isValid()) return std::nullopt;
         bool ok = false;
         const int value = stored.toInt(&ok);
-        if (ok && storedChanged(name, value)) apply(value);
+        if (!ok || !storedChanged(name, value)) return std::nullopt;
+        return value;
     };
-    auto readText = [&](const QString& name, auto apply) {
+    auto changedText = [&](const QString& name) -> std::optional<QString> {
         const QVariant stored = store.value(name);
-        if (!stored.isValid()) return;
+        if (!stored.isValid()) return std::nullopt;
         const QString value = stored.toString();
-        if (storedChanged(name, value)) apply(value);
-    };
-    auto readBox = [&](const QString& name, QCheckBox* box) {
-        readInt(name, [box](int value) { box->setChecked(value != 0); });
-    };
-    auto readRadio = [&](const QString& name, QRadioButton* radio) {
-        readInt(name, [this, radio](int value) {
-            if (value != 0) {
-                radio->setChecked(true);
-            } else if (radio->isChecked()) {
-                rbNoAuto->setChecked(true);
-            }
-        });
+        if (!storedChanged(name, value)) return std::nullopt;
+        return value;
     };
 
-    // Size, then position, then state. The stored size is the outer one, frame included.
-    const QSize frame = frameGeometry().size() - geometry().size();
-    QSize size = frameGeometry().size();
-    bool resized = false;
-    readInt(QStringLiteral("Width"), [&](int value) {
-        size.setWidth(value);
-        resized = true;
-    });
-    readInt(QStringLiteral("Height"), [&](int value) {
-        size.setHeight(value);
-        resized = true;
-    });
-    if (resized) resize(size - frame);
-    QPoint position = pos();
-    bool moved = false;
-    readInt(QStringLiteral("Top"), [&](int value) {
-        position.setY(value);
-        moved = true;
-    });
-    readInt(QStringLiteral("Left"), [&](int value) {
-        position.setX(value);
-        moved = true;
-    });
-    // A position on a screen that is no longer there would hide the window.
-    if (moved && QGuiApplication::screenAt(position) != nullptr) move(position);
-    readInt(QStringLiteral("WindowState"), [this](int value) {
+    StoredGeometry geometry;
+    for (const SettingsTable::Row& row : SettingsTable::rows(*this)) {
+        std::visit(
+            [&](auto target) {
+                using T = decltype(target);
+                if constexpr (std::is_same_v<T, WindowValue>) {
+                    const std::optional<int> value = changedInt(row.name);
+                    if (!value) return;
+                    switch (target) {
+                        case WindowValue::Width:
+                            geometry.width = value;
+                            break;
+                        case WindowValue::Height:
+                            geometry.height = value;
+                            break;
+                        case WindowValue::Top:
+                            geometry.top = value;
+                            break;
+                        case WindowValue::Left:
+                            geometry.left = value;
+                            break;
+                        case WindowValue::State:
+                            geometry.state = value;
+                            break;
+                        case WindowValue::TreeWidth:
+                            applyTreeWidth(*value);
+                            break;
+                    }
+                } else if constexpr (std::is_same_v<T, QLineEdit*>) {
+                    if (auto text = changedText(row.name)) target->setText(*text);
+                } else if constexpr (std::is_same_v<T, QString*>) {
+                    if (auto text = changedText(row.name)) *target = *text;
+                } else if constexpr (std::is_same_v<T, QCheckBox*>) {
+                    if (auto value = changedInt(row.name)) target->setChecked(*value != 0);
+                } else {  // QRadioButton*
+                    if (auto value = changedInt(row.name)) {
+                        if (*value != 0) {
+                            target->setChecked(true);
+                        } else if (target->isChecked()) {
+                            rbNoAuto->setChecked(true);
+                        }
+                    }
+                }
+            },
+            row.target);
+    }
+    applyGeometry(geometry.width, geometry.height, geometry.top, geometry.left, geometry.state);
+}
+
+void TfMain::applyTreeWidth(int width) {
+    treeWidth_ = std::max(width, kMinTreeWidth);
+    const QList<int> sizes = splXPL->sizes();
+    int total = 0;
+    for (int part : sizes) total += part;
+    splXPL->setSizes({treeWidth_, std::max(total - treeWidth_, kMinTreeWidth)});
+}
+
+void TfMain::applyGeometry(std::optional<int> width, std::optional<int> height,
+                           std::optional<int> top, std::optional<int> left,
+                           std::optional<int> state) {
+    // The stored size is the outer one, frame included. Before the window is first shown its
+    // frame is not known yet: the frame is taken off once it is (fitFrameToStoredSize).
+    if (width || height) {
+        const QSize frame = frameGeometry().size() - geometry().size();
+        QSize outer = frameGeometry().size();
+        if (width) outer.setWidth(*width);
+        if (height) outer.setHeight(*height);
+        resize(outer - frame);
+        storedOuterSize_ = outer;
+        frameFitted_ = !frame.isNull();
+    }
+    if (top || left) {
+        QPoint position = pos();
+        if (top) position.setY(*top);
+        if (left) position.setX(*left);
+        // A position on a screen that is no longer there would hide the window.
+        if (QGuiApplication::screenAt(position) != nullptr) move(position);
+    }
+    if (state) {
         // A window closed while minimised opens normal: the user could not see it otherwise.
-        if (value == kMaximised) {
+        if (*state == kMaximised) {
             setWindowState(windowState() | Qt::WindowMaximized);
         } else {
             setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
         }
-    });
+    }
+}
 
-    readInt(QStringLiteral("TreeWidth"), [this](int value) {
-        treeWidth_ = std::max(value, kMinTreeWidth);
-        const QList<int> sizes = splXPL->sizes();
-        int total = 0;
-        for (int part : sizes) total += part;
-        splXPL->setSizes({treeWidth_, std::max(total - treeWidth_, kMinTreeWidth)});
-    });
-    readText(QStringLiteral("AudioExt"), [this](const QString& text) { eAudioExt->setText(text); });
-    readText(QStringLiteral("VideoExt"), [this](const QString& text) { eVideoExt->setText(text); });
-    readText(QStringLiteral("SubExt"), [this](const QString& text) { eSubExt->setText(text); });
-    readText(QStringLiteral("Workdir"), [this](const QString& text) { eWorkdir->setText(text); });
-    readText(QStringLiteral("EVOdir"), [this](const QString& text) { evoDir_ = text; });
-    readText(QStringLiteral("XPLdir"), [this](const QString& text) { xplDir_ = text; });
-    readBox(QStringLiteral("Continue"), cbContinue);
-    readBox(QStringLiteral("FastCheck"), cbFastCheck);
-    readBox(QStringLiteral("CountFrames"), cbCountFr);
-    readBox(QStringLiteral("Details"), cbDetails);
-    readBox(QStringLiteral("AutoRead"), cbAutoRead);
-    readRadio(QStringLiteral("AutoDemux"), rbAutoDemux);
-    readRadio(QStringLiteral("AutoRebuild"), rbAutoRebuild);
-    readBox(QStringLiteral("AutoClear"), cbAutoClear);
-    readBox(QStringLiteral("WriteChapters"), cbWriteChapters);
+void TfMain::fitFrameToStoredSize() {
+    if (frameFitted_ || !storedOuterSize_.isValid()) return;
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isNull()) return;  // no frame (yet)
+    frameFitted_ = true;
+    // Only a size still as it was stored: never one the user has changed since.
+    if (size() == storedOuterSize_ && !isMaximized()) resize(storedOuterSize_ - frame);
 }
 
 void TfMain::RegWrite() {
@@ -127,33 +208,45 @@ void TfMain::RegWrite() {
         store.setValue(name, value);
         seen_[name] = value;
     };
-    auto writeBool = [&](const QString& name, bool on) { write(name, on ? 1 : 0); };
 
     const int state = isMaximized() ? kMaximised : isMinimized() ? kMinimised : kNormal;
-    write(QStringLiteral("WindowState"), state);
-    // A maximised window leaves the stored normal geometry for the next restore.
-    if (state != kMaximised) {
-        const QRect outer = frameGeometry();
-        write(QStringLiteral("Top"), outer.top());
-        write(QStringLiteral("Left"), outer.left());
-        write(QStringLiteral("Width"), outer.width());
-        write(QStringLiteral("Height"), outer.height());
+    const QRect outer = frameGeometry();
+    for (const SettingsTable::Row& row : SettingsTable::rows(*this)) {
+        std::visit(
+            [&](auto target) {
+                using T = decltype(target);
+                if constexpr (std::is_same_v<T, WindowValue>) {
+                    // A maximised window leaves the stored normal geometry for the next restore.
+                    const bool normalGeometry = state != kMaximised;
+                    switch (target) {
+                        case WindowValue::Width:
+                            if (normalGeometry) write(row.name, outer.width());
+                            break;
+                        case WindowValue::Height:
+                            if (normalGeometry) write(row.name, outer.height());
+                            break;
+                        case WindowValue::Top:
+                            if (normalGeometry) write(row.name, outer.top());
+                            break;
+                        case WindowValue::Left:
+                            if (normalGeometry) write(row.name, outer.left());
+                            break;
+                        case WindowValue::State:
+                            write(row.name, state);
+                            break;
+                        case WindowValue::TreeWidth:
+                            write(row.name, treeWidth_);
+                            break;
+                    }
+                } else if constexpr (std::is_same_v<T, QLineEdit*>) {
+                    write(row.name, target->text());
+                } else if constexpr (std::is_same_v<T, QString*>) {
+                    write(row.name, *target);
+                } else {  // a check box or radio button: a boolean stored as 0 or 1
+                    write(row.name, target->isChecked() ? 1 : 0);
+                }
+            },
+            row.target);
     }
-    write(QStringLiteral("TreeWidth"), treeWidth_);
-    write(QStringLiteral("AudioExt"), eAudioExt->text());
-    write(QStringLiteral("VideoExt"), eVideoExt->text());
-    write(QStringLiteral("SubExt"), eSubExt->text());
-    write(QStringLiteral("Workdir"), eWorkdir->text());
-    write(QStringLiteral("EVOdir"), evoDir_);
-    write(QStringLiteral("XPLdir"), xplDir_);
-    writeBool(QStringLiteral("Continue"), cbContinue->isChecked());
-    writeBool(QStringLiteral("FastCheck"), cbFastCheck->isChecked());
-    writeBool(QStringLiteral("CountFrames"), cbCountFr->isChecked());
-    writeBool(QStringLiteral("Details"), cbDetails->isChecked());
-    writeBool(QStringLiteral("AutoRead"), cbAutoRead->isChecked());
-    writeBool(QStringLiteral("AutoDemux"), rbAutoDemux->isChecked());
-    writeBool(QStringLiteral("AutoRebuild"), rbAutoRebuild->isChecked());
-    writeBool(QStringLiteral("AutoClear"), cbAutoClear->isChecked());
-    writeBool(QStringLiteral("WriteChapters"), cbWriteChapters->isChecked());
     store.sync();
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/standard_output.h"
 #include "engine/markup.h"
 
 namespace kavrel::cli {
@@ -28,9 +29,8 @@ void ConsoleHost::log(std::string_view markup) {
     if (!silent_) {
         bool redraw = statusShown_;
         if (redraw) std::fputs("\r\x1b[K", stderr);
-        std::fwrite(line.plain.data(), 1, line.plain.size(), stdout);
-        std::fputc('\n', stdout);
-        std::fflush(stdout);
+        writeOut(line.plain, true);
+        flushOut();
         statusShown_ = false;
         if (redraw) drawStatus();
     }
@@ -299,8 +299,10 @@ int exitCodeFor(const RunResult& result, ConsoleHost& host, std::string_view com
                      command.data());
         return kExitInterrupted;
     }
+    // A name in the error cannot drive the terminal.
     if (result.outcome == RunOutcome::Failed)
-        return failure(command, result.error.empty() ? "the run failed" : result.error);
+        return failure(command,
+                       result.error.empty() ? "the run failed" : escapeControls(result.error));
     return kExitDone;
 }
 

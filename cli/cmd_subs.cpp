@@ -12,6 +12,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "engine/io.h"
+#include "engine/markup.h"
 #include "formats/pgs_writer.h"
 #include "formats/subpicture_stream.h"
 #include "formats/sup_file.h"
@@ -116,7 +117,7 @@ int subsCommand(int argc, char** argv) {
         std::optional<formats::PgsWriter> pgs;
         if (!o.pgs.empty()) {
             pgsFile = std::make_unique<OutputFile>(o.pgs);
-            host.log("Creating " + o.pgs);
+            host.log("Creating " + markupLiteral(o.pgs));
             pgs.emplace(
                 width, height,
                 [&pgsFile](std::span<const uint8_t> set) {
@@ -140,7 +141,7 @@ int subsCommand(int argc, char** argv) {
                     const fs::path path = fs::path(o.png) / captionPngName(number, c);
                     if (!writeCaptionPng(c, path)) {
                         ++pngFailures;
-                        host.log("Cannot write " + path.string());
+                        host.log("Cannot write " + markupLiteral(path.string()));
                     }
                 }
             },

@@ -6,6 +6,7 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
+#include "cli/standard_output.h"
 #include "cli/title_listing.h"
 #include "engine/io.h"
 #include "playlist/disc_layout.h"
@@ -21,8 +22,8 @@ namespace fs = std::filesystem;
 constexpr std::string_view kCommand = "titles";
 
 void print(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    writeOut(text);
+    flushOut();
 }
 
 }  // namespace

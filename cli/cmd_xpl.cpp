@@ -9,6 +9,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/json_writer.h"
+#include "cli/standard_output.h"
 #include "engine/io.h"
 #include "formats/chapter_file.h"
 #include "playlist/demux_chapters.h"
@@ -24,6 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kCommand = "xpl";
+constexpr std::size_t kJsonPiece = 1 << 20;
 
 struct XplOptions {
     std::optional<std::string> input;
@@ -87,8 +89,7 @@ int parseOptions(int argc, char** argv, XplOptions& options) {
 }
 
 void printLine(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+    writeOut(line, true);
 }
 
 void printTree(const playlist::Playlist& result) {
@@ -127,8 +128,12 @@ void printJson(const XplOptions& options, const std::optional<playlist::Playlist
             json.key("label").value(offer.label).endObject();
         }
         json.endArray();
+        // A hostile playlist makes a memo of a million lines: it goes out as it is written.
         json.key("memo").beginArray();
-        for (const std::string& line : result->memo) json.value(line);
+        for (const std::string& line : result->memo) {
+            json.value(line);
+            if (json.text().size() >= kJsonPiece) writeOut(json.take());
+        }
         json.endArray();
     } else {
         json.key("error").value(error);
@@ -137,7 +142,7 @@ void printJson(const XplOptions& options, const std::optional<playlist::Playlist
     for (const std::string& message : host.messages()) json.value(message);
     json.endArray();
     json.endObject();
-    printLine(json.text());
+    printLine(json.take());
 }
 
 // --chapters: the chapters of the title that plays the input, to the file or stdout.
@@ -162,8 +167,7 @@ int writeChapters(const XplOptions& options) {
     const std::string text = *options.chapters == "xml" ? formats::matroskaChapterXml(marks)
                                                         : formats::ogmChapters(marks);
     if (!options.out) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
+        writeOut(text);
         return kExitDone;
     }
     try {
@@ -200,7 +204,6 @@ int xplCommand(int argc, char** argv) {
             for (const std::string& line : result->memo) printLine(line);
         }
     }
-    std::fflush(stdout);
     return kExitDone;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace kavrel::cli {
@@ -26,6 +27,9 @@ class JsonWriter {
     JsonWriter& null();
 
     const std::string& text() const { return out_; }
+    // Hands over the text written so far and goes on from there, so that a long document can
+    // be printed piece by piece instead of whole.
+    std::string take() { return std::exchange(out_, std::string()); }
 
   private:
     void separate();

@@ -1,8 +1,10 @@
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <string_view>
 
 #include "cli/commands.h"
+#include "cli/standard_output.h"
 
 namespace {
 
@@ -35,9 +37,7 @@ void usage(std::FILE* to) {
     std::fprintf(to, "Run 'kavrel-cli COMMAND --help' for the options of a command.\n");
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int dispatch(int argc, char** argv) {
     if (argc < 2) {
         usage(stderr);
         return 2;
@@ -57,4 +57,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kavrel-cli: unknown command '%s'\n", argv[1]);
     usage(stderr);
     return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A file-size limit (ulimit -f) then fails the write with EFBIG, which the run reports as
+    // it reports a full disk, instead of killing the process in the middle of a file.
+    std::signal(SIGXFSZ, SIG_IGN);
+    return kavrel::cli::finishOutput(dispatch(argc, argv));
 }

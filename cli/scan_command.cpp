@@ -5,7 +5,9 @@
 #include <string>
 
 #include "cli/run_report.h"
+#include "cli/standard_output.h"
 #include "cli/stream_names.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 
 namespace kavrel::cli {
@@ -23,8 +25,8 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
         report.messages = host.messages();
         if (!state.streams.empty()) report.names = playlistNames(input, state.streams);
         std::string text = jsonReport(report, state);
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        std::fflush(stdout);
+        writeOut(text);
+        flushOut();
     }
     return code;
 }
@@ -60,7 +62,7 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
     if (read.fastCheckStopped)
         error += " (only its first " + std::to_string(options.run.scan.fastCheckLimit / 1'000'000) +
                  " MB were read: try --no-fast-check)";
-    host.log("[re]Error: " + error + "[/re]");
+    host.log("[re]Error: " + markupLiteral(error) + "[/re]");
     return std::nullopt;
 }
 

@@ -1,11 +1,13 @@
 #include "engine/io.h"
 
-#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <utility>
+
+#include "engine/safe_open.h"
 
 namespace kavrel {
 
@@ -20,20 +22,16 @@ std::string reason() {
 }  // namespace
 
 InputFile::InputFile(const fs::path& path) : path_(path) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec))
-        throw IoError("Cannot open " + path.string() + ": it is a folder, not a file");
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) throw IoError("Cannot open " + path.string() + ": " + reason());
-    // The scanner reads large chunks itself; stdio's own buffer would only add a copy.
-    std::setvbuf(file_, nullptr, _IONBF, 0);
-    struct stat info {};
-    if (fstat(fileno(file_), &info) != 0) {
+    const OpenedInput opened = openRegularInput(path);
+    file_ = ::fdopen(opened.fd, "rb");
+    if (!file_) {
         std::string why = reason();
-        std::fclose(file_);
+        ::close(opened.fd);
         throw IoError("Cannot open " + path.string() + ": " + why);
     }
-    size_ = static_cast<uint64_t>(info.st_size);
+    // The scanner reads large chunks itself; stdio's own buffer would only add a copy.
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+    size_ = opened.size;
 }
 
 InputFile::InputFile(std::FILE* file, uint64_t size, fs::path name)
@@ -53,16 +51,26 @@ std::size_t InputFile::read(uint8_t* data, std::size_t size) {
         if (n == 0) {
             if (std::ferror(file_))
                 throw IoError("Cannot read " + path_.string() + ": " + reason());
-            break;  // end of file: the input may have been shorter than its size said
+            break;
         }
     }
+    // The scan goes on to the size seen at opening: a file that ends before it was cut short
+    // while it was read (or its reads fail silently), and a run over it must not seem complete.
+    if (total == 0 && size != 0 && position_ < size_)
+        throw IoError("Cannot read " + path_.string() + ": it ended after " +
+                      std::to_string(position_) + " of its " + std::to_string(size_) + " bytes");
     position_ += total;
     return total;
 }
 
 OutputFile::OutputFile(const fs::path& path) : path_(path) {
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) throw IoError("Cannot create " + path.string() + ": " + reason());
+    const int fd = openLockedOutput(path);
+    file_ = ::fdopen(fd, "wb");
+    if (!file_) {
+        std::string why = reason();
+        ::close(fd);
+        throw IoError("Cannot create " + path.string() + ": " + why);
+    }
     // stdio would pick a 4 KiB buffer by itself (it ignores the size without a buffer), which
     // makes one write call per 4 KiB of a multi-gigabyte stream.
     buffer_ = std::make_unique<char[]>(kWriteBufferSize);

@@ -15,7 +15,8 @@ struct IoError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// A read-only input file read sequentially in large blocks.
+// A read-only input file read sequentially in large blocks. Only a regular file opens (see
+// engine/safe_open.h).
 class InputFile {
   public:
     explicit InputFile(const std::filesystem::path& path);  // throws IoError
@@ -25,7 +26,8 @@ class InputFile {
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Reads up to size bytes; returns the count read (0 only at the end). Throws on a read error.
+    // Reads up to size bytes; returns the count read (0 only at the end). Throws on a read error
+    // and when the file ends before the size it had when it was opened.
     std::size_t read(uint8_t* data, std::size_t size);
     uint64_t position() const { return position_; }
     uint64_t size() const { return size_; }
@@ -38,7 +40,9 @@ class InputFile {
     uint64_t size_ = 0;
 };
 
-// A new output file, created (replacing one of the same name) and written sequentially.
+// A new output file, created (replacing the regular file of that name) and written
+// sequentially. A symbolic link or special file of that name is refused, and so is a file that
+// another run holds open for writing (see engine/safe_open.h).
 class OutputFile {
   public:
     explicit OutputFile(const std::filesystem::path& path);  // throws IoError

@@ -8,6 +8,17 @@ namespace {
 
 using Effect = MarkupRun::Effect;
 
+// markupLiteral stands this byte for a literal "[". It is a control character, which
+// escapeControls has already removed from the text, so it never stands for itself.
+constexpr char kLiteralBracket = '\x01';
+
+std::string hexEscape(unsigned value, int digits, char kind) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string text = {'\\', kind};
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) text += kHex[(value >> shift) & 0xF];
+    return text;
+}
+
 MarkupRun effectOf(std::string_view name) {
     MarkupRun run;
     if (name == "b") {
@@ -39,6 +50,7 @@ MarkupRun effectOf(std::string_view name) {
 
 void append(MarkupLine& line, MarkupRun run) {
     if (run.text.empty()) return;
+    std::replace(run.text.begin(), run.text.end(), kLiteralBracket, '[');
     line.plain += run.text;
     line.runs.push_back(std::move(run));
 }
@@ -94,6 +106,43 @@ MarkupLine parseMarkup(std::string_view message) {
     rest.text = std::string(message.substr(std::min(plainBegin, message.size())));
     append(line, std::move(rest));
     return line;
+}
+
+std::string escapeControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || c == 0x7F) {
+            out += hexEscape(c, 2, 'x');
+        } else if (c == 0xC2 && i + 1 < text.size() &&
+                   static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            // A C1 control in UTF-8 (U+0085 is a line end, U+009B a terminal's CSI).
+            out += hexEscape(static_cast<unsigned char>(text[i + 1]), 4, 'u');
+            ++i;
+        } else if (c == 0xE2 && i + 2 < text.size() && text[i + 1] == '\x80' &&
+                   (text[i + 2] == '\xA8' || text[i + 2] == '\xA9')) {
+            // U+2028 and U+2029 end a line in the window's log.
+            out += text[i + 2] == '\xA8' ? "\\u2028" : "\\u2029";
+            i += 2;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string markupLiteral(std::string_view text) {
+    std::string out = escapeControls(text);
+    std::replace(out.begin(), out.end(), '[', kLiteralBracket);
+    return out;
 }
 
 uint32_t readHexDigits(std::string_view text) {

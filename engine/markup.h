@@ -23,6 +23,15 @@ struct MarkupLine {
 
 MarkupLine parseMarkup(std::string_view message);
 
+// Text from outside (a file name, a playlist's text) to be shown exactly as it is: control
+// characters and line separators become visible escapes ("\n", "\x1b", "\u2028"), so the text
+// cannot break a log line or fake one, nor drive a terminal.
+std::string escapeControls(std::string_view text);
+
+// escapeControls, and a "[" in the text can no longer open a tag: "mk/[re]o[/re]" shows as it
+// is. Every name that goes into a markup message goes through here.
+std::string markupLiteral(std::string_view text);
+
 // The hexadecimal-digits reader of the colour tag: other characters are skipped.
 uint32_t readHexDigits(std::string_view text);
 

@@ -69,6 +69,7 @@ struct RunState {
     // The sinks of the selected streams of a demux run, by slot; null where nothing is written.
     std::array<StreamSink*, kSlotCount> sinks{};
     std::atomic<bool> stopFlag{false};  // also set from a signal handler by the CLI
+    bool cancelLogged = false;          // "Cancelled." is in the log already (the window's Cancel)
     bool demuxing = false;
     std::chrono::steady_clock::time_point runStart{};
     std::array<int32_t, 2> frameCounters{};

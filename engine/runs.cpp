@@ -1,5 +1,6 @@
 #include "engine/runs.h"
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <functional>
@@ -8,8 +9,10 @@
 #include <optional>
 
 #include "engine/io.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 #include "engine/sinks.h"
+#include "engine/stream_probe.h"
 #include "engine/timefmt.h"
 
 namespace kavrel {
@@ -34,6 +37,8 @@ class StateFiles {
         input_ = std::make_unique<InputFile>(path);
         state_.input = input_.get();
     }
+    // Refuses an input that is empty or not a program stream, before anything is scanned.
+    void checkInput() { requireProgramStream(input_->path()); }
     void closeInput() {
         state_.input = nullptr;
         input_.reset();
@@ -45,8 +50,15 @@ class StateFiles {
     std::unique_ptr<InputFile> input_;
 };
 
+// A file name as a log message shows it: literally, whatever brackets or control characters
+// it holds.
 std::string fileName(const fs::path& path) {
-    return path.filename().string();
+    return markupLiteral(path.filename().string());
+}
+
+// A file name as a status text shows it.
+std::string statusName(const fs::path& path) {
+    return escapeControls(path.filename().string());
 }
 
 // Goes on into the follow-on file of a feature, scanning it in the same mode, when the run wants
@@ -59,7 +71,8 @@ bool scanFollowOn(StateFiles& files, const fs::path& second, const RunOptions& o
     result.inputs.push_back(second);
     files.openInput(second);
     host.log("Continue on " + fileName(second));
-    host.slog(std::string(verb) + " " + fileName(second), 0);
+    files.checkInput();
+    host.slog(std::string(verb) + " " + statusName(second), 0);
     scan.extension = upperExtension(second);
     demux(state, scan, host, mode);
     return true;
@@ -70,7 +83,7 @@ std::string sizeLine(const InputFile& input) {
 }
 
 void logError(EngineHost& host, std::string_view what) {
-    host.log("[re]Error: " + std::string(what) + "[/re]");
+    host.log("[re]Error: " + markupLiteral(what) + "[/re]");
 }
 
 // The end of a run that did not succeed: the status line goes back to idle, no "Done.".
@@ -80,13 +93,6 @@ RunOutcome failed(EngineHost& host, RunResult& result, std::string_view what) {
     host.slog("Ready", 0);
     host.slog("", 1);
     return RunOutcome::Failed;
-}
-
-void finish(EngineHost& host) {
-    host.log("Done.");
-    host.log("");
-    host.slog("Ready", 0);
-    host.slog("", 1);
 }
 
 // Runs body, turning the failures a run can meet into a logged failure.
@@ -140,6 +146,7 @@ bool isInput(const fs::path& output, const fs::path& input, const fs::path& seco
 RunResult readRun(const fs::path& input, RunState& state, const RunOptions& options,
                   EngineHost& host) {
     StateFiles files(state);
+    state.cancelLogged = false;
     RunResult result;
     result.outcome = guarded(host, result, [&] {
         state.resetRunCounters();
@@ -150,10 +157,9 @@ RunResult readRun(const fs::path& input, RunState& state, const RunOptions& opti
         host.log("Opening file [b]" + fileName(input) + "[/b]");
         result.inputs.push_back(input);
         files.openInput(input);
-        host.slog("Reading " + fileName(input) + " ", 0);
+        host.slog("Reading " + statusName(input) + " ", 0);
         host.log(sizeLine(files.input()));
-        if (files.input().size() == 0)
-            return failed(host, result, fileName(input) + " is empty: there is nothing to read");
+        files.checkInput();
         demux(state, scan, host, ScanMode::Read);
 
         // The fast check stops a read run by the same flag as Cancel; only a stop before the
@@ -176,8 +182,12 @@ RunResult readRun(const fs::path& input, RunState& state, const RunOptions& opti
         files.closeInput();
         state.keepStreamLists();
         state.streams.updateDelays();
-        finish(host);
+        if (!userStop && noStreamFound(state.lists))
+            host.log("No video, audio or subpicture stream was found.");
+        endRun(host, state, userStop);
         frameReport(state, host);
+        // The blank line that closes the read run's report.
+        if (int64_t{state.frameCounters[0]} + state.frameCounters[1] > 0) host.log("");
         return userStop ? RunOutcome::Cancelled : RunOutcome::Done;
     });
     return result;
@@ -237,9 +247,10 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
             throw IoError("Cannot create " + path.string() + ": it is the input file itself");
         const SinkRequest request{stream.slot(), stream.kind, stream.id, path};
         sinks.add(stream.slot(), makeSink(request, options, context), path);
-        host.log("Creating " + path.string());
+        host.log("Creating " + markupLiteral(path.string()));
         return state.sinks[static_cast<std::size_t>(stream.slot())];
     });
+    state.cancelLogged = false;
     result.outcome = guarded(host, result, [&] {
         // Only the frame counters and the measured duration start afresh: subpicture times are
         // made relative to the smallest first PTS the read run found.
@@ -261,16 +272,17 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         result.inputs.push_back(input);
         files.openInput(input);
         host.log(sizeLine(files.input()));
+        files.checkInput();
         context = sinkContext(state, scan.extension);
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;
             const SinkRequest request{slot, slotKind(slot), state.lists.ofSlot(slot), path};
             sinks.add(slot, makeSink(request, options, context), path);
-            host.log("Creating " + path.string());
+            host.log("Creating " + markupLiteral(path.string()));
         }
 
-        host.slog("Demuxing " + fileName(input), 0);
+        host.slog("Demuxing " + statusName(input), 0);
         demux(state, scan, host, ScanMode::Demux);
         scanFollowOn(files, second, options, scan, state, host, "Demuxing", ScanMode::Demux,
                      result);
@@ -278,7 +290,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
         state.streams.updateDelays();
-        finish(host);
+        endRun(host, state, stopped);
         frameReport(state, host);
         return stopped ? RunOutcome::Cancelled : RunOutcome::Done;
     });
@@ -298,6 +310,25 @@ fs::path outputFolder(const fs::path& input, const fs::path& workdir) {
     return input.parent_path();
 }
 
+bool noStreamFound(const StreamLists& lists) {
+    auto none = [](const auto& table) {
+        return std::all_of(table.begin(), table.end(), [](int32_t id) { return id < 0; });
+    };
+    return none(lists.video) && none(lists.audio) && none(lists.sub);
+}
+
+void endRun(EngineHost& host, RunState& state, bool cancelled) {
+    if (!cancelled) {
+        host.log("Done.");
+    } else if (!state.cancelLogged) {
+        host.log("Cancelled.");
+    }
+    state.cancelLogged = false;
+    host.log("");
+    host.slog("Ready", 0);
+    host.slog("", 1);
+}
+
 void frameReport(const RunState& state, EngineHost& host) {
     for (int n = 0; n < 2; ++n) {
         const int32_t frames = state.frameCounters[n];
@@ -312,7 +343,6 @@ void frameReport(const RunState& state, EngineHost& host) {
             host.log(std::to_string(std::llround(rate * state.measuredDuration)) +
                      " calculated frames.");
     }
-    if (int64_t{state.frameCounters[0]} + state.frameCounters[1] > 0) host.log("");
 }
 
 }  // namespace kavrel

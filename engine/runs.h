@@ -66,4 +66,12 @@ std::filesystem::path outputFolder(const std::filesystem::path& input,
 // "N counted frames (h:mm:ss.zzz) in video stream 0." … and the calculated frames.
 void frameReport(const RunState& state, EngineHost& host);
 
+// Whether a read found no stream at all.
+bool noStreamFound(const StreamLists& lists);
+
+// The closing lines of a run: "Done.", or "Cancelled." for a run the user stopped (unless
+// whoever stopped it logged that already: state.cancelLogged), an empty line, and the idle
+// status line.
+void endRun(EngineHost& host, RunState& state, bool cancelled);
+
 }  // namespace kavrel

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/io.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 #include "formats/chapter_file.h"
 #include "playlist/disc_layout.h"
@@ -36,7 +37,7 @@ void writeChapterFile(const fs::path& path, std::string_view text,
 
 bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const RunOptions& options,
                         EngineHost& host, RunResult* result) {
-    const std::string inputName = input.filename().string();
+    const std::string inputName = markupLiteral(input.filename().string());
     if (playlist.empty()) {
         host.log("No chapters: no playlist beside " + inputName + ".");
         return true;
@@ -46,11 +47,12 @@ bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const R
         set = readTitleSet(loadPlaylistText(playlist), discFolderOf(playlist),
                            titleLookupName(input));
     } catch (const IoError& error) {
-        host.log("No chapters: " + std::string(error.what()));
+        host.log("No chapters: " + markupLiteral(error.what()));
         return true;
     }
     if (!set.playing) {
-        host.log("No chapters: no title of the playlist plays " + titleLookupName(input) + ".");
+        host.log("No chapters: no title of the playlist plays " +
+                 markupLiteral(titleLookupName(input)) + ".");
         return true;
     }
     const Title& title = set.titles[*set.playing];
@@ -58,7 +60,7 @@ bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const R
     if (fs::path second = options.cont ? getsecond(input) : fs::path(); !second.empty())
         files.push_back(second);
     const auto marks = chapterMarks(set, title, spanOfFiles(title, files));
-    const std::string titleText = titleCaption(title);
+    const std::string titleText = markupLiteral(titleCaption(title));  // the playlist's text
     if (marks.empty()) {
         host.log("No chapters: " + titleText + " has none in " + inputName + ".");
         return true;
@@ -69,13 +71,13 @@ bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const R
     try {
         writeChapterFile(path, xml, {input, playlist});
     } catch (const IoError& error) {
-        host.log("[re]Error: " + std::string(error.what()) + "[/re]");
+        host.log("[re]Error: " + markupLiteral(error.what()) + "[/re]");
         if (result) result->error = error.what();
         return false;
     }
     if (result) result->outputs.push_back({path, xml.size()});
     host.log(std::to_string(marks.size()) + " chapters of " + titleText + " written to " +
-             path.string());
+             markupLiteral(path.string()));
     return true;
 }
 

@@ -10,7 +10,7 @@ void MemoScanner::feed(std::string_view bytes) {
 
 void MemoScanner::finish() {
     if (inTag_) {
-        lines_.push_back(line_);
+        memo_.push(lineIndent_, line_);
         endedInsideTag_ = true;
         inTag_ = false;
     }
@@ -101,22 +101,16 @@ void MemoScanner::append(unsigned char c) {
 // "</": the closing tag stands one level out from its content, and its element is over.
 void MemoScanner::startClosingTag() {
     depth_ -= 2;
-    std::size_t blanks = 0;
-    while (blanks < 2 && blanks < line_.size() && line_[blanks] == ' ') ++blanks;
-    line_.erase(0, blanks);
+    if (lineIndent_ > 0) --lineIndent_;
 }
 
 void MemoScanner::endTag(bool undoDepth) {
-    lines_.push_back(std::move(line_));
+    memo_.push(lineIndent_, line_);
+    line_.clear();
     if (undoDepth) --depth_;
-    line_ = indentation();
+    lineIndent_ = static_cast<int>(std::clamp<int64_t>(depth_, 0, kMaxIndentUnits));
     inTag_ = false;
     quote_ = 0;
-}
-
-std::string MemoScanner::indentation() const {
-    int64_t units = std::clamp<int64_t>(depth_, 0, kMaxIndentUnits);
-    return std::string(static_cast<std::size_t>(units) * 2, ' ');
 }
 
 }  // namespace kavrel::playlist

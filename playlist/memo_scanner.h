@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "playlist/memo.h"
+
 namespace kavrel::playlist {
 
 // Deeper nesting is drawn at this depth, so hostile input cannot blow up the indentation.
@@ -22,8 +24,8 @@ class MemoScanner {
     // Ends the scan. A tag still open at the end of the data is kept as the last line.
     void finish();
 
-    const std::vector<std::string>& lines() const { return lines_; }
-    std::vector<std::string> takeLines() { return std::move(lines_); }
+    const Memo& lines() const { return memo_; }
+    Memo takeLines() { return std::move(memo_); }
     // The data ended inside a tag (the last line is that unfinished tag).
     bool endedInsideTag() const { return endedInsideTag_; }
 
@@ -35,10 +37,10 @@ class MemoScanner {
     void append(unsigned char c);
     void startClosingTag();
     void endTag(bool undoDepth);
-    std::string indentation() const;
 
-    std::vector<std::string> lines_;
-    std::string line_;
+    Memo memo_;
+    std::string line_;    // the current tag's text, without its indentation
+    int lineIndent_ = 0;  // the current line's indentation units
     int64_t depth_ = 0;
     bool inTag_ = false;
     Kind kind_ = Kind::Opened;

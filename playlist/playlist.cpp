@@ -146,22 +146,19 @@ Playlist scanPlaylist(std::string_view bytes, std::string_view baseName) {
 
     MediaAttributes media;
     std::size_t tags = playlist.memo.size() - (playlist.endedInsideTag ? 1 : 0);
-    for (std::size_t i = 0; i < tags; ++i) takeAttributes(playlist.memo[i], media);
+    for (std::size_t i = 0; i < tags; ++i) takeAttributes(playlist.memo.text(i), media);
     playlist.playlistTitle = media.playlistTitle;
 
     const std::size_t scannedLines = playlist.memo.size();
     std::optional<LineRange> title = titleOf(playlist.memo, baseName);
     if (!title) return playlist;
-    playlist.memo.erase(playlist.memo.begin() + static_cast<std::ptrdiff_t>(title->last) + 1,
-                        playlist.memo.end());
-    playlist.memo.erase(playlist.memo.begin(),
-                        playlist.memo.begin() + static_cast<std::ptrdiff_t>(title->first));
+    playlist.memo.keep(title->first, title->last);
     playlist.titleFound = true;
     TitleReader reader(media, playlist);
     // An unfinished last tag is shown, but its attributes may be cut: it offers nothing.
     bool partialLast = playlist.endedInsideTag && title->last + 1 == scannedLines;
     std::size_t complete = playlist.memo.size() - (partialLast ? 1 : 0);
-    for (std::size_t i = 0; i < complete; ++i) reader.take(playlist.memo[i]);
+    for (std::size_t i = 0; i < complete; ++i) reader.take(playlist.memo.text(i));
     return playlist;
 }
 

@@ -13,6 +13,7 @@
 
 #include "engine/host.h"
 #include "engine/run_state.h"  // videoSlot, audioSlot, subSlot, kMiB
+#include "playlist/memo.h"
 
 namespace kavrel::playlist {
 
@@ -32,7 +33,7 @@ struct TrackOffer {
 };
 
 struct Playlist {
-    std::vector<std::string> memo;      // re-indented lines, cut to the title when one was found
+    Memo memo;                          // re-indented lines, cut to the title when one was found
     bool titleFound = false;            // a title plays the input: the tree was built
     std::vector<TreeNode> tree;         // the five top-level nodes when titleFound, else empty
     std::vector<TrackOffer> offers;     // in the order the title lists them, each slot once

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "engine/io.h"
+#include "engine/markup.h"
 #include "engine/names.h"
 #include "playlist/playlist.h"
 
@@ -16,7 +17,7 @@ void endStatus(EngineHost& host) {
 
 std::optional<Playlist> fail(EngineHost& host, const std::string& message, std::string* error) {
     if (error) *error = message;
-    host.log("[re]" + message + "[/re]");
+    host.log("[re]" + markupLiteral(message) + "[/re]");
     host.log("");
     endStatus(host);
     return std::nullopt;
@@ -50,7 +51,7 @@ std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::str
     std::string text;
     try {
         InputFile input(path);
-        host.log("Open " + path.filename().string());
+        host.log("Open " + markupLiteral(path.filename().string()));
         host.log("Filesize: " + std::to_string(input.size()) + " bytes");
         if (input.size() > kMaxPlaylistBytes) {
             return fail(host, tooLarge(), error);
@@ -73,9 +74,10 @@ std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::str
     Playlist playlist = scanPlaylist(text, baseName);
     if (playlist.endedInsideTag)
         host.log("[re]The playlist ends inside a tag: the file is cut short.[/re]");
-    for (const std::string& message : playlist.messages) host.log(message);
+    // The "… found!" lines carry the playlist's own text.
+    for (const std::string& message : playlist.messages) host.log(markupLiteral(message));
     if (!baseName.empty() && !playlist.titleFound)
-        host.log("No title of the playlist plays " + std::string(baseName) + ".");
+        host.log("No title of the playlist plays " + markupLiteral(baseName) + ".");
     host.log("Done.");
     host.log("");
     endStatus(host);

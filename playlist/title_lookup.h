@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "playlist/memo.h"
+
 namespace kavrel::playlist {
 
 struct LineRange {
@@ -17,6 +19,6 @@ struct LineRange {
 // The lines of the Title element around the first line, below the first line of the playlist,
 // that names the input (a title whose own tag names it counts too). A title without its
 // closing tag runs to the last line. nullopt when baseName is empty or no title names it.
-std::optional<LineRange> titleOf(const std::vector<std::string>& memo, std::string_view baseName);
+std::optional<LineRange> titleOf(const Memo& memo, std::string_view baseName);
 
 }  // namespace kavrel::playlist

@@ -311,13 +311,13 @@ TitleSet readTitleSet(std::string_view text, const fs::path& discFolder,
     MemoScanner scanner;
     scanner.feed(text);
     scanner.finish();
-    const std::vector<std::string>& memo = scanner.lines();
+    const Memo& memo = scanner.lines();
 
     TitleSet set;
     TitleSetReader reader(set);
     // An unfinished last tag may have lost attributes: it is not read.
     std::size_t complete = memo.size() - (scanner.endedInsideTag() ? 1 : 0);
-    for (std::size_t i = 0; i < complete; ++i) reader.take(i, memo[i]);
+    for (std::size_t i = 0; i < complete; ++i) reader.take(i, memo.text(i));
     reader.finish(scanner.endedInsideTag(), discFolder);
     if (set.titles.empty()) set.problems.push_back("The playlist holds no title.");
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/io.h"
+#include "engine/markup.h"
 #include "engine/stream_ids.h"
 #include "engine/timefmt.h"
 #include "rebuild/rebuild.h"
@@ -87,7 +88,7 @@ uint64_t packLoop(RunState& state, InputFile& input, OutputFile& output, Renumbe
                   const std::array<bool, kSlotCount>& checked, EngineHost& host) {
     const auto start = std::chrono::steady_clock::now();
     state.runStart = start;
-    const std::string name = input.path().filename().string();
+    const std::string name = escapeControls(input.path().filename().string());  // a status text
     const uint64_t fileSize = input.size();
     std::vector<uint8_t> buffer;
     uint8_t* const block = pageAlignedBlock(buffer, kCarryRoom + kBlockSize) + kCarryRoom;

@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "engine/markup.h"
 #include "engine/names.h"
+#include "engine/stream_probe.h"
 #include "rebuild/rebuild.h"
 
 namespace kavrel {
@@ -51,9 +53,10 @@ RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOption
     std::unique_ptr<InputFile> input;
     std::unique_ptr<OutputFile> output;
     RunResult result;
+    state.cancelLogged = false;
     try {
         const std::string name = inputPath.filename().string();
-        host.log("Opening file " + name);
+        host.log("Opening file " + markupLiteral(name));
         host.slog("Opening", 0);
         if (wouldReplace(outputPath, inputPath) ||
             (!second.empty() && wouldReplace(outputPath, second)))
@@ -62,10 +65,11 @@ RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOption
         result.inputs.push_back(inputPath);
         input = std::make_unique<InputFile>(inputPath);
         host.log("File size: " + std::to_string(input->size() / kMiB) + " Mbytes.");
+        requireProgramStream(inputPath);
         output = std::make_unique<OutputFile>(outputPath);
         result.outputs.push_back({outputPath, 0});
-        host.log("Creating " + outputPath.string());
-        host.slog("Rebuilding " + name, 0);
+        host.log("Creating " + markupLiteral(outputPath.string()));
+        host.slog("Rebuilding " + escapeControls(name), 0);
         Rebuild(state, *input, *output, renumbering, checked, host);
 
         if (!state.stopFlag && !second.empty()) {
@@ -73,8 +77,9 @@ RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOption
             result.inputs.push_back(second);
             input = std::make_unique<InputFile>(second);
             const std::string secondName = second.filename().string();
-            host.log("Continue on " + secondName);
-            host.slog("Rebuilding " + secondName, 0);
+            host.log("Continue on " + markupLiteral(secondName));
+            requireProgramStream(second);
+            host.slog("Rebuilding " + escapeControls(secondName), 0);
             Rebuild(state, *input, *output, renumbering, checked, host);
         }
         input.reset();
@@ -82,18 +87,17 @@ RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOption
         result.outputs.back().bytes = output->written();
         output.reset();
         if (state.stopFlag) result.outcome = RunOutcome::Cancelled;
-        host.log("Done.");
-        host.log("");
+        endRun(host, state, result.outcome == RunOutcome::Cancelled);
     } catch (const std::exception& error) {  // IoError, or no memory for the block buffer
         input.reset();
         if (output) result.outputs.back().bytes = output->written();
         closeQuietly(output);
-        host.log(std::string("[re]Error: ") + error.what() + "[/re]");
+        host.log("[re]Error: " + markupLiteral(error.what()) + "[/re]");
+        host.slog("Ready", 0);
+        host.slog("", 1);
         result.outcome = RunOutcome::Failed;
         result.error = error.what();
     }
-    host.slog("Ready", 0);
-    host.slog("", 1);
     return result;
 }
 

@@ -4,9 +4,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSplitter>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <fstream>
+#include <map>
 
 #include "tests/app/window_helpers.h"
 
@@ -154,6 +157,37 @@ class SettingsTest : public QObject {
         window.show();
         activate(window);
         QVERIFY(window.isMaximized());
+    }
+
+    void storedSettingsApplyFromTheStart() {
+        const std::map<QString, QVariant> stored{
+            {"Workdir", "/kept"}, {"AutoRebuild", 1}, {"Continue", 0}, {"Left", 30},
+            {"Top", 40},          {"Width", 500},     {"Height", 450}, {"TreeWidth", 150}};
+        for (const auto& [name, value] : stored) store().setValue(name, value);
+        auto expectStored = [&] {
+            for (const auto& [name, value] : stored)
+                QCOMPARE(store().value(name).toString(), value.toString());
+        };
+        {
+            // Closed without ever being shown or activated: the user's settings stay.
+            TfMain window;
+            QCOMPARE(control<QLineEdit>(window, "eWorkdir")->text(), QStringLiteral("/kept"));
+            QVERIFY(control<QRadioButton>(window, "rbAutoRebuild")->isChecked());
+            QVERIFY(!control<QCheckBox>(window, "cbContinue")->isChecked());
+            window.close();
+        }
+        expectStored();
+        // Shown at the stored place and size; the first activation moves nothing.
+        TfMain window;
+        window.show();
+        QCOMPARE(window.frameGeometry(), QRect(30, 40, 500, 450));
+        activate(window);
+        QCOMPARE(window.frameGeometry(), QRect(30, 40, 500, 450));
+        control<QTabWidget>(window, "PageControl")->setCurrentIndex(4);  // the XPL page
+        QCoreApplication::processEvents();
+        QCOMPARE(control<QSplitter>(window, "splXPL")->sizes().front(), 150);
+        window.close();
+        expectStored();
     }
 
     void laterActivationsKeepTheUsersEdits() {

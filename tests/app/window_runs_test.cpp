@@ -12,6 +12,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <algorithm>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -207,8 +208,11 @@ class WindowRunsTest : public QObject {
     }
 
     void cancelDuringAReadStopsAtOnce() {
+        const fs::path out = test::tempDir("no-auto");
         TfMain window;
         window.show();
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);  // not after a cancel
         int asked = 0;
         window.confirmStop = [&] { return ++asked > 0; };
         clickCancelDuringTheRun(window);
@@ -216,7 +220,9 @@ class WindowRunsTest : public QObject {
         QCOMPARE(asked, 0);
         const QStringList lines = logLines(window);
         QVERIFY(!lines.contains("Continue on FEATURE_2.EVO"));
-        QVERIFY(lines.contains("Done."));
+        QVERIFY(!lines.contains("Done."));
+        QCOMPARE(lines.count("Cancelled."), 1);
+        QVERIFY(filesIn(out).empty());
         QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
         QVERIFY(!control<QPushButton>(window, "bCancel")->isEnabled());
     }
@@ -349,6 +355,48 @@ class WindowRunsTest : public QObject {
             QCOMPARE(logLines(window).contains("Continue on FEATURE_2.EVO"), !answer);
             QVERIFY(!window.running());
         }
+    }
+
+    void writingRunsReadTheCurrentInputFirst() {
+        const fs::path out = test::tempDir("read-first");
+        TfMain window;
+        window.show();
+        control<QCheckBox>(window, "cbAutoRead")->setChecked(false);
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        readFeature(window);  // chosen, not read
+        control<QPushButton>(window, "bReadXPL")->click();
+        control<QCheckBox>(window, "cbAudio01")->click();  // left out of the playlist's offer
+        control<QPushButton>(window, "bDemux")->click();
+        QCOMPARE(logLines(window).count("Opening file FEATURE_1.EVO"), 2);  // read, then demux
+        QVERIFY(fs::exists(out / "FEATURE_1_FEATURE_2.DD+.6ch.stream.00.en.mpa"));
+        for (const std::string& name : filesIn(out))
+            QVERIFY(!name.ends_with(".mpa") || name.find(".stream.01.") == name.npos);
+
+        // Another input: the rebuild reads it before it filters.
+        window.chooseInputFile = [](const QString&) { return app::fromPath(disc().vob); };
+        control<QToolButton>(window, "bbEVO")->click();
+        control<QPushButton>(window, "bClear")->click();
+        control<QPushButton>(window, "bRebuild")->click();
+        QCOMPARE(logLines(window).count("Opening file VTS_01_1.VOB"), 2);
+        QVERIFY(fs::exists(out / "VTS_01_1.rebuilt.EVO"));
+    }
+
+    void readPlaylistKeepsTheOfferWithoutATitle() {
+        TfMain window;
+        window.show();
+        readFeature(window);
+        auto* video = control<QCheckBox>(window, "cbVideo0");
+        const QString caption = video->text();
+        const fs::path dir = test::tempDir("no-title");
+        std::ofstream(dir / "OTHER.XPL") << "<a>\n<Title id=\"x\">\n<Video track=\"1\"/>\n</Title>";
+        for (const fs::path& playlist : {dir / "MISSING.XPL", dir / "OTHER.XPL"}) {
+            control<QLineEdit>(window, "eXPLfile")->setText(app::fromPath(playlist));
+            control<QPushButton>(window, "bReadXPL")->click();
+            QVERIFY(video->isEnabled() && video->isChecked() && video->text() == caption);
+            QCOMPARE(control<QTabWidget>(window, "PageControl")->currentWidget()->objectName(),
+                     QStringLiteral("tsStatus"));  // where the error or the note is
+        }
+        QVERIFY(logLines(window).contains("No title of the playlist plays FEATURE_1."));
     }
 
     void readPlaylistShowsTheTitleOfTheInput() {

@@ -2,6 +2,8 @@
 // on stderr for a failure, the JSON document, stream lists and Ctrl-C.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 
 #include "tests/support/ps_builder.h"
@@ -59,16 +61,17 @@ TEST(Cli, BadInputsFailWithOneLine) {
             EXPECT_NE(result.err.find(input.filename().string()), std::string::npos) << result.err;
         }
     }
-    // Noise is read to its end: nothing found is not an error for read, but there is nothing
-    // to demux.
+    // Noise is not a program stream: nothing to read, nothing to demux.
     std::vector<uint8_t> noise(500'000);
     uint32_t x = 99;
     for (auto& b : noise) b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
     test::writeFile(dir / "NOISE.VOB", noise);
-    EXPECT_EQ(runCommand(cli("read " + shellQuote((dir / "NOISE.VOB").string()))).exitCode, 0);
-    auto demux = runCommand(cli("demux " + shellQuote((dir / "NOISE.VOB").string())));
-    EXPECT_EQ(demux.exitCode, 1);
-    EXPECT_NE(demux.err.find("no stream"), std::string::npos) << demux.err;
+    for (const std::string command : {"read", "demux", "rebuild"}) {
+        auto result = runCommand(cli(command + " " + shellQuote((dir / "NOISE.VOB").string())));
+        EXPECT_EQ(result.exitCode, 1) << command;
+        EXPECT_EQ(result.err,
+                  "kavrel-cli " + command + ": NOISE.VOB is not an MPEG program stream\n");
+    }
 }
 
 TEST(Cli, ReadPrintsTheLogAndQuietPrintsNothing) {
@@ -250,7 +253,60 @@ TEST(Cli, CtrlCEndsTheRun) {
     // The run still ends in order: the log is closed with its usual last lines.
     std::string text;
     for (uint8_t c : test::readFile(log)) text += static_cast<char>(c);
-    EXPECT_NE(text.find("\nDone.\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nCancelled.\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\nDone.\n"), std::string::npos) << text;
+}
+
+TEST(Cli, FailedWritesExitOneWithTheirReason) {
+    const std::string feature = shellQuote(test::sampleDisc().feature1.string());
+    for (const std::string& arguments :
+         {"read --json " + feature,
+          "xpl --memo " + shellQuote(test::sampleDisc().playlist.string()),
+          std::string("--help")}) {
+        auto full = runCommand(cli(arguments) + " >/dev/full");
+        EXPECT_EQ(full.exitCode, 1) << arguments;
+        EXPECT_NE(full.err.find("cannot write to standard output: No space left on device"),
+                  std::string::npos)
+            << full.err;
+    }
+    // A reader that stops early is no failure.
+    auto head = runCommand("{ " + cli("read " + feature) + "; echo \"exit $?\" >&2; } | head -1");
+    EXPECT_EQ(head.err, "exit 0\n");
+    // A file-size limit fails the write as a full disk does; the process is not killed.
+    auto limited = runCommand(
+        "ulimit -f 64; " +
+        cli("demux -q -o " + shellQuote(test::tempDir("fsize").string()) + " " + feature));
+    EXPECT_EQ(limited.exitCode, 1);
+    EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
+}
+
+TEST(Cli, HostileInputsAndNames) {
+    // A pipe is refused at once.
+    auto pipe = runCommand("echo x | timeout 20 " + cli("read /dev/stdin"));
+    EXPECT_EQ(pipe.exitCode, 1);
+    EXPECT_EQ(pipe.err, "kavrel-cli read: /dev/stdin is not a regular file\n");
+
+    // 4 MB of nested tags make more than a million lines, all at the deepest indentation.
+    const fs::path playlist = test::tempDir("cli-hostile") / "VPLST000.XPL";
+    std::string tags;
+    for (int i = 0; i < 4 * 1024 * 1024 / 3; ++i) tags += "<a>";
+    test::writeFile(playlist, std::vector<uint8_t>(tags.begin(), tags.end()));
+    for (const char* options : {"xpl --memo ", "xpl --json "}) {
+        auto result = runCommand(cli(options + shellQuote(playlist.string())) + " | tail -c 99");
+        EXPECT_NE(result.out.find("<a>"), std::string::npos) << options << result.err;
+    }
+    rusage children{};  // the largest child of this process so far
+    getrusage(RUSAGE_CHILDREN, &children);
+    EXPECT_LT(children.ru_maxrss, 64 * 1024) << "KiB";
+
+    // A folder name that looks like markup is reported as it is.
+    if (!test::haveTool("python3")) return;
+    const fs::path out = test::tempDir("cli-names") / "mk" / "[re]o[/re]";
+    auto json = checkJson(cli("demux --json -s a0 -o " + shellQuote(out.string()) + " " +
+                              shellQuote(test::sampleDisc().feature1.string())),
+                          "p=d['outputs'][0]['path']; assert '/mk/[re]o[/re]/' in p, p; "
+                          "assert 'Creating '+p in d['messages'], d['messages']");
+    EXPECT_EQ(json.exitCode, 0) << json.err << json.out;
 }
 
 }  // namespace

@@ -125,8 +125,8 @@ TEST(DemuxBadInput, HostilePacketFields) {
     EXPECT_TRUE(exact.host.hasLine("Dolby Digital audio stream 5 found!"));
 }
 
-TEST(DemuxBadInput, InputThatShrinksEnds) {
-    // The size was taken when the file was opened; reads that come up short end the scan.
+TEST(DemuxBadInput, InputThatShrinksFailsAfterScanningWhatItHeld) {
+    // The size was taken when the file was opened; a file that ends before it was cut short.
     const Bytes good = goodStream();
     const std::filesystem::path file = tempDir("shrink") / "s.EVO";
     writeFile(file, good);
@@ -135,7 +135,7 @@ TEST(DemuxBadInput, InputThatShrinksEnds) {
     ScanRun scan;
     scan.state.input = &input;
     scan.options.chunkSize = 1024;
-    demux(scan.state, scan.options, scan.host, ScanMode::Read);
+    EXPECT_THROW(demux(scan.state, scan.options, scan.host, ScanMode::Read), IoError);
     EXPECT_EQ(input.position(), 3000u);
     scan.state.input = nullptr;
 

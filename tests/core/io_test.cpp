@@ -1,10 +1,17 @@
-// The page-aligned read block that the scanner and the rebuild read into.
+// The files of a run: the page-aligned read block, inputs that are not regular files or end
+// early, outputs that are links, special files or written by another run, and the check that
+// an input is a program stream.
 #include "engine/io.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
+
+#include "engine/stream_probe.h"
+#include "tests/support/test_support.h"
 
 namespace kavrel {
 namespace {
@@ -33,6 +40,73 @@ TEST(PageAlignedBlock, KeepsTheBufferWhenItIsLargeEnough) {
     uint8_t* grown = pageAlignedBlock(buffer, 1024 * 1024);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(grown) % 4096, 0u);
     EXPECT_LE(grown + 1024 * 1024, buffer.data() + buffer.size());
+}
+
+namespace fs = std::filesystem;
+
+template <typename Open>
+std::string errorOf(Open open) {
+    try {
+        open();
+    } catch (const IoError& error) {
+        return error.what();
+    }
+    return {};
+}
+
+TEST(RunFiles, InputsThatAreNotRegularFilesAreRefusedWithoutWaiting) {
+    const fs::path fifo = test::tempDir("inputs") / "PIPE.EVO";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // no writer: a plain open would wait for one
+    // /proc files say they are empty and still hold bytes.
+    for (const fs::path& path : {fifo, fs::path("/dev/zero"), fs::path("/proc/self/status")})
+        EXPECT_EQ(errorOf([&] { InputFile input(path); }),
+                  path.string() + " is not a regular file");
+}
+
+TEST(RunFiles, OutputsNeverFollowLinksNorOpenSpecialFiles) {
+    const fs::path dir = test::tempDir("outputs");
+    const std::vector<uint8_t> other{1, 2, 3};
+    test::writeFile(dir / "FEATURE_2.EVO", other);
+    fs::create_symlink(dir / "FEATURE_2.EVO", dir / "FEATURE_1.rebuilt.EVO");
+    ASSERT_EQ(mkfifo((dir / "fifo.mpa").c_str(), 0600), 0);
+    auto create = [&](const fs::path& path) { return errorOf([&] { OutputFile out(path); }); };
+    EXPECT_EQ(
+        create(dir / "FEATURE_1.rebuilt.EVO"),
+        "Cannot create " + (dir / "FEATURE_1.rebuilt.EVO").string() + ": it is a symbolic link");
+    EXPECT_EQ(test::readFile(dir / "FEATURE_2.EVO"), other);
+    EXPECT_EQ(create(dir / "fifo.mpa"),
+              "Cannot create " + (dir / "fifo.mpa").string() + ": it is not a regular file");
+    EXPECT_EQ(create("/dev/null"), "Cannot create /dev/null: it is not a regular file");
+
+    // A second run on an output that is being written fails before it empties it.
+    auto first = std::make_unique<OutputFile>(dir / "FEATURE_2.EVO");
+    first->write(other.data(), 2);
+    EXPECT_EQ(create(dir / "FEATURE_2.EVO"),
+              "Cannot create " + (dir / "FEATURE_2.EVO").string() + ": another run is writing it");
+    first->close();
+    EXPECT_EQ(test::readFile(dir / "FEATURE_2.EVO"), (std::vector<uint8_t>{1, 2}));
+    first.reset();
+    EXPECT_EQ(create(dir / "FEATURE_2.EVO"), "");  // free once that run let go
+}
+
+TEST(RunFiles, AProgramStreamHasAPackStartCodeInItsFirstMegabytes) {
+    const fs::path dir = test::tempDir("probe");
+    struct Case {
+        const char* name;
+        std::size_t leading;  // bytes before the pack start code; none when npos
+        std::string error;
+    };
+    const std::size_t none = std::string::npos;
+    for (const Case& c : {Case{"PS.VOB", 0, ""}, Case{"LATE.VOB", kProbeBytes - 4, ""},
+                          Case{"ACROSS.VOB", 64 * 1024 - 2, ""},
+                          Case{"TOO_LATE.VOB", kProbeBytes - 3, " is not an MPEG program stream"},
+                          Case{"TEXT.VOB", none, " is not an MPEG program stream"}}) {
+        std::vector<uint8_t> bytes(c.leading == none ? 300 : c.leading, 0x20);
+        if (c.leading != none) bytes.insert(bytes.end(), {0x00, 0x00, 0x01, 0xBA, 0x44});
+        test::writeFile(dir / c.name, bytes);
+        EXPECT_EQ(errorOf([&] { requireProgramStream(dir / c.name); }),
+                  c.error.empty() ? "" : c.name + c.error);
+    }
 }
 
 }  // namespace

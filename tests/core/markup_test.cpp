@@ -123,5 +123,29 @@ TEST(Markup, AlwaysEndsAndKeepsEveryCharacter) {
     }
 }
 
+TEST(MarkupLiteral, NamesShowAsTheyAreWhateverTheyHold) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"mk/[re]o[/re]", "mk/[re]o[/re]"},
+        {"[b]x[/b] a[c:FF]b", "[b]x[/b] a[c:FF]b"},
+        {"two\nlines\r\t", "two\\nlines\\r\\t"},
+        {std::string("\x1b[31m\0\x7f", 7), "\\x1b[31m\\x00\\x7f"},
+        {"nel\xC2\x85" "csi\xC2\x9B", "nel\\u0085csi\\u009b"},
+        {"ls\xE2\x80\xA8ps\xE2\x80\xA9", "ls\\u2028ps\\u2029"},
+        {"caf\xC3\xA9 \xE2\x80\x94 cut\xE2\x80", "caf\xC3\xA9 \xE2\x80\x94 cut\xE2\x80"},
+    };
+    for (const auto& [name, shown] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(escapeControls(name), shown);  // status texts
+        // Alone, and as the whole run of the message's own tag.
+        MarkupLine alone = parseMarkup("Creating " + markupLiteral(name));
+        EXPECT_EQ(alone.plain, "Creating " + shown);
+        EXPECT_EQ(alone.runs.size(), 1u);
+        MarkupLine bold = parseMarkup("Opening file [b]" + markupLiteral(name) + "[/b]");
+        ASSERT_EQ(bold.runs.size(), 2u);
+        EXPECT_EQ(bold.runs[1].effect, Effect::Bold);
+        EXPECT_EQ(bold.runs[1].text, shown);
+    }
+}
+
 }  // namespace
 }  // namespace kavrel

@@ -13,11 +13,15 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+Lines asLines(const Memo& memo) {
+    return Lines(memo.begin(), memo.end());
+}
+
 Lines memoOf(std::string_view text) {
     MemoScanner scanner;
     scanner.feed(text);
     scanner.finish();
-    return scanner.lines();
+    return asLines(scanner.lines());
 }
 
 TEST(MemoScan, IndentsByNestingWithClosingTagsOneLevelOut) {
@@ -62,7 +66,7 @@ TEST(MemoScan, ChunkBoundariesDoNotMatter) {
         scanner.feed(std::string_view(text).substr(0, cut));
         scanner.feed(std::string_view(text).substr(cut));
         scanner.finish();
-        EXPECT_EQ(scanner.lines(), whole) << "cut at " << cut;
+        EXPECT_EQ(asLines(scanner.lines()), whole) << "cut at " << cut;
     }
 }
 
@@ -71,7 +75,7 @@ TEST(MemoScan, DataEndingInsideATagKeepsThePartialTag) {
     scanner.feed("<a><b x=\"unterminated > still value");
     scanner.finish();
     EXPECT_TRUE(scanner.endedInsideTag());
-    EXPECT_EQ(scanner.lines(), (Lines{"<a>", "  <b x=\"unterminated > still value"}));
+    EXPECT_EQ(asLines(scanner.lines()), (Lines{"<a>", "  <b x=\"unterminated > still value"}));
 
     MemoScanner comment;
     comment.feed("<a/><!-- never closed >");

@@ -10,6 +10,7 @@
 
 #include "engine/io.h"
 #include "engine/names.h"
+#include "tests/support/ps_builder.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel {
@@ -65,6 +66,7 @@ TEST(ReadRun, ReadsTheFeatureAndItsFollowOnFile) {
     auto done = std::find(host.lines.begin(), host.lines.end(), "Done.");
     ASSERT_NE(done + 1, host.lines.end());
     EXPECT_EQ(*(done + 1), "");
+    EXPECT_EQ(host.lines.back(), "");  // after the frame report
 
     // The copy the rebuild filters on is the found tables, and the files are released.
     EXPECT_EQ(state.lists.video, state.foundVideo);
@@ -101,8 +103,25 @@ TEST(ReadRun, CancelSkipsTheFollowOnFileButEndsTheRun) {
               RunOutcome::Cancelled);
     EXPECT_GT(host.pumps, 0);
     EXPECT_FALSE(host.hasLineContaining("Continue on"));
-    EXPECT_TRUE(hasDone(host));
+    EXPECT_FALSE(hasDone(host));
+    EXPECT_EQ(std::count(host.lines.begin(), host.lines.end(), "Cancelled."), 1);
+    EXPECT_EQ(host.status[0].back(), "Ready");
     EXPECT_EQ(state.input, nullptr);
+
+    // The window logs "Cancelled." when the user confirms; the run does not repeat it.
+    struct ConfirmingHost : CancellingHost {
+        explicit ConfirmingHost(RunState& s) : CancellingHost(s), run(s) {}
+        void pump() override {
+            log("Cancelled.");
+            run.cancelLogged = true;
+            CancellingHost::pump();
+        }
+        RunState& run;
+    };
+    ConfirmingHost window(state);
+    ASSERT_EQ(demuxRun(test::sampleDisc().feature1, state, RunOptions{}, {}, window),
+              RunOutcome::Cancelled);
+    EXPECT_EQ(std::count(window.lines.begin(), window.lines.end(), "Cancelled."), 1);
 }
 
 TEST(ReadRun, FailuresAreReportedNotDone) {
@@ -121,7 +140,7 @@ TEST(ReadRun, FailuresAreReportedNotDone) {
     }
 }
 
-TEST(ReadRun, RandomBytesEndQuietly) {
+TEST(ReadRun, RandomBytesAreNotAProgramStream) {
     fs::path dir = test::tempDir("random");
     std::vector<uint8_t> bytes(700'000);
     uint32_t x = 12345;
@@ -132,7 +151,18 @@ TEST(ReadRun, RandomBytesEndQuietly) {
     test::writeFile(dir / "NOISE_1.EVO", bytes);
     RunState state;
     RecordingHost host;
-    EXPECT_EQ(readRun(dir / "NOISE_1.EVO", state, RunOptions{}, host), RunOutcome::Done);
+    EXPECT_EQ(readRun(dir / "NOISE_1.EVO", state, RunOptions{}, host), RunOutcome::Failed);
+    EXPECT_EQ(host.lines.back(), "Error: NOISE_1.EVO is not an MPEG program stream");
+    EXPECT_FALSE(hasDone(host));
+
+    // Packs that carry no stream read to the end, with a line that says so.
+    test::Bytes packs;
+    for (int i = 0; i < 8; ++i)
+        packs = test::concat({packs, test::packHeader(), test::Bytes(2034)});
+    test::writeFile(dir / "PACKS.VOB", packs);
+    RecordingHost empty;
+    EXPECT_EQ(readRun(dir / "PACKS.VOB", state, RunOptions{}, empty), RunOutcome::Done);
+    EXPECT_TRUE(empty.hasLine("No video, audio or subpicture stream was found."));
 }
 
 class DemuxRunTest : public ::testing::Test {
@@ -155,6 +185,8 @@ TEST_F(DemuxRunTest, AllStreamsMatchTheirExpectedBytes) {
     EXPECT_TRUE(hasDone(host));
     EXPECT_TRUE(host.hasLine("Continue on FEATURE_2.EVO"));
     EXPECT_EQ(host.lines.front(), "Opening file FEATURE_1.EVO");
+    // The frame report ends the demux run; the read run's closing blank line is its own.
+    EXPECT_TRUE(host.lines.back().ends_with("calculated frames.")) << host.text();
     EXPECT_EQ(state.sinks, decltype(state.sinks){});
 
     auto expected = expectedFeatureOutputs();
@@ -282,20 +314,17 @@ TEST_F(DemuxRunTest, ALaterOutputThatCannotBeCreatedKeepsTheEarlierOnes) {
 }
 
 TEST_F(DemuxRunTest, DiskFullWhileWritingFailsTheRun) {
-    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     const auto& disc = test::sampleDisc();
     readFeature(disc.feature1);
     auto captions = offeredCaptions(state);
     fs::path out = test::tempDir("full");
     RunOptions options = demuxAllOptions(state, out);
-    int first = 0;
-    while (captions[first].empty()) ++first;
-    // The first output lands on a device that is always full.
-    std::string ext = first < audioSlot(0) ? "mpv" : "mpa";
-    fs::create_symlink("/dev/full", out / (kBase + "." + captions[first] + "." + ext));
+    // No output may grow past 64 KiB, as if the disk filled up.
+    test::FileSizeLimit limit(64 * 1024);
     EXPECT_EQ(demuxRun(disc.feature1, state, options, captions, host), RunOutcome::Failed);
     EXPECT_FALSE(hasDone(host));
-    EXPECT_TRUE(host.hasLineContaining("No space left on device")) << host.text();
+    EXPECT_TRUE(host.hasLineContaining("Error: Cannot write")) << host.text();
+    EXPECT_TRUE(host.hasLineContaining("File too large")) << host.text();
     EXPECT_EQ(state.sinks, decltype(state.sinks){});
 }
 
@@ -308,7 +337,8 @@ TEST_F(DemuxRunTest, CancelKeepsWhatWasWritten) {
     ASSERT_EQ(demuxRun(disc.feature1, state, options, offeredCaptions(state), cancelling),
               RunOutcome::Cancelled);
     EXPECT_FALSE(cancelling.hasLineContaining("Continue on"));
-    EXPECT_TRUE(hasDone(cancelling));
+    EXPECT_FALSE(hasDone(cancelling));
+    EXPECT_TRUE(cancelling.hasLine("Cancelled."));
     // Each output holds the start of what a whole run writes.
     for (const fs::path& file : expectedFeatureOutputs()) {
         fs::path ours = out / file.filename();
@@ -378,8 +408,7 @@ TEST(FrameReport, CountsDurationsAndCalculatedFrames) {
     state.measuredDuration = 10.02;
     frameReport(state, host);
     std::vector<std::string> want = {"240 counted frames (0:00:10.000) in video stream 0.",
-                                     "240 calculated frames.", "7 frames count in video stream 1.",
-                                     ""};
+                                     "240 calculated frames.", "7 frames count in video stream 1."};
     EXPECT_EQ(host.lines, want);
     EXPECT_EQ(host.markup[0], "240 counted frames ([b]0:00:10.000[/b]) in video stream 0.");
 

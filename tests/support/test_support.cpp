@@ -1,11 +1,13 @@
 #include "tests/support/test_support.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -108,6 +110,27 @@ void RecordingHost::log(std::string_view message) {
 
 void RecordingHost::slog(std::string_view text, int panel) {
     if (panel == 0 || panel == 1) status[panel].emplace_back(text);
+}
+
+void ShrinkingHost::pump() {
+    RecordingHost::pump();
+    if (pumps == 1) fs::resize_file(file_, size_);
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+    rlimit limit{};
+    getrlimit(RLIMIT_FSIZE, &limit);
+    saved_[0] = limit.rlim_cur;
+    saved_[1] = limit.rlim_max;
+    savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    limit.rlim_cur = bytes;
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) throw std::runtime_error("cannot limit file sizes");
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit limit{saved_[0], saved_[1]};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, savedHandler_);
 }
 
 bool containsLine(const std::vector<std::string>& lines, std::string_view line) {

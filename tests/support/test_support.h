@@ -68,6 +68,33 @@ class CancellingHost : public RecordingHost {
     RunState& state_;
 };
 
+// A host that cuts a file short at the first progress report, as a copy still being written or
+// a damaged medium does while it is read.
+class ShrinkingHost : public RecordingHost {
+  public:
+    ShrinkingHost(std::filesystem::path file, uint64_t size)
+        : file_(std::move(file)), size_(size) {}
+    void pump() override;
+
+  private:
+    std::filesystem::path file_;
+    uint64_t size_;
+};
+
+// While it lives, files this process writes may not grow past `bytes` (RLIMIT_FSIZE), and
+// SIGXFSZ is ignored, so a write past the limit fails with EFBIG as one on a full disk fails.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(uint64_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    uint64_t saved_[2];  // the soft and hard limits before
+    void (*savedHandler_)(int);
+};
+
 // Whether one of the lines is exactly `line`.
 bool containsLine(const std::vector<std::string>& lines, std::string_view line);
 

@@ -1,0 +1,73 @@
+// Hostile inputs in the window: a playlist of a million tags is shown within bounded memory, and
+// an input that is not a regular file fails at once and leaves the window usable.
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+
+#include <fstream>
+
+#include "app/playlist_view.h"
+#include "tests/app/window_helpers.h"
+
+using namespace kavrel;
+using namespace kavrel::apptest;
+namespace fs = std::filesystem;
+
+namespace {
+
+long peakRssKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+}  // namespace
+
+class WindowInputsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void initTestCase() { isolateSettings(); }
+
+    // First, while the process is still small: its peak memory is what is measured.
+    void aHostilePlaylistIsShownWithinBoundedMemory() {
+        const fs::path path = test::tempDir("hostile-xpl") / "VPLST000.XPL";
+        {
+            std::ofstream file(path, std::ios::binary);
+            for (int i = 0; i < 4 * 1024 * 1024 / 3; ++i) file << "<a>";
+        }
+        TfMain window;
+        window.show();
+        window.choosePlaylistFile = [&](const QString&, const QString&) {
+            return app::fromPath(path);
+        };
+        const long before = peakRssKiB();
+        control<QToolButton>(window, "bbXPL")->click();  // read at once: "Auto read" is on
+        const long grown = peakRssKiB() - before;
+        QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown) + " KiB"));
+        const QStringList memo = control<QPlainTextEdit>(window, "mXPL")
+                                     ->toPlainText()
+                                     .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(std::size_t(memo.size()), app::kMemoLinesShown + 1);
+        QVERIFY(memo.back().endsWith(QStringLiteral(" more lines not shown")));
+    }
+
+    void aFifoAsInputFailsAtOnce() {
+        const fs::path fifo = test::tempDir("special") / "PIPE_1.EVO";
+        QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);  // no writer: a plain open would wait
+        TfMain window;
+        window.show();
+        dropFiles(window, {fileUrl(fifo)});
+        QVERIFY(
+            logLines(window).contains("Error: " + app::fromPath(fifo) + " is not a regular file"));
+        QVERIFY(!window.running());
+        QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
+    }
+};
+
+QTEST_MAIN(WindowInputsTest)
+#include "window_inputs_test.moc"
