@@ -187,6 +187,7 @@ class TfMain : public QMainWindow {
     QCheckBox* cbCountFr = nullptr;
     QCheckBox* cbDetails = nullptr;
     QCheckBox* cbAutoRead = nullptr;
+    QCheckBox* cbLpcmAsWav = nullptr;
     QCheckBox* cbWriteChapters = nullptr;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;

@@ -287,9 +287,13 @@ QWidget* TfMain::buildOptionsPage() {
                QStringLiteral("Demux also writes the chapters of the input's title in the playlist "
                               "as a Matroska chapter file (.chapters.xml)"));
     cbWriteChapters->setChecked(false);  // a new output is asked for, never made unasked
+    cbLpcmAsWav = option(page, "cbLpcmAsWav", QStringLiteral("LPCM as WAV"),
+                         QStringLiteral("Demux writes LPCM audio as WAV files a player takes, "
+                                        "instead of the raw samples"));
+    cbLpcmAsWav->setChecked(false);
     int row = 0;
-    for (QCheckBox* box :
-         {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead, cbWriteChapters}) {
+    for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead,
+                           cbWriteChapters, cbLpcmAsWav}) {
         columns->addWidget(box, row++, 0);
     }
 

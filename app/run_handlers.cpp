@@ -161,6 +161,7 @@ kavrel::RunOptions TfMain::runOptions() const {
     options.audioExt = toUtf8(eAudioExt->text());
     options.subExt = toUtf8(eSubExt->text());
     options.workdir = toPath(eWorkdir->text());
+    options.lpcmAsWav = cbLpcmAsWav->isChecked();
     return options;
 }
 

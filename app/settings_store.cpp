@@ -62,6 +62,7 @@ struct TfMain::SettingsTable {
             {QStringLiteral("AutoRebuild"), w.rbAutoRebuild},
             {QStringLiteral("AutoClear"), w.cbAutoClear},
             {QStringLiteral("WriteChapters"), w.cbWriteChapters},
+            {QStringLiteral("LpcmAsWav"), w.cbLpcmAsWav},
         };
     }
 };

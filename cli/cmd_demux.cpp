@@ -27,6 +27,13 @@ int demuxCommand(int argc, char** argv) {
             line.app.add_flag("--chapters", chapters,
                               "also write the chapters of the input's title, from the disc's\n"
                               "ADV_OBJ/VPLST000.XPL, as INPUT.chapters.xml beside the files");
+            line.app
+                .add_option_function<std::string>(
+                    "--lpcm",
+                    [&options](const std::string& how) { options.run.lpcmAsWav = how == "wav"; },
+                    "write LPCM audio as WAV files (.wav) or as the raw samples (default raw)")
+                ->check(CLI::IsMember({"wav", "raw"}).description(""))
+                ->type_name("wav|raw");
         },
         [&chapters](const fs::path& input, RunState& state, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {

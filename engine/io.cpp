@@ -1,5 +1,6 @@
 #include "engine/io.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -87,6 +88,30 @@ void OutputFile::write(const uint8_t* data, std::size_t size) {
     if (std::fwrite(data, 1, size, file_) != size)
         throw IoError("Cannot write " + path_.string() + ": " + reason());
     written_ += size;
+}
+
+void OutputFile::writeAt(uint64_t offset, const uint8_t* data, std::size_t size) {
+    if (!file_) throw IoError("Cannot write " + path_.string() + ": the file is closed");
+    // What the stream buffer holds goes out first; a positioned write on the descriptor leaves
+    // the stream's own position at the end of the file. A buffer that cannot be written out
+    // (a full disk) does not stop the patch: close reports it.
+    std::fflush(file_);
+    while (size > 0) {
+        const ssize_t n = pwrite(fileno(file_), data, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw IoError("Cannot write " + path_.string() + ": " + reason());
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+}
+
+uint64_t OutputFile::lengthOnDisk() {
+    if (!file_) return 0;
+    std::fflush(file_);  // a failure leaves the length at what did get written
+    struct stat info {};
+    if (fstat(fileno(file_), &info) != 0) return 0;
+    return static_cast<uint64_t>(info.st_size);
 }
 
 void OutputFile::close() {

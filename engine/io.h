@@ -51,7 +51,13 @@ class OutputFile {
     OutputFile& operator=(const OutputFile&) = delete;
 
     void write(const uint8_t* data, std::size_t size);  // throws IoError (disk full …)
-    void close();                                       // flushes; throws IoError
+    // Replaces bytes written earlier, `offset` bytes from the start (a file header patched
+    // once the data is known). Throws IoError.
+    void writeAt(uint64_t offset, const uint8_t* data, std::size_t size);
+    // The bytes the file really holds, after writing out what can be written of the buffer:
+    // after a failed write, less than written() counts. Never throws.
+    uint64_t lengthOnDisk();
+    void close();  // flushes; throws IoError
     uint64_t written() const { return written_; }
     const std::filesystem::path& path() const { return path_; }
 

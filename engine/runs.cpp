@@ -111,15 +111,19 @@ RunOutcome guarded(EngineHost& host, RunResult& result, Body&& body) {
 
 // The output paths of the checked slots, in slot order; empty for slots that get no file.
 std::array<fs::path, kSlotCount> outputPaths(const fs::path& prefix, const RunOptions& options,
-                                             const std::array<std::string, kSlotCount>& captions) {
+                                             const std::array<std::string, kSlotCount>& captions,
+                                             const StreamLists& lists, bool aob) {
     std::array<fs::path, kSlotCount> paths;
     for (int slot = 0; slot < kSlotCount; ++slot) {
         auto s = static_cast<std::size_t>(slot);
         // A slot whose stream was not found has no caption and nothing to write.
         if (!options.scan.checked[s] || captions[s].empty()) continue;
-        const std::string& ext = slot < audioSlot(0) ? options.videoExt
-                                 : slot < subSlot(0) ? options.audioExt
-                                                     : options.subExt;
+        std::string ext = slot < audioSlot(0) ? options.videoExt
+                          : slot < subSlot(0) ? options.audioExt
+                                              : options.subExt;
+        if (slot >= audioSlot(0) && slot < subSlot(0) &&
+            writesWav(lists.ofSlot(slot), options, aob))
+            ext = kWavExtension;
         paths[s] = prefix;
         paths[s] += "." + captions[s] + "." + ext;
     }
@@ -216,12 +220,12 @@ class LateSinks {
     RunState& state_;
 };
 
-const std::string& extensionOf(StreamKind kind, const RunOptions& options) {
-    switch (kind) {
+std::string extensionOf(const StreamInfo& stream, const RunOptions& options, bool aob) {
+    switch (stream.kind) {
         case StreamKind::Video:
             return options.videoExt;
         case StreamKind::Audio:
-            return options.audioExt;
+            return writesWav(stream.id, options, aob) ? kWavExtension : options.audioExt;
         case StreamKind::Subpicture:
             break;
     }
@@ -242,7 +246,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
     LateSinks late(state, [&](const StreamInfo& stream) -> StreamSink* {
         if (!options.everyStream) return nullptr;
         fs::path path = prefix;
-        path += "." + stream.caption + "." + extensionOf(stream.kind, options);
+        path += "." + stream.caption + "." + extensionOf(stream, options, context.aob);
         if (isInput(path, input, second))
             throw IoError("Cannot create " + path.string() + ": it is the input file itself");
         const SinkRequest request{stream.slot(), stream.kind, stream.id, path};
@@ -256,7 +260,8 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         // made relative to the smallest first PTS the read run found.
         state.frameCounters.fill(0);
         state.measuredDuration = 0;
-        const auto paths = outputPaths(prefix, options, captions);
+        const auto paths =
+            outputPaths(prefix, options, captions, state.lists, upperExtension(input) == ".AOB");
         for (const fs::path& path : paths) {
             if (!path.empty() && isInput(path, input, second))
                 return failed(host, result,

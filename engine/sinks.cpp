@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "engine/io.h"
+#include "engine/lpcm_wav_sink.h"
+#include "engine/stream_ids.h"
 
 namespace kavrel {
 
@@ -16,6 +18,10 @@ class FileOutput : public ByteOutput {
     void write(const uint8_t* data, std::size_t size) override { file_.write(data, size); }
     void close() override { file_.close(); }
     uint64_t written() const override { return file_.written(); }
+    void overwrite(uint64_t offset, const uint8_t* data, std::size_t size) override {
+        file_.writeAt(offset, data, size);
+    }
+    uint64_t held() override { return file_.lengthOnDisk(); }
 
   private:
     OutputFile file_;
@@ -72,6 +78,18 @@ class SubpictureSink : public RawSink {
 
 }  // namespace
 
+void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
+    throw IoError("Cannot patch an output that is written only in sequence");
+}
+
+bool writesWav(int32_t streamId, const RunOptions& options, bool aob) {
+    if (!options.lpcmAsWav || streamId < 0 || streamId > 0xFF) return false;
+    const auto id = static_cast<uint8_t>(streamId);
+    const IdFamily* family = findFamily(IdSpace::Private1, id);
+    return family && family->kind == StreamKind::Audio && family->audio == AudioClass::Lpcm &&
+           !(aob && id == kAobMlpId);
+}
+
 std::unique_ptr<ByteOutput> openOutputFile(const fs::path& path) {
     return std::make_unique<FileOutput>(path);
 }
@@ -85,8 +103,10 @@ SinkContext sinkContext(const RunState& state, const std::string& upperExtension
     return context;
 }
 
-std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& /*options*/,
+std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,
                                      const SinkContext& context, const OutputOpener& open) {
+    if (request.kind == StreamKind::Audio && writesWav(request.streamId, options, context.aob))
+        return std::make_unique<LpcmWavSink>(request.path, context.aob, open);
     std::unique_ptr<ByteOutput> output = open(request.path);
     if (request.kind == StreamKind::Subpicture)
         return std::make_unique<SubpictureSink>(std::move(output), context.minFirstPts);

@@ -23,6 +23,11 @@ class ByteOutput {
     virtual void write(const uint8_t* data, std::size_t size) = 0;  // throws IoError
     virtual void close() = 0;                                       // flushes; throws IoError
     virtual uint64_t written() const = 0;
+    // Replaces bytes written earlier, `offset` bytes from the start (a header patched once the
+    // data is known). Throws IoError; an output that cannot do it says so.
+    virtual void overwrite(uint64_t offset, const uint8_t* data, std::size_t size);
+    // The bytes the output really holds: after a failed write, less than written(). No throw.
+    virtual uint64_t held() { return written(); }
 };
 
 // Creates the output at path (replacing a file of that name). Throws IoError.
@@ -47,6 +52,11 @@ struct SinkRequest {
     int32_t streamId = -1;  // the id the read run found for the slot (-1: not known)
     std::filesystem::path path;
 };
+
+// Whether a stream goes out as WAV: an LPCM stream (not the MLP of a DVD-Audio input) when the
+// run asks for LPCM as WAV. Its file then ends in ".wav".
+bool writesWav(int32_t streamId, const RunOptions& options, bool aob);
+inline constexpr const char* kWavExtension = "wav";
 
 // Makes the sink of a selected stream and creates its output. Throws IoError.
 std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,

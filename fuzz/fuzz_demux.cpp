@@ -1,5 +1,6 @@
 // The scanner in mode 0 and mode 1 over arbitrary bytes, with small chunks so that packets,
-// skips and navigation packs straddle chunk edges often.
+// skips and navigation packs straddle chunk edges often; in mode 1 the audio goes to raw sinks
+// or, taken as LPCM, to WAV sinks.
 #include <cstdio>
 
 #include "engine/demux.h"
@@ -26,6 +27,11 @@ class NullOutput : public kavrel::ByteOutput {
     }
     void close() override {}
     uint64_t written() const override { return written_; }
+    void overwrite(uint64_t offset, const uint8_t* data, std::size_t size) override {
+        if (offset + size > written_) throw kavrel::IoError("patch past the end");
+        volatile uint8_t sink = 0;
+        for (std::size_t i = 0; i < size; ++i) sink = static_cast<uint8_t>(sink + data[i]);
+    }
 
   private:
     uint64_t written_ = 0;
@@ -53,16 +59,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     kavrel::RunState state;
     NullHost host;
     state.input = &input;
-    if (flags & 0x80) state.minFirstPts = 0x1000;
+    // The last flag: subpicture times relative to a first PTS, and audio written as WAV.
+    const bool wav = (flags & 0x80) != 0;
+    if (wav) state.minFirstPts = 0x1000;
+    kavrel::RunOptions run;
+    run.lpcmAsWav = wav;
     std::array<std::unique_ptr<kavrel::StreamSink>, kavrel::kSlotCount> sinks;
     const kavrel::SinkContext context = kavrel::sinkContext(state, options.extension);
     for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
-        const kavrel::SinkRequest request{slot, kavrel::slotKind(slot), -1, "null"};
-        sinks[slot] = kavrel::makeSink(request, kavrel::RunOptions{}, context,
+        const auto kind = kavrel::slotKind(slot);
+        const int32_t id = wav && kind == kavrel::StreamKind::Audio ? 0xA0 + (slot & 7) : -1;
+        const kavrel::SinkRequest request{slot, kind, id, "null"};
+        sinks[slot] = kavrel::makeSink(request, run, context,
                                        [](const auto&) { return std::make_unique<NullOutput>(); });
         state.sinks[slot] = sinks[slot].get();
     }
     kavrel::demux(state, options, host, mode);
-    for (auto& sink : sinks) sink->finish();
+    for (auto& sink : sinks) {
+        try {
+            sink->finish();
+        } catch (const kavrel::IoError&) {
+            // A WAV sink whose stream gave no format says so; the fuzzer looks for crashes.
+        }
+    }
     return 0;
 }

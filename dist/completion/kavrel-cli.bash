@@ -86,6 +86,10 @@ _kavrel_cli() {
         --*-ext | --size)
             return
             ;;
+        --lpcm)
+            mapfile -t COMPREPLY < <(compgen -W 'wav raw' -- "$cur")
+            return
+            ;;
         --chapters)
             if [[ $command == xpl ]]; then
                 mapfile -t COMPREPLY < <(compgen -W 'xml ogm' -- "$cur")

@@ -20,9 +20,10 @@ namespace fs = std::filesystem;
 namespace {
 
 const QStringList kAllValues{
-    "WindowState", "Top",     "Left",     "Width",     "Height",      "TreeWidth", "AudioExt",
-    "VideoExt",    "SubExt",  "Workdir",  "EVOdir",    "XPLdir",      "Continue",  "FastCheck",
-    "CountFrames", "Details", "AutoRead", "AutoDemux", "AutoRebuild", "AutoClear", "WriteChapters"};
+    "WindowState", "Top",       "Left",        "Width",        "Height",   "TreeWidth",
+    "AudioExt",    "VideoExt",  "SubExt",      "Workdir",      "EVOdir",   "XPLdir",
+    "Continue",    "FastCheck", "CountFrames", "Details",      "AutoRead", "AutoDemux",
+    "AutoRebuild", "AutoClear", "LpcmAsWav",   "WriteChapters"};
 
 void clearStore() {
     QSettings settings = store();
@@ -48,6 +49,7 @@ class SettingsTest : public QObject {
             QVERIFY(control<QRadioButton>(window, "rbNoAuto")->isChecked());
             QVERIFY(control<QCheckBox>(window, "cbContinue")->isChecked());
             QVERIFY(!control<QCheckBox>(window, "cbAutoClear")->isChecked());
+            QVERIFY(!control<QCheckBox>(window, "cbLpcmAsWav")->isChecked());
             QVERIFY(!control<QCheckBox>(window, "cbWriteChapters")->isChecked());
             QVERIFY(store().allKeys().isEmpty());  // reading does not create the key
             window.close();
@@ -61,6 +63,7 @@ class SettingsTest : public QObject {
         QCOMPARE(settings.value("WindowState").toInt(), 0);
         QCOMPARE(settings.value("Continue").toInt(), 1);  // booleans as 0 and 1
         QCOMPARE(settings.value("AutoDemux").toInt(), 0);
+        QCOMPARE(settings.value("LpcmAsWav").toInt(), 0);
         QCOMPARE(settings.value("WriteChapters").toInt(), 0);
         QCOMPARE(settings.value("TreeWidth").toInt(), 96);
         QCOMPARE(settings.value("SubExt").toString(), QStringLiteral("sup"));
@@ -106,6 +109,7 @@ class SettingsTest : public QObject {
             control<QCheckBox>(window, "cbDetails")->setChecked(false);
             control<QCheckBox>(window, "cbAutoClear")->setChecked(true);
             control<QCheckBox>(window, "cbAutoRead")->setChecked(false);
+            control<QCheckBox>(window, "cbLpcmAsWav")->setChecked(true);
             control<QCheckBox>(window, "cbWriteChapters")->setChecked(true);
             window.chooseInputFile = [&](const QString&) { return app::fromPath(feature); };
             control<QToolButton>(window, "bbEVO")->click();
@@ -121,6 +125,7 @@ class SettingsTest : public QObject {
         QVERIFY(!control<QCheckBox>(window, "cbDetails")->isChecked());
         QVERIFY(control<QCheckBox>(window, "cbAutoClear")->isChecked());
         QVERIFY(!control<QCheckBox>(window, "cbAutoRead")->isChecked());
+        QVERIFY(control<QCheckBox>(window, "cbLpcmAsWav")->isChecked());
         QVERIFY(control<QCheckBox>(window, "cbWriteChapters")->isChecked());
         const QString sep = QDir::separator();
         QCOMPARE(window.inputFolder(),

@@ -153,6 +153,22 @@ class WindowRunsTest : public QObject {
         QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
     }
 
+    void demuxWritesLpcmAsWavWhenAsked() {
+        const fs::path out = test::tempDir("demux-wav");
+        TfMain window;
+        window.show();
+        control<QCheckBox>(window, "cbLpcmAsWav")->setChecked(true);
+        control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        readFeature(window);
+
+        const std::set<std::string> names = filesIn(out);
+        QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.wav") == 1);
+        QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.mpa") == 0);
+        QVERIFY(names.count("FEATURE_1_FEATURE_2.DD+.stream.00.mpa") == 1);
+        QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
+    }
+
     void demuxWritesEveryChosenStream() {
         const fs::path out = test::tempDir("demux");
         TfMain window;

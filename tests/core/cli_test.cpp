@@ -37,7 +37,8 @@ TEST(Cli, UsageErrorsExitTwo) {
           "read " + feature + " " + feature, "read -o /tmp " + feature, "demux -s a16 " + feature,
           "demux -s v2 " + feature, "demux -s , " + feature, "demux --streams " + feature,
           "demux --video-ext= " + feature, "read --json=1 " + feature, "demux --out= " + feature,
-          "read --no-details=0 " + feature, std::string("xpl -i"), "demux -s v0 a1 " + feature}) {
+          "read --no-details=0 " + feature, std::string("xpl -i"), "demux -s v0 a1 " + feature,
+          "demux --lpcm mp3 " + feature, std::string("demux --lpcm")}) {
         auto result = runCommand(cli(arguments));
         EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.err;
         EXPECT_FALSE(result.err.empty()) << arguments;
@@ -172,6 +173,22 @@ TEST(Cli, DemuxChosenStreamsIntoAFolder) {
                                   shellQuote(disc.feature1.string())));
     EXPECT_EQ(blocked.exitCode, 1);
     EXPECT_EQ(lineCount(blocked.err), 1u) << blocked.err;
+}
+
+TEST(Cli, DemuxLpcmAsWavNamesTheFilesWav) {
+    const auto& disc = test::sampleDisc();
+    for (const std::string& choice : {std::string("wav"), std::string("raw"), std::string()}) {
+        SCOPED_TRACE(choice);
+        const fs::path out = test::tempDir("cli-lpcm");
+        auto result = runCommand(cli("demux -q -s a0,a1 -o " + shellQuote(out.string()) +
+                                     (choice.empty() ? "" : " --lpcm=" + choice) + " " +
+                                     shellQuote(disc.aob.string())));
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        // LPCM as the option says; the MLP of the title stays an elementary stream.
+        EXPECT_EQ(fs::exists(out / "ATS_01_1.LPCM.stream.00.wav"), choice == "wav");
+        EXPECT_EQ(fs::exists(out / "ATS_01_1.LPCM.stream.00.mpa"), choice != "wav");
+        EXPECT_TRUE(fs::exists(out / "ATS_01_1.LPCM.stream.01.mpa"));
+    }
 }
 
 TEST(Cli, DemuxJsonListsTheOutputs) {

@@ -27,7 +27,8 @@ std::string hex(uint32_t value, int digits) {
 
 // The inputs of one demux: a file, or a feature and its follow-on file.
 std::vector<fs::path> inputsOf(const mkdisc::Layout& disc) {
-    return {disc.feature1, disc.vob, disc.aob, disc.h264Evo, disc.mpeg2Evo};
+    return {disc.feature1, disc.vob,     disc.aob,     disc.surroundAob,
+            disc.mixedAob, disc.h264Evo, disc.mpeg2Evo};
 }
 
 std::vector<fs::path> withFollowOn(const fs::path& input) {

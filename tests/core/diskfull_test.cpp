@@ -108,4 +108,35 @@ TEST_P(DiskFull, AnUncreatableOutputFolderFailsBeforeWriting) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, DiskFull, ::testing::Values("demux", "rebuild"));
 
+uint32_t le32(const std::vector<uint8_t>& b, std::size_t at) {
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
+           uint32_t{b[at + 3]} << 24;
+}
+
+// A WAV cut short by a full disk still says how much audio it holds: its header is patched to
+// the whole sample frames written, and a reader gets a true prefix of the samples.
+TEST(DiskFullWav, TheHeaderStatesTheFramesTheFileHolds) {
+    const auto& disc = sampleDisc();
+    fs::path full = tempDir("full-wav"), limited = tempDir("limited-wav");
+    const std::string input = shellQuote(disc.surroundAob.string());
+    auto ok =
+        runCommand(cli() + " demux -q --lpcm wav -o " + shellQuote(full.string()) + " " + input);
+    ASSERT_EQ(ok.exitCode, 0) << ok.err;
+    auto result = runLimited(
+        cli() + " demux --lpcm wav -o " + shellQuote(limited.string()) + " " + input, 1024);
+    expectCleanFailure(result);
+
+    const std::string name = "ATS_02_1.LPCM.stream.00.wav";
+    const auto cut = readFile(limited / name);
+    const auto whole = readFile(full / name);
+    ASSERT_GT(cut.size(), 104u);
+    ASSERT_LT(cut.size(), whole.size());
+    const uint32_t data = le32(cut, 100);  // the data size of the 104-byte extensible header
+    EXPECT_EQ(data % 18, 0u) << "whole 6-channel 24-bit frames";
+    EXPECT_LE(104 + data, cut.size());
+    EXPECT_GT(104 + data + 18, cut.size());
+    EXPECT_EQ(le32(cut, 4), 96 + data);
+    EXPECT_TRUE(std::equal(cut.begin() + 104, cut.begin() + 104 + data, whole.begin() + 104));
+}
+
 }  // namespace

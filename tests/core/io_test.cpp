@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cstdint>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -107,6 +110,30 @@ TEST(RunFiles, AProgramStreamHasAPackStartCodeInItsFirstMegabytes) {
         EXPECT_EQ(errorOf([&] { requireProgramStream(dir / c.name); }),
                   c.error.empty() ? "" : c.name + c.error);
     }
+}
+
+TEST(OutputFile, PatchesEarlierBytesAndSaysWhatItHolds) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("kavrel-io-" + std::to_string(getpid()));
+    {
+        OutputFile file(path);
+        const std::vector<uint8_t> head(16, 0xAA), body(300000, 0x55), patch = {1, 2, 3, 4};
+        file.write(head.data(), head.size());
+        file.write(body.data(), body.size());
+        file.writeAt(4, patch.data(), patch.size());
+        EXPECT_EQ(file.lengthOnDisk(), 300016u);
+        file.write(patch.data(), patch.size());
+        file.close();
+    }
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    std::filesystem::remove(path);
+    ASSERT_EQ(bytes.size(), 300020u);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 2, bytes.begin() + 10),
+              (std::vector<uint8_t>{0xAA, 0xAA, 1, 2, 3, 4, 0xAA, 0xAA}));
+    EXPECT_EQ(std::vector<uint8_t>(bytes.end() - 6, bytes.end()),
+              (std::vector<uint8_t>{0x55, 0x55, 1, 2, 3, 4}));
 }
 
 }  // namespace

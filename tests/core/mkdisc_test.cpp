@@ -39,7 +39,8 @@ uint64_t scrBase(const uint8_t* p) {
 }
 
 std::vector<fs::path> programFiles(const mkdisc::Layout& disc) {
-    return {disc.feature1, disc.feature2, disc.h264Evo, disc.mpeg2Evo, disc.vob, disc.aob};
+    return {disc.feature1, disc.feature2, disc.h264Evo,     disc.mpeg2Evo,
+            disc.vob,      disc.aob,      disc.surroundAob, disc.mixedAob};
 }
 
 const mkdisc::StreamEntry& entry(const mkdisc::Layout& disc, const std::string& file,
@@ -125,8 +126,8 @@ TEST(SampleDisc, FirstPackCarriesTheSystemHeaderWithStreamBounds) {
 
 // An independent walk over the packs that rebuilds what a demux writes: the payload of each
 // stream (after the sub-stream header of private stream 1: 1 byte for subpictures, 7 for
-// LPCM, 5 for TrueHD, 4 otherwise; on DVD-Audio, 4 and the header length the packet gives),
-// subpicture packets with a PTS behind an "SP" header.
+// LPCM, 5 for TrueHD, 4 otherwise; in a DVD-Audio file 4 + the stated header length for LPCM
+// and 10 for MLP), subpicture packets with a PTS behind an "SP" header.
 std::map<int, Bytes> demuxByHand(const std::vector<fs::path>& files) {
     struct Packet {
         int key;
@@ -137,6 +138,7 @@ std::map<int, Bytes> demuxByHand(const std::vector<fs::path>& files) {
     std::vector<Packet> packets;
     for (const auto& file : files) {
         Bytes b = readFile(file);
+        const bool aob = file.extension() == ".AOB";
         for (std::size_t pack = 0; pack + 2048 <= b.size(); pack += 2048) {
             std::size_t at = pack + 14;
             while (at + 9 < pack + 2048 && be16(b, at) == 0 && b[at + 2] == 1) {
@@ -157,11 +159,10 @@ std::map<int, Bytes> demuxByHand(const std::vector<fs::path>& files) {
                 } else if (id == 0xBD) {
                     uint8_t sub = b[payload];
                     p.key = 0x100 | sub;
-                    const bool aob = file.extension() == ".AOB";
                     if ((sub & 0xC0) == 0x00 || (sub & 0xE0) == 0x60)
                         payload += 1;
                     else if (aob && sub == 0xA1)
-                        payload += 4 + b[payload + 3];
+                        payload += 10;
                     else if (aob && (sub & 0xF8) == 0xA0)
                         payload += 4 + be16(b, payload + 2);
                     else if ((sub & 0xF8) == 0xA0)
@@ -201,8 +202,13 @@ std::map<int, Bytes> demuxByHand(const std::vector<fs::path>& files) {
 
 TEST(SampleDisc, ExpectedOutputsAreWhatThePacksCarry) {
     const auto& disc = sampleDisc();
-    std::vector<std::vector<fs::path>> runs = {
-        {disc.feature1, disc.feature2}, {disc.h264Evo}, {disc.mpeg2Evo}, {disc.vob}, {disc.aob}};
+    std::vector<std::vector<fs::path>> runs = {{disc.feature1, disc.feature2},
+                                               {disc.h264Evo},
+                                               {disc.mpeg2Evo},
+                                               {disc.vob},
+                                               {disc.aob},
+                                               {disc.surroundAob},
+                                               {disc.mixedAob}};
     std::size_t compared = 0;
     for (const auto& files : runs) {
         SCOPED_TRACE(files.front().string());
@@ -218,7 +224,47 @@ TEST(SampleDisc, ExpectedOutputsAreWhatThePacksCarry) {
         }
         EXPECT_EQ(streams.size(), expected) << "a stream without an expected output";
     }
-    EXPECT_EQ(compared, 8u + 4 + 4 + 6 + 2);
+    EXPECT_EQ(compared, 8u + 4 + 4 + 6 + 2 + 1 + 1);
+}
+
+// DVD-Audio private headers as discs carry them: a continuity counter, a length that is 11 in
+// the first LPCM packet and covers some padding in later ones, the format fields; MLP's length 6.
+TEST(SampleDisc, DvdAudioPacketsStateTheirHeaderLength) {
+    const auto& disc = sampleDisc();
+    struct Case {
+        fs::path file;
+        Bytes fields;  // LPCM header bytes 6-11: stereo flag, depths, rates, 0, assignment, 0x80
+    };
+    for (const auto& c : {Case{disc.aob, {0x10, 0x0F, 0x8F, 0x00, 0x01, 0x80}},
+                          Case{disc.surroundAob, {0x00, 0x22, 0x00, 0x00, 0x11, 0x80}},
+                          Case{disc.mixedAob, {0x00, 0x20, 0x10, 0x00, 0x0C, 0x80}}}) {
+        SCOPED_TRACE(c.file.string());
+        Bytes b = readFile(c.file);
+        std::map<uint8_t, std::vector<std::size_t>> headers;  // by sub-stream id
+        for (std::size_t pack = 0; pack + 2048 <= b.size(); pack += 2048) {
+            const std::size_t at = pack + 14;
+            if (be32(b, at) != 0x000001BD) continue;
+            headers[b[at + 9 + b[at + 8]]].push_back(at + 9 + b[at + 8]);
+        }
+        ASSERT_FALSE(headers[0xA0].empty());
+        for (const auto& [id, offsets] : headers) {
+            for (std::size_t i = 0; i < offsets.size(); ++i) {
+                const std::size_t h = offsets[i];
+                ASSERT_EQ(b[h + 1], i % 32) << "continuity counter of packet " << i;
+                if (id == 0xA1) {
+                    ASSERT_EQ(be16(b, h + 2), 6u);
+                    continue;
+                }
+                const uint32_t length = be16(b, h + 2);
+                if (i == 0) {
+                    EXPECT_EQ(length, 11u);
+                }
+                ASSERT_GE(length, 11u);
+                ASSERT_TRUE(std::equal(c.fields.begin(), c.fields.end(), b.begin() + h + 6));
+                for (std::size_t pad = h + 12; pad < h + 4 + length; ++pad) ASSERT_EQ(b[pad], 0);
+            }
+        }
+    }
 }
 
 // The first navigation pack's DSI: VOB number, first and end time of the video, one entry per
@@ -405,7 +451,10 @@ TEST(SampleDisc, SameSeedSameBytesOtherSeedOtherBytes) {
     for (std::size_t i = 0; i < filesA.size(); ++i) {
         SCOPED_TRACE(filesA[i].filename().string());
         EXPECT_EQ(readFile(filesA[i]), readFile(filesB[i]));
-        EXPECT_NE(readFile(filesA[i]), readFile(filesC[i]));
+        // The LPCM-only DVD-Audio files hold tones and headers, nothing drawn from the seed.
+        if (filesA[i] != a.surroundAob && filesA[i] != a.mixedAob) {
+            EXPECT_NE(readFile(filesA[i]), readFile(filesC[i]));
+        }
     }
     EXPECT_TRUE(a.expectedDir.empty());
     EXPECT_FALSE(fs::exists(a.feature1.parent_path().parent_path() / "expected"));

@@ -1,8 +1,6 @@
 // Audio frames at 48 kHz with real sync words and headers; the coded data after the headers
 // is filler, which is all a demultiplexer looks at.
 #include <array>
-#include <cmath>
-#include <numbers>
 #include <stdexcept>
 
 #include "tools/mkdisc/bit_writer.h"
@@ -224,30 +222,6 @@ class DtsBuilder : public AccessUnitBuilder {
     Filler& filler_;
 };
 
-// 16-bit big-endian PCM, a 1 kHz tone, 80 samples per frame (1/600 s).
-class LpcmBuilder : public AccessUnitBuilder {
-  public:
-    explicit LpcmBuilder(const AudioFormat& format) : channels_(format.channels) {
-        for (std::size_t i = 0; i < tone_.size(); ++i)
-            tone_[i] = static_cast<int16_t>(
-                8000 * std::sin(2 * std::numbers::pi * static_cast<double>(i) / 48.0));
-    }
-
-    void build(uint64_t index, std::vector<uint8_t>& out) override {
-        for (uint64_t s = index * 80; s < index * 80 + 80; ++s) {
-            auto sample = static_cast<uint16_t>(tone_[s % tone_.size()]);
-            for (uint32_t c = 0; c < channels_; ++c) {
-                out.push_back(static_cast<uint8_t>(sample >> 8));
-                out.push_back(static_cast<uint8_t>(sample));
-            }
-        }
-    }
-
-  private:
-    uint32_t channels_;
-    std::array<int16_t, 48> tone_{};
-};
-
 // Meridian lossless access units of 40 samples: a 4-byte header (check nibble, length in
 // 16-bit words, input timing), a major sync block every 16 units, then coded filler.
 class LosslessBuilder : public AccessUnitBuilder {
@@ -324,7 +298,8 @@ std::unique_ptr<AccessUnitBuilder> makeAudio(Codec codec, const AudioFormat& for
         case Codec::Dts:
             return std::make_unique<DtsBuilder>(format, filler);
         case Codec::Lpcm:
-            return std::make_unique<LpcmBuilder>(format);
+            return makeLpcm(
+                LpcmFormat{{16, 0}, {48000, 0}, {static_cast<int>(format.channels), 0}});
         case Codec::TrueHd:
             return std::make_unique<LosslessBuilder>(true, filler);
         case Codec::Mlp:

@@ -2,6 +2,7 @@
 // Builders of the coded access units of every stream kind the sample disc carries. Each
 // builder appends access unit number `index` (a video frame, an audio frame or a subpicture
 // unit) to a byte vector; the multiplexer decides how they are packed.
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -35,13 +36,45 @@ struct AudioFormat {
     uint32_t ac3SizeCode = 0;  // AC-3 frmsizecod matching frameBytes at 48 kHz
 };
 
+// An LPCM stream. DVD-Video and HD DVD carry one group of channels; DVD-Audio one or two,
+// each with its own depth and rate (group 2's rate divides group 1's), and a channel assignment
+// that names their speakers.
+struct LpcmFormat {
+    std::array<int, 2> bits{16, 0};  // 16, 20 or 24 per group; group 2: 0 when absent
+    std::array<uint32_t, 2> sampleRate{48000, 0};
+    std::array<int, 2> channels{2, 0};
+    int assignment = -1;  // DVD-Audio channel assignment (0-20); -1: DVD-Video or HD DVD
+
+    bool dvdAudio() const { return assignment >= 0; }
+    // The rate that access units are counted in: group 2's when there is one.
+    uint32_t unitRate() const { return channels[1] ? sampleRate[1] : sampleRate[0]; }
+};
+
+// The sample (signed, `bits` wide) that the generator's LPCM streams carry for a channel at a
+// frame: a tone of its own per channel that uses every bit of the depth, so a converter that
+// drops or misplaces low bits or channels shows.
+int32_t lpcmSample(int channel, uint64_t frame, int bits);
+
+// Appends 2 sample frames of `channels` samples (frame 0's, then frame 1's) as one LPCM group:
+// 16-bit samples big-endian; 20- and 24-bit samples in runs of `run` samples, each run the
+// high 16-bit words of its samples first, then their low bits (a byte per sample for 24 bits, a
+// byte per two samples for 20, the earlier sample in the high nibble). A DVD-Audio group is
+// one run; DVD-Video and HD DVD LPCM of an even channel count has runs of 4 samples.
+void appendLpcmGroup(std::vector<uint8_t>& out, const int32_t* samples, int bits, int channels,
+                     int run);
+
+// LPCM access units of 80 frames at the unit rate: for DVD-Audio, blocks of group 2's 2 frames
+// followed by group 1's frames of the same time.
+std::unique_ptr<AccessUnitBuilder> makeLpcm(const LpcmFormat& format);
+
 // Video: VC-1 advanced profile, H.264 High profile or MPEG-2 Main profile frames with their
 // sequence-level headers at the start of every group of pictures.
 std::unique_ptr<AccessUnitBuilder> makeVideo(Codec codec, const VideoFormat& format,
                                              Filler& filler);
 
 // Audio frames at 48 kHz. AC-3, E-AC-3 and DTS frames carry real sync information and
-// headers; LPCM is a sine tone; TrueHD and MLP access units carry a major sync every 16 units.
+// headers; LPCM is 16-bit stereo (makeLpcm makes the others); TrueHD and MLP access units carry a
+// major sync every 16 units.
 std::unique_ptr<AccessUnitBuilder> makeAudio(Codec codec, const AudioFormat& format,
                                              Filler& filler);
 

@@ -1,5 +1,5 @@
-// kavrel-mkdisc DIR [--size MIB] [--no-follow-on] [--no-expected] [--seed N] [--time-base FPS]:
-// writes the sample disc.
+// kavrel-mkdisc DIR [--size MIB] [--aob-size MIB] [--no-follow-on] [--no-expected] [--seed N]
+// [--time-base FPS]: writes the sample disc.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -13,9 +13,10 @@ namespace {
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: kavrel-mkdisc DIR [--size MIB] [--no-follow-on] [--no-expected] "
-                 "[--seed N] [--time-base FPS]\n"
+                 "usage: kavrel-mkdisc DIR [--size MIB] [--aob-size MIB] [--no-follow-on] "
+                 "[--no-expected] [--seed N] [--time-base FPS]\n"
                  "  --size MIB      size of each feature file in MiB (default 6)\n"
+                 "  --aob-size MIB  size of each DVD-Audio file in MiB (default 3)\n"
                  "  --no-follow-on  write FEATURE_1.EVO without FEATURE_2.EVO\n"
                  "  --no-expected   do not write DIR/expected/\n"
                  "  --seed N        seed of the generated content (default 1)\n"
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
         } else if (arg == "--size" && i + 1 < argc) {
             if (!parseNumber(argv[++i], 1 << 20, n) || n == 0) return usage();
             options.featureBytes = n * 1024 * 1024;
+        } else if (arg == "--aob-size" && i + 1 < argc) {
+            if (!parseNumber(argv[++i], 1 << 20, n) || n == 0) return usage();
+            options.aobBytes = n * 1024 * 1024;
         } else if (arg == "--seed" && i + 1 < argc) {
             if (!parseNumber(argv[++i], 0xFFFFFFFFu, n)) return usage();
             options.seed = static_cast<uint32_t>(n);

@@ -39,8 +39,20 @@ StreamPlan audio(Codec codec, uint8_t id, const AudioFormat& format, int order, 
                  samplesPerFrame(codec) * 90000ull / 48000,
                  1,
                  makeAudio(codec, format, f),
-                 format.channels};
+                 LpcmFormat{{16, 0}, {48000, 0}, {static_cast<int>(format.channels), 0}}};
     return s;
+}
+
+// An LPCM stream of any depth, rate and channel groups; its access units last 80 frames of
+// the unit rate.
+StreamPlan lpcm(uint8_t id, const LpcmFormat& format, int order) {
+    return StreamPlan{Codec::Lpcm,
+                      id,
+                      90 * static_cast<uint64_t>(order + 1),
+                      80 * 90000ull,
+                      format.unitRate(),
+                      makeLpcm(format),
+                      format};
 }
 
 StreamPlan video(Codec codec, uint8_t id, const VideoFormat& format, Filler& f) {
@@ -96,18 +108,38 @@ std::unique_ptr<Program> vobProgram(Filler& f) {
     return std::make_unique<Program>(plan, std::move(s));
 }
 
-// DVD-Audio: LPCM and MLP, no video and no navigation packs.
-std::unique_ptr<Program> aobProgram(Filler& f) {
-    std::vector<StreamPlan> s;
-    s.push_back(audio(Codec::Lpcm, 0xA0, audioFormat(2, false, 0, 0), 0, f));
-    s.push_back(audio(Codec::Mlp, 0xA1, audioFormat(2, false, 0, 0), 1, f));
+// DVD-Audio: audio only, no navigation packs, the private headers of DVD-Audio.
+std::unique_ptr<Program> aobProgram(std::vector<StreamPlan> s) {
     ProgramPlan plan;
     plan.navigationPacks = false;
-    plan.dvdAudioHeaders = true;
+    plan.dvdAudio = true;
     plan.muxRate = 25200;
     plan.frameNum = 3600;
     plan.frameDen = 1;
     return std::make_unique<Program>(plan, std::move(s));
+}
+
+// 16-bit stereo at 44.1 kHz, and MLP.
+std::unique_ptr<Program> stereoAobProgram(Filler& f) {
+    std::vector<StreamPlan> s;
+    s.push_back(lpcm(0xA0, LpcmFormat{{16, 0}, {44100, 0}, {2, 0}, 1}, 0));
+    s.push_back(audio(Codec::Mlp, 0xA1, audioFormat(2, false, 0, 0), 1, f));
+    return aobProgram(std::move(s));
+}
+
+// 24-bit 5.1 at 48 kHz in two groups of one depth and rate: L R C | LFE Ls Rs.
+std::unique_ptr<Program> surroundAobProgram() {
+    std::vector<StreamPlan> s;
+    s.push_back(lpcm(0xA0, LpcmFormat{{24, 24}, {48000, 48000}, {3, 3}, 17}, 0));
+    return aobProgram(std::move(s));
+}
+
+// Groups of their own depth and rate: L R at 24 bits and 96 kHz | C LFE Ls Rs at 16 bits and
+// 48 kHz.
+std::unique_ptr<Program> mixedAobProgram() {
+    std::vector<StreamPlan> s;
+    s.push_back(lpcm(0xA0, LpcmFormat{{24, 16}, {96000, 48000}, {2, 4}, 12}, 0));
+    return aobProgram(std::move(s));
 }
 
 class DiscWriter {
@@ -184,6 +216,8 @@ Layout writeSampleDisc(const fs::path& dir, const Options& options) {
     layout.playlist = dir / "ADV_OBJ" / "VPLST000.XPL";
     layout.vob = dir / "VIDEO_TS" / "VTS_01_1.VOB";
     layout.aob = dir / "AUDIO_TS" / "ATS_01_1.AOB";
+    layout.surroundAob = dir / "AUDIO_TS" / "ATS_02_1.AOB";
+    layout.mixedAob = dir / "AUDIO_TS" / "ATS_03_1.AOB";
     if (options.expected) {
         layout.expectedDir = dir / "expected";
         fs::create_directories(layout.expectedDir);
@@ -219,8 +253,10 @@ Layout writeSampleDisc(const fs::path& dir, const Options& options) {
     }
     {
         Filler f(options.seed + 4);
-        auto program = aobProgram(f);
+        auto program = stereoAobProgram(f);
         writer.write(*program, "ATS_01_1", {{layout.aob, options.aobBytes}});
+        writer.write(*surroundAobProgram(), "ATS_02_1", {{layout.surroundAob, options.aobBytes}});
+        writer.write(*mixedAobProgram(), "ATS_03_1", {{layout.mixedAob, options.aobBytes}});
     }
 
     fs::create_directories(layout.playlist.parent_path());

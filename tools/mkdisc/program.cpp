@@ -29,32 +29,40 @@ std::size_t extraHeaderBytes(Codec codec) {
     }
 }
 
-// DVD-Audio: after the id and a continuity counter, LPCM says its header length in 16 bits
-// (first access unit pointer, stereo flag, bit depths, sampling rates, reserved, channel
-// assignment, 0x80, padding); MLP has a 6-byte header whose length is in the byte before it.
-constexpr std::size_t kAobLpcmHeaderLength = 11;
-constexpr std::size_t kAobMlpHeaderLength = 6;
-
-std::size_t subHeaderBytes(Codec codec, bool dvdAudio) {
-    if (dvdAudio && codec == Codec::Lpcm) return 4 + kAobLpcmHeaderLength;
-    if (dvdAudio && codec == Codec::Mlp) return 4 + kAobMlpHeaderLength;
+// The whole sub-stream header of an audio packet, its id included. A DVD-Audio header states
+// its length: LPCM 4 + L, with L = 11 in a title's first packet and a few bytes of padding more
+// in later ones; MLP 4 + 6.
+std::size_t audioHeaderBytes(Codec codec, bool dvdAudio, uint64_t packet) {
+    if (dvdAudio && codec == Codec::Lpcm) return 4 + 11 + (packet == 0 ? 0 : 1 + packet % 3);
+    if (dvdAudio && codec == Codec::Mlp) return 10;
     return 4 + extraHeaderBytes(codec);
 }
 
-void fillDvdAudioHeader(std::vector<uint8_t>& sub, Codec codec, uint32_t channels,
-                        uint8_t continuity, uint32_t pointer) {
-    sub[1] = continuity;
-    if (codec == Codec::Mlp) {
-        sub[3] = kAobMlpHeaderLength;
-        return;
-    }
-    put16(sub.data() + 2, kAobLpcmHeaderLength);
-    put16(sub.data() + 4, pointer);
-    sub[6] = channels <= 2 ? 0x10 : 0x00;  // stereo
-    sub[7] = 0x0F;                         // group 1 16 bit, no group 2
-    sub[8] = 0x0F;                         // group 1 48 kHz
-    sub[10] = channels == 1 ? 0 : 1;       // channel assignment: mono or L + R
-    sub[11] = 0x80;
+// Codes of the DVD-Audio header: bit depth and sampling rate.
+uint8_t depthCode(int bits) {
+    return static_cast<uint8_t>((bits - 16) / 4);
+}
+uint8_t rateCode(uint32_t rate) {
+    const bool cd = rate % 44100 == 0;  // the 44.1 kHz family: 0x8, 0x9, 0xA
+    const uint32_t multiple = rate / (cd ? 44100 : 48000);
+    return static_cast<uint8_t>((cd ? 8 : 0) + (multiple == 4 ? 2 : multiple - 1));
+}
+
+// DVD-Audio LPCM: continuity counter, header length, first access unit pointer, the
+// stereo/surround byte, depths, rates, channel assignment.
+void fillDvdAudioLpcmHeader(std::vector<uint8_t>& h, const LpcmFormat& f, uint64_t packet,
+                            uint32_t pointer) {
+    h[1] = static_cast<uint8_t>(packet % 32);
+    put16(h.data() + 2, static_cast<uint32_t>(h.size() - 4));
+    put16(h.data() + 4, pointer);
+    h[6] = f.channels[0] + f.channels[1] == 2 ? 0x10 : 0x00;
+    const bool two = f.channels[1] != 0;
+    h[7] = static_cast<uint8_t>(depthCode(f.bits[0]) << 4 | (two ? depthCode(f.bits[1]) : 0xF));
+    h[8] = static_cast<uint8_t>(rateCode(f.sampleRate[0]) << 4 |
+                                (two ? rateCode(f.sampleRate[1]) : 0xF));
+    h[9] = 0x00;
+    h[10] = static_cast<uint8_t>(f.assignment);
+    h[11] = 0x80;
 }
 
 }  // namespace
@@ -184,21 +192,26 @@ void Program::writePacket(std::size_t stream) {
     const bool video = isVideo(plan.codec);
     const uint8_t* data = st.pending.data() + st.head;
     const std::size_t available = st.pending.size() - st.head;
-    const std::size_t sampleBytes = plan.codec == Codec::Lpcm ? 2 * plan.channels : 1;
+    // 16-bit LPCM packets of DVD-Video and HD DVD hold whole sample frames; 20- and 24-bit
+    // groups and DVD-Audio blocks may straddle two packets.
+    const std::size_t sampleBytes =
+        plan.codec == Codec::Lpcm && !plan.lpcm.dvdAudio() && plan.lpcm.bits[0] == 16
+            ? 2 * static_cast<std::size_t>(plan.lpcm.channels[0])
+            : 1;
 
     PesHeader h;
     if (video) {
         h.streamId = plan.codec == Codec::Vc1 ? 0xFD : plan.id;
         if (plan.codec == Codec::Vc1) h.streamIdExtension = plan.id;
         // The first packet of a video stream tells the decoder buffer size.
-        if (st.firstPacket)
+        if (st.packets == 0)
             h.pstdBuffer =
                 static_cast<uint16_t>(0x2000 | (plan.codec == Codec::Mpeg2 ? 232 : 2048));
     } else {
         h.streamId = 0xBD;
         h.subHeader.push_back(plan.id);
         if (!isSubpicture(plan.codec))
-            h.subHeader.resize(subHeaderBytes(plan.codec, plan_.dvdAudioHeaders));
+            h.subHeader.resize(audioHeaderBytes(plan.codec, plan_.dvdAudio, st.packets));
     }
     auto fit = [&](const PesHeader& header) {
         std::size_t n = std::min(available, kPackRoom - pesOverhead(header));
@@ -228,21 +241,28 @@ void Program::writePacket(std::size_t stream) {
         if (frames++ == 0) firstOffset = st.starts.front().offset - st.head;
         st.starts.pop_front();
     }
-    const bool dvdAudio =
-        plan_.dvdAudioHeaders && (plan.codec == Codec::Lpcm || plan.codec == Codec::Mlp);
-    if (dvdAudio) {
-        const auto pointer = static_cast<uint32_t>(frames ? firstOffset + 1 : 0);
-        fillDvdAudioHeader(h.subHeader, plan.codec, plan.channels, st.continuity, pointer);
-        st.continuity = static_cast<uint8_t>((st.continuity + 1) % 32);
-    } else if (h.subHeader.size() >= 4) {
-        std::size_t extra = extraHeaderBytes(plan.codec);
-        h.subHeader[1] = static_cast<uint8_t>(std::min<std::size_t>(frames, 255));
-        auto pointer = static_cast<uint32_t>(frames ? firstOffset + 1 + extra : 0);
-        put16(h.subHeader.data() + 2, pointer);
-        if (plan.codec == Codec::Lpcm || plan.codec == Codec::Mlp) {
+    if (h.subHeader.size() >= 4) {
+        // The pointer counts from its own last byte to the first byte of the first access unit.
+        const std::size_t pointerAt = plan_.dvdAudio ? 4 : 2;
+        const auto pointer =
+            static_cast<uint32_t>(frames ? firstOffset + h.subHeader.size() - pointerAt - 1 : 0);
+        if (plan_.dvdAudio && plan.codec == Codec::Lpcm) {
+            fillDvdAudioLpcmHeader(h.subHeader, plan.lpcm, st.packets, pointer);
+        } else if (plan_.dvdAudio && plan.codec == Codec::Mlp) {
+            h.subHeader[1] = static_cast<uint8_t>(st.packets % 32);  // continuity counter
+            h.subHeader[3] = 6;                                      // header length
+            put16(h.subHeader.data() + 4, pointer);
+        } else {
+            h.subHeader[1] = static_cast<uint8_t>(std::min<std::size_t>(frames, 255));
+            put16(h.subHeader.data() + 2, pointer);
+        }
+        if (plan.codec == Codec::Lpcm && !plan_.dvdAudio) {
+            const LpcmFormat& f = plan.lpcm;
             h.subHeader[4] = static_cast<uint8_t>(frames % 20);  // audio frame number
-            // 16-bit samples, 48 kHz, channel count minus one
-            h.subHeader[5] = static_cast<uint8_t>((plan.channels - 1) & 0x07);
+            // Quantisation, sampling frequency (48, 96, 192 kHz), channel count minus one.
+            h.subHeader[5] =
+                static_cast<uint8_t>(depthCode(f.bits[0]) << 6 | (f.sampleRate[0] / 96000) << 4 |
+                                     ((f.channels[0] - 1) & 0x07));
             h.subHeader[6] = 0x80;  // dynamic range control: none
         }
     }
@@ -261,7 +281,7 @@ void Program::writePacket(std::size_t stream) {
     auto& report = (*report_)[stream];
     if (!report.firstPts && h.pts) report.firstPts = h.pts;
     st.head += n;
-    st.firstPacket = false;
+    ++st.packets;
 }
 
 std::vector<StreamInFile> Program::writeFile(const std::filesystem::path& path,

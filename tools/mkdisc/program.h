@@ -21,15 +21,15 @@ struct StreamPlan {
     uint64_t delay;  // the first access unit's PTS minus the program's start, 90 kHz
     uint64_t periodNum, periodDen = 1;  // access unit period, 90 kHz ticks as a fraction
     std::unique_ptr<AccessUnitBuilder> builder;
-    uint32_t channels = 2;  // LPCM: payloads are whole sample frames
+    LpcmFormat lpcm{};  // LPCM: the fields of its private header
 };
 
 struct ProgramPlan {
-    bool navigationPacks = true;   // a navigation pack opens every group of pictures
-    bool dvdVideoLists = false;    // DSI stream lists 128 bytes earlier, as in a .VOB
-    bool dvdAudioHeaders = false;  // LPCM and MLP headers as DVD-Audio writes them, as in an .AOB
-    uint32_t muxRate = 75600;      // units of 50 bytes/s
-    uint64_t startPts = 0x2BF20;   // PTS of the first video frame
+    bool navigationPacks = true;  // a navigation pack opens every group of pictures
+    bool dvdVideoLists = false;   // DSI stream lists 128 bytes earlier, as in a .VOB
+    bool dvdAudio = false;        // the private headers of DVD-Audio, which state their own length
+    uint32_t muxRate = 75600;     // units of 50 bytes/s
+    uint64_t startPts = 0x2BF20;  // PTS of the first video frame
     uint64_t frameNum = 375375, frameDen = 100;  // the schedule's tick: one video frame
     uint32_t gopLength = 12;
 };
@@ -68,8 +68,7 @@ class Program {
         std::size_t head = 0;
         std::deque<Start> starts;
         uint64_t nextUnit = 0;
-        bool firstPacket = true;
-        uint8_t continuity = 0;  // DVD-Audio's packet counter
+        uint64_t packets = 0;  // written so far
     };
 
     uint64_t tickPts(uint64_t tick) const;

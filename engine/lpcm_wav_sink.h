@@ -1,0 +1,61 @@
+#pragma once
+// An LPCM stream written as WAV. DVD-Video and HD DVD LPCM make one file; DVD-Audio LPCM one,
+// or two when its channel groups differ in depth or rate (group 2's named "….group2.wav").
+// The first packet whose header gives a format a WAV can hold fixes the format; packets before
+// it are passed over. A later header that cannot be read (a damaged packet) changes nothing; one
+// that gives another format ends the conversion, and finish then reports it, so the WAV never
+// mixes two formats.
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "engine/sink.h"
+#include "engine/sinks.h"
+#include "formats/aob_lpcm.h"
+#include "formats/byte_sink.h"
+#include "formats/dvd_lpcm.h"
+#include "formats/wav_writer.h"
+
+namespace kavrel {
+
+// The WAV of a DVD-Audio stream's channel group 2, beside the stream's own.
+std::filesystem::path group2Path(const std::filesystem::path& path);
+
+class LpcmWavSink : public StreamSink {
+  public:
+    // Creates the output at path. dvdAudio: the packets carry DVD-Audio private headers. A
+    // test passes a small RIFF size limit to reach RF64.
+    LpcmWavSink(const std::filesystem::path& path, bool dvdAudio, OutputOpener open,
+                uint64_t riffSizeLimit = formats::WavWriter::kRiffSizeLimit);
+    ~LpcmWavSink() override;
+
+    void packet(const PayloadRun& run) override;
+    void finish() override;
+    uint64_t written() const override;
+
+  private:
+    class Adapter;
+    bool takePacket(std::span<const uint8_t> header);
+    void start(std::size_t outputs);
+    void convert(std::span<const uint8_t> bytes);
+
+    std::filesystem::path path_;
+    bool dvdAudio_;
+    OutputOpener open_;
+    uint64_t riffSizeLimit_;
+    std::array<std::unique_ptr<ByteOutput>, 2> outputs_;
+    std::array<std::unique_ptr<Adapter>, 2> adapters_;
+    std::array<std::optional<formats::WavWriter>, 2> writers_;
+    std::optional<formats::DvdLpcmFormat> dvdFormat_;
+    std::optional<formats::AobLpcmFormat> aobFormat_;
+    std::optional<formats::DvdLpcmToWav> dvd_;
+    std::optional<formats::AobLpcmToWav> aob_;
+    std::array<std::vector<uint8_t>, 2> samples_;  // converted samples, reused per run
+    bool converting_ = false;                      // the packet in hand is converted
+    bool formatChanged_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace kavrel
