@@ -68,11 +68,11 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
 
 }  // namespace
 
-int writingCommand(int argc, char** argv, const WritingCommand& spec, const OwnOptions& ownOptions,
-                   const WritingRun& write) {
-    const std::string_view command = spec.name;
+int writingCommand(int argc, char** argv, const WritingCommand& writing,
+                   const OwnOptions& ownOptions, const WritingRun& write) {
+    const std::string_view command = writing.name;
     CommonOptions options;
-    CommandLine line(command, spec.usage, spec.description);
+    CommandLine line(command, writing.usage, writing.description);
     addCommonOptions(line, options);
     addWriteOptions(line, options);
     if (ownOptions) ownOptions(line, options);
@@ -97,7 +97,7 @@ int writingCommand(int argc, char** argv, const WritingCommand& spec, const OwnO
     // The streams offered are those the read run listed; the second run works on the same lists.
     const auto captions = offeredCaptions(state);
     std::string error;
-    const auto checked = chosenStreams(options, captions, input, spec, read, host, error);
+    const auto checked = chosenStreams(options, captions, input, writing, read, host, error);
     if (!checked) {
         RunResult refused = read;
         refused.outcome = RunOutcome::Failed;
