@@ -169,7 +169,8 @@ RunResult readRun(const fs::path& input, RunState& state, const RunOptions& opti
         // The fast check stops a read run by the same flag as Cancel; only a stop before the
         // check's limit was asked for by the user.
         auto fastCheckStop = [&] {
-            return scan.fastCheck && files.input().position() > scan.fastCheckLimit &&
+            return state.stopFlag.load() && scan.fastCheck &&
+                   files.input().position() > scan.fastCheckLimit &&
                    files.input().position() < files.input().size();
         };
         auto cancelled = [&] {
