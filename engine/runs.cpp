@@ -279,7 +279,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         files.openInput(input);
         host.log(sizeLine(files.input()));
         files.checkInput();
-        context = sinkContext(state, scan.extension);
+        context = sinkContext(state, scan.extension, &host);
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;

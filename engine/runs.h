@@ -21,6 +21,7 @@ struct RunOptions {
     std::string subExt = "sup";
     std::filesystem::path workdir;  // empty: the outputs go beside the input
     bool lpcmAsWav = false;         // LPCM streams are written as WAV files ("….wav")
+    bool subsAsPgs = false;         // subpicture streams are written as Blu-ray PGS files
     // Demux: write every stream the input carries, also those the read did not meet (after
     // the fast check stopped it): their outputs are made when the scan first meets them.
     bool everyStream = false;
