@@ -211,8 +211,8 @@ RunOutcome TfMain::readInput() {
         Resetcbs();
         PageControl->setCurrentIndex(0);
         const kavrel::RunOptions options = runOptions();
-        outcome =
-            guarded([&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_); });
+        outcome = guarded(
+            [&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_).outcome; });
         if (outcome == RunOutcome::Failed) {
             endFailedRun();
             listsInput_.clear();
@@ -286,7 +286,7 @@ void TfMain::bDemuxClick() {
     }
     const RunOutcome outcome = guarded([&] {
         RunOutcome demuxed =
-            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_);
+            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_).outcome;
         if (demuxed == RunOutcome::Done && cbWriteChapters->isChecked() &&
             !kavrel::playlist::writeDemuxChapters(toPath(inputPath()), playlistPath(), options,
                                                   host_))
@@ -307,8 +307,8 @@ void TfMain::bRebuildClick() {
         return;
     }
     const kavrel::RunOptions options = runOptions();
-    const RunOutcome outcome =
-        guarded([&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_); });
+    const RunOutcome outcome = guarded(
+        [&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_).outcome; });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
 
