@@ -315,7 +315,9 @@ TEST(Cli, HostileInputsAndNames) {
     }
     rusage children{};  // the largest child of this process so far
     getrusage(RUSAGE_CHILDREN, &children);
-    if (test::kPeakMemoryIsMeasurable) EXPECT_LT(children.ru_maxrss, 64 * 1024) << "KiB";
+    if (test::kPeakMemoryIsMeasurable) {
+        EXPECT_LT(children.ru_maxrss, 64 * 1024) << "KiB";
+    }
 
     // A folder name that looks like markup is reported as it is.
     if (!test::haveTool("python3")) return;
