@@ -1,10 +1,12 @@
 #include "cli/run_report.h"
 
-#include "cli/json_writer.h"
 #include "engine/markup.h"
 #include "engine/names.h"
+#include "formats/json_writer.h"
 
 namespace kavrel::cli {
+
+using formats::JsonWriter;
 
 namespace fs = std::filesystem;
 

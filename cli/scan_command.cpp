@@ -48,10 +48,6 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
     return code;
 }
 
-namespace {
-
-// The streams -s names (all when it is not given) among those the read run found. Logs the
-// failure and returns nullopt when a named stream was not found or none is left.
 std::optional<std::array<bool, kSlotCount>> chosenStreams(
     const CommonOptions& options, const std::array<std::string, kSlotCount>& captions,
     const fs::path& input, std::string_view purpose, ConsoleHost& host) {
@@ -77,8 +73,6 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
     }
     return checked;
 }
-
-}  // namespace
 
 int writingCommand(int argc, char** argv, const WritingCommand& spec, const OwnOptions& ownOptions,
                    const WritingRun& write) {

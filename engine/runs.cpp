@@ -128,7 +128,7 @@ std::array<fs::path, kSlotCount> outputPaths(const fs::path& prefix, const RunOp
 }
 
 // Whether writing to output would replace one of the run's inputs.
-bool isInput(const fs::path& output, const fs::path& input, const fs::path& second) {
+bool isInput(const fs::path& output, const fs::path& input, const std::vector<fs::path>& more) {
     auto same = [&](const fs::path& in) {
         if (in.empty()) return false;
         if (sameFile(output, in)) return true;
@@ -139,7 +139,7 @@ bool isInput(const fs::path& output, const fs::path& input, const fs::path& seco
         if (ec) b = fs::absolute(in, ec);
         return a == b;
     };
-    return same(input) || same(second);
+    return same(input) || std::any_of(more.begin(), more.end(), same);
 }
 
 }  // namespace
@@ -150,7 +150,7 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
     state.cancelLogged = false;
     return guarded(host, [&] {
         state.resetRunCounters();
-        const fs::path second = options.cont ? getsecond(input) : fs::path();
+        const std::vector<fs::path> more = followOnFiles(input, options);
         ScanOptions scan = options.scan;
         scan.extension = upperExtension(input);
 
@@ -168,8 +168,11 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
                    !(scan.fastCheck && files.input().position() > scan.fastCheckLimit);
         };
         bool userStop = cancelled();
-        if (scanFollowOn(files, second, options, scan, state, host, "Reading", ScanMode::Read))
+        for (const fs::path& next : more) {
+            if (!scanFollowOn(files, next, options, scan, state, host, "Reading", ScanMode::Read))
+                break;
             userStop = cancelled();
+        }
         files.closeInput();
         state.keepStreamLists();
         if (!userStop && noStreamFound(state.lists))
@@ -206,12 +209,13 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
         // made relative to the smallest first PTS the read run found.
         state.frameCounters.fill(0);
         state.measuredDuration = 0;
-        const fs::path second = options.cont ? getsecond(input) : fs::path();
+        const std::vector<fs::path> more = followOnFiles(input, options);
+        const fs::path second = more.empty() ? fs::path() : more.front();
         const fs::path prefix = outputFolder(input, options.workdir) / runBaseName(input, second);
         const auto paths =
             outputPaths(prefix, options, captions, state.lists, upperExtension(input) == ".AOB");
         for (const fs::path& path : paths) {
-            if (!path.empty() && isInput(path, input, second))
+            if (!path.empty() && isInput(path, input, more))
                 return failed(host,
                               "Cannot create " + path.string() + ": it is the input file itself");
         }
@@ -234,7 +238,10 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
 
         host.slog("Demuxing " + statusName(input), 0);
         demux(state, scan, host, ScanMode::Demux);
-        scanFollowOn(files, second, options, scan, state, host, "Demuxing", ScanMode::Demux);
+        for (const fs::path& next : more) {
+            if (!scanFollowOn(files, next, options, scan, state, host, "Demuxing", ScanMode::Demux))
+                break;
+        }
         const bool stopped = state.stopFlag.load();
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
@@ -249,6 +256,14 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
         if (outcome != RunOutcome::Failed) outcome = failed(host, e.what());
     }
     return outcome;
+}
+
+std::vector<fs::path> followOnFiles(const fs::path& input, const RunOptions& options) {
+    if (!options.cont) return {};
+    if (options.followOn) return *options.followOn;
+    fs::path second = getsecond(input);
+    if (second.empty()) return {};
+    return {second};
 }
 
 fs::path outputFolder(const fs::path& input, const fs::path& workdir) {

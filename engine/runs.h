@@ -3,7 +3,9 @@
 // follow-on file, creating the outputs, and the messages that open and close a run.
 #include <array>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/demux.h"
 #include "engine/host.h"
@@ -19,7 +21,15 @@ struct RunOptions {
     std::string subExt = "sup";
     std::filesystem::path workdir;  // empty: the outputs go beside the input
     bool lpcmAsWav = false;         // LPCM streams are written as WAV files ("….wav")
+    // The files the run goes on to after the input, in order (the further clips of a title), in
+    // place of the follow-on file its name gives; only when cont is set.
+    std::optional<std::vector<std::filesystem::path>> followOn;
 };
+
+// The files a run goes on to after the input: options.followOn, or the follow-on file of the
+// input's name (getsecond); none when options.cont is off.
+std::vector<std::filesystem::path> followOnFiles(const std::filesystem::path& input,
+                                                 const RunOptions& options);
 
 enum class RunOutcome { Done, Cancelled, Failed };
 

@@ -1,0 +1,261 @@
+#include "mux/mkv_run.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "engine/io.h"
+#include "engine/markup.h"
+#include "engine/names.h"
+#include "formats/chapter_file.h"
+#include "mux/mkvmerge.h"
+#include "mux/mux_plan.h"
+#include "mux/track_sync.h"
+#include "playlist/demux_chapters.h"
+#include "playlist/disc_layout.h"
+#include "playlist/playlist.h"
+#include "playlist/tag_text.h"
+#include "playlist/title_chapters.h"
+
+namespace kavrel::mux {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string literalName(const fs::path& path) {
+    return markupLiteral(path.filename().string());
+}
+
+RunOutcome failed(EngineHost& host, std::string_view what) {
+    host.log("[re]Error: " + markupLiteral(what) + "[/re]");
+    host.slog("Ready", 0);
+    host.slog("", 1);
+    return RunOutcome::Failed;
+}
+
+// The folder of the intermediate files, beside the output so that the finished file is only
+// renamed into place. Removed with all it holds unless it is to be kept.
+class WorkFolder {
+  public:
+    WorkFolder(const fs::path& output, bool keep) : keep_(keep) {
+        std::string pattern =
+            (output.parent_path() / ("." + output.filename().string() + ".kavrel-XXXXXX")).string();
+        if (!::mkdtemp(pattern.data()))
+            throw IoError("Cannot create a folder beside " + output.string() + ": " +
+                          std::strerror(errno));
+        path_ = pattern;
+    }
+    ~WorkFolder() {
+        if (keep_) return;
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+    bool keep_;
+};
+
+// The files the demux wrote for each chosen stream: those whose names begin with the run's
+// base name and the stream's caption (a DVD-Audio stream whose channel groups differ has a
+// second WAV), the main one first. Empty files are left out with a line in the log.
+std::vector<MuxInput> demuxedFiles(const fs::path& folder, const std::string& baseName,
+                                   const RunOptions& options,
+                                   const std::array<std::string, kSlotCount>& captions,
+                                   const std::array<int64_t, kSlotCount>& sync, EngineHost& host) {
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file()) files.push_back(entry.path());
+    std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
+        const std::string x = a.filename().string();
+        const std::string y = b.filename().string();
+        return x.size() != y.size() ? x.size() < y.size() : x < y;
+    });
+    std::vector<MuxInput> inputs;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        if (!options.scan.checked[s] || captions[s].empty()) continue;
+        const std::string prefix = baseName + "." + captions[s] + ".";
+        for (const fs::path& file : files) {
+            if (!file.filename().string().starts_with(prefix)) continue;
+            std::error_code error;
+            if (fs::file_size(file, error) == 0 || error) {
+                host.log(literalName(file) + " is empty: it is left out.");
+                continue;
+            }
+            inputs.push_back(MuxInput{slot, file, sync[s]});
+        }
+    }
+    return inputs;
+}
+
+// Writes the chapters of the title that fall in the files read, timed from the first one's
+// start; returns the file, or an empty path when there are none.
+fs::path writeChapters(const FeatureSource& source, const fs::path& input, const fs::path& folder,
+                       EngineHost& host) {
+    const playlist::Title* title = source.title();
+    if (!title) return {};
+    std::vector<fs::path> files{input};
+    files.insert(files.end(), source.followOn.begin(), source.followOn.end());
+    const auto marks =
+        playlist::chapterMarks(*source.titles, *title, playlist::spanOfFiles(*title, files));
+    const std::string caption = markupLiteral(playlist::titleCaption(*title));
+    if (marks.empty()) {
+        host.log("No chapters: " + caption + " has none in " + literalName(input) + ".");
+        return {};
+    }
+    const fs::path path = folder / "chapters.xml";
+    playlist::writeChapterFile(path, formats::matroskaChapterXml(marks), {});
+    host.log(std::to_string(marks.size()) + " chapters of " + caption + ".");
+    return path;
+}
+
+void writeText(const fs::path& path, std::string_view text) {
+    OutputFile out(path);
+    out.write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    out.close();
+}
+
+// Why the output cannot be written where it was asked for; empty when it can.
+std::string outputProblem(const fs::path& output, const MkvJob& job) {
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(output, error);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return "Cannot write " + output.string() + ": it is not a regular file";
+    std::vector<fs::path> sources{job.input, job.source.playlist};
+    sources.insert(sources.end(), job.source.followOn.begin(), job.source.followOn.end());
+    for (const fs::path& source : sources)
+        if (!source.empty() && sameFile(output, source))
+            return "Cannot write " + output.string() + ": it is an input file";
+    return {};
+}
+
+}  // namespace
+
+std::optional<FeatureSource> findFeature(const fs::path& input, const fs::path& playlist, bool cont,
+                                         EngineHost& host) {
+    FeatureSource source;
+    source.playlist = playlist;
+    if (playlist.empty()) {
+        host.log("No playlist beside " + literalName(input) +
+                 ": the tracks get no languages or names, the file no chapters.");
+        return source;
+    }
+    const std::string lookup = playlist::titleLookupName(input);
+    try {
+        source.titles = playlist::readTitleSet(playlist::loadPlaylistText(playlist),
+                                               playlist::discFolderOf(playlist), lookup);
+    } catch (const IoError& error) {
+        host.log("No playlist: " + markupLiteral(error.what()));
+        return source;
+    }
+    source.playing = source.titles->playing;
+    const playlist::Title* title = source.title();
+    if (!title) {
+        host.log("No title of the playlist plays " + markupLiteral(lookup) + ".");
+        return source;
+    }
+    host.log("Title: " + markupLiteral(playlist::titleCaption(*title)));
+    if (!cont) return source;
+    // The input's clip, then the clips after it in playing order.
+    std::size_t at = 0;
+    while (at < title->clips.size() && !playlist::containsName(title->clips[at].src, lookup)) ++at;
+    for (std::size_t next = at + 1; next < title->clips.size(); ++next) {
+        const playlist::Clip& clip = title->clips[next];
+        if (!clip.exists) {
+            const std::string name = clip.file.empty() ? clip.src : clip.file.filename().string();
+            host.log("[re]Error: " +
+                     markupLiteral(name + ", the next clip of " + playlist::titleCaption(*title) +
+                                   ", is not on the disc (without the follow-on files the "
+                                   "Matroska file holds " +
+                                   input.filename().string() + " alone)") +
+                     "[/re]");
+            return std::nullopt;
+        }
+        source.followOn.push_back(clip.file);
+    }
+    return source;
+}
+
+void followFeature(RunOptions& options, const FeatureSource& source) {
+    if (source.title()) options.followOn = source.followOn;
+}
+
+fs::path mkvOutputPath(const fs::path& input, const RunOptions& options) {
+    const std::vector<fs::path> more = followOnFiles(input, options);
+    return outputFolder(input, options.workdir) /
+           (runBaseName(input, more.empty() ? fs::path() : more.front()) + ".mkv");
+}
+
+RunOutcome mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
+                  const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
+    const fs::path program = findProgram(kMkvmerge);
+    if (program.empty()) return failed(host, mkvmergeMissing());
+    std::error_code error;
+    // mkvmerge takes file names as given; absolute ones can never read as options.
+    const fs::path output = fs::absolute(job.output, error);
+    if (error) return failed(host, "Cannot use " + job.output.string() + ": " + error.message());
+    if (const std::string problem = outputProblem(output, job); !problem.empty())
+        return failed(host, problem);
+    fs::create_directories(output.parent_path(), error);
+    if (error)
+        return failed(host,
+                      "Cannot create the folder of " + output.string() + ": " + error.message());
+
+    try {
+        WorkFolder work(output, job.keep);
+        RunOptions demux = options;
+        followFeature(demux, job.source);
+        demux.workdir = work.path();
+        demux.lpcmAsWav = true;
+        const RunOutcome demuxed = demuxRun(job.input, state, demux, captions, host);
+        if (demuxed != RunOutcome::Done) return demuxed;
+
+        const std::vector<fs::path> more = followOnFiles(job.input, demux);
+        const std::string baseName =
+            runBaseName(job.input, more.empty() ? fs::path() : more.front());
+        const auto inputs =
+            demuxedFiles(work.path(), baseName, demux, captions, trackSync(state), host);
+        if (inputs.empty()) return failed(host, "No stream was written to mux");
+        FeatureSource source = job.source;
+        source.followOn = more;
+        const fs::path chapters = writeChapters(source, job.input, work.path(), host);
+        const fs::path muxed = work.path() / output.filename();
+        const MuxPlan plan = planMux(inputs, source.title(), muxed, chapters);
+        const fs::path optionPath = work.path() / "mkvmerge.json";
+        writeText(optionPath, optionFile(mkvmergeArguments(plan)));
+
+        host.log("Muxing [b]" + literalName(output) + "[/b] with mkvmerge");
+        host.slog("Muxing " + escapeControls(output.filename().string()), 0);
+        const MkvmergeResult result = runMkvmerge(program, optionPath, host, state.stopFlag);
+        if (result.ending == MkvmergeEnding::Stopped) {
+            endRun(host, state, true);
+            return RunOutcome::Cancelled;
+        }
+        if (result.ending == MkvmergeEnding::Failed) return failed(host, result.error);
+        fs::rename(muxed, output);  // throws: the file stays in the work folder until then
+        const uint64_t size = fs::file_size(output, error);
+        host.log("Written " + markupLiteral(output.string()) + " (" + std::to_string(size / kMiB) +
+                 " Mbytes, " + std::to_string(plan.tracks.size()) + " tracks).");
+        if (result.warnings > 0)
+            host.log("[bl]mkvmerge gave " + std::to_string(result.warnings) +
+                     (result.warnings == 1 ? " warning" : " warnings") + ": check the file.[/bl]");
+        if (job.keep) host.log("Intermediate files kept in " + markupLiteral(work.path().string()));
+        endRun(host, state, false);
+        return RunOutcome::Done;
+    } catch (const IoError& e) {
+        return failed(host, e.what());
+    } catch (const fs::filesystem_error& e) {
+        return failed(host, e.what());
+    }
+}
+
+}  // namespace kavrel::mux
