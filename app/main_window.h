@@ -191,6 +191,7 @@ class TfMain : public QMainWindow {
     QCheckBox* cbAutoRead = nullptr;
     QCheckBox* cbLpcmAsWav = nullptr;
     QCheckBox* cbWriteChapters = nullptr;
+    QCheckBox* cbSubsAsPgs = nullptr;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;
 

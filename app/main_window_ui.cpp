@@ -299,9 +299,13 @@ QWidget* TfMain::buildOptionsPage() {
                          QStringLiteral("Demux writes LPCM audio as WAV files a player takes, "
                                         "instead of the raw samples"));
     cbLpcmAsWav->setChecked(false);
+    cbSubsAsPgs = option(page, "cbSubsAsPgs", QStringLiteral("Subtitles as PGS"),
+                         QStringLiteral("Demux writes subpictures as Blu-ray PGS subtitles (.sup) "
+                                        "that players and mkvmerge take"));
+    cbSubsAsPgs->setChecked(false);
     int row = 0;
     for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead,
-                           cbWriteChapters, cbLpcmAsWav}) {
+                           cbWriteChapters, cbLpcmAsWav, cbSubsAsPgs}) {
         columns->addWidget(box, row++, 0);
     }
 

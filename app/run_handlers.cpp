@@ -165,6 +165,7 @@ kavrel::RunOptions TfMain::runOptions() const {
     options.subExt = toUtf8(eSubExt->text());
     options.workdir = toPath(eWorkdir->text());
     options.lpcmAsWav = cbLpcmAsWav->isChecked();
+    options.subsAsPgs = cbSubsAsPgs->isChecked();
     return options;
 }
 

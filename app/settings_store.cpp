@@ -63,6 +63,7 @@ struct TfMain::SettingsTable {
             {QStringLiteral("AutoClear"), w.cbAutoClear},
             {QStringLiteral("WriteChapters"), w.cbWriteChapters},
             {QStringLiteral("LpcmAsWav"), w.cbLpcmAsWav},
+            {QStringLiteral("SubsAsPgs"), w.cbSubsAsPgs},
         };
     }
 };

@@ -34,6 +34,14 @@ int demuxCommand(int argc, char** argv) {
                     "write LPCM audio as WAV files (.wav) or as the raw samples (default raw)")
                 ->check(CLI::IsMember({"wav", "raw"}).description(""))
                 ->type_name("wav|raw");
+            line.app
+                .add_option_function<std::string>(
+                    "--subs",
+                    [&options](const std::string& form) { options.run.subsAsPgs = form == "pgs"; },
+                    "write subpictures as Blu-ray PGS subtitles or as the disc's own\n"
+                    "\"SP\"-framed units (default sup); the file names stay the same")
+                ->check(CLI::IsMember({"pgs", "sup"}).description(""))
+                ->type_name("pgs|sup");
         },
         [&chapters](const fs::path& input, RunState& state, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {

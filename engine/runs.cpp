@@ -227,7 +227,7 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
         files.openInput(input);
         host.log(sizeLine(files.input()));
         files.checkInput();
-        const SinkContext context = sinkContext(state, scan.extension);
+        const SinkContext context = sinkContext(state, scan.extension, &host);
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;

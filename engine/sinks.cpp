@@ -1,9 +1,12 @@
 #include "engine/sinks.h"
 
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "engine/io.h"
 #include "engine/lpcm_wav_sink.h"
+#include "engine/pgs_sink.h"
 #include "engine/stream_ids.h"
 
 namespace kavrel {
@@ -54,9 +57,7 @@ class SubpictureSink : public RawSink {
 
     void packet(const PayloadRun& run) override {
         if (run.packetStart && run.hasPts) {
-            uint32_t time = run.pts;
-            // A time before the earliest first PTS is 0, not a wrap to 13 hours.
-            if (minFirstPts_ != kNoPts) time = time >= minFirstPts_ ? time - minFirstPts_ : 0;
+            const uint32_t time = subpictureTime(run.pts, minFirstPts_);
             const uint8_t entry[10] = {'S',
                                        'P',
                                        static_cast<uint8_t>(time),
@@ -76,6 +77,14 @@ class SubpictureSink : public RawSink {
     uint32_t minFirstPts_;
 };
 
+// How the log names a subpicture stream: as its box ("Ext.Subpicture.01").
+std::string subpictureName(const SinkRequest& request) {
+    const std::string number = twoDigits(request.slot - subSlot(0));
+    std::optional<std::string> label;
+    if (request.streamId >= 0) label = streamLabel(request.kind, request.streamId);
+    return label.value_or("Subpicture") + "." + number;
+}
+
 }  // namespace
 
 void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
@@ -94,8 +103,10 @@ std::unique_ptr<ByteOutput> openOutputFile(const fs::path& path) {
     return std::make_unique<FileOutput>(path);
 }
 
-SinkContext sinkContext(const RunState& state, const std::string& upperExtension) {
+SinkContext sinkContext(const RunState& state, const std::string& upperExtension,
+                        EngineHost* host) {
     SinkContext context;
+    context.host = host;
     context.minFirstPts = state.minFirstPts;
     if (state.videoFrame.width > 0 && state.videoFrame.height > 0)
         context.videoFrame = state.videoFrame;
@@ -108,6 +119,8 @@ std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOption
     if (request.kind == StreamKind::Audio && writesWav(request.streamId, options, context.aob))
         return std::make_unique<LpcmWavSink>(request.path, context.aob, open);
     std::unique_ptr<ByteOutput> output = open(request.path);
+    if (request.kind == StreamKind::Subpicture && options.subsAsPgs)
+        return makePgsSink(std::move(output), context, subpictureName(request));
     if (request.kind == StreamKind::Subpicture)
         return std::make_unique<SubpictureSink>(std::move(output), context.minFirstPts);
     return std::make_unique<RawSink>(std::move(output));

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "engine/host.h"
 #include "engine/names.h"
 #include "engine/run_state.h"
 #include "engine/runs.h"
@@ -38,11 +39,20 @@ struct SinkContext {
     uint32_t minFirstPts = kNoPts;     // subpicture times are made relative to it
     FrameSize videoFrame{1920, 1080};  // the video's frame size, for subtitle canvases
     bool aob = false;                  // the input is a DVD-Audio object (.AOB)
+    EngineHost* host = nullptr;        // the run's log, for sinks that report damage
 };
 
 // The context of a demux run: the read run's earliest first PTS and video frame size (1920×1080
-// when it found none), and the kind of input.
-SinkContext sinkContext(const RunState& state, const std::string& upperExtension);
+// when it found none), the kind of input, and the host the sinks log through.
+SinkContext sinkContext(const RunState& state, const std::string& upperExtension,
+                        EngineHost* host = nullptr);
+
+// A subpicture PTS on the demuxed stream's time line: relative to the earliest first PTS (when
+// there is one); a time before it is 0, not a wrap to 13 hours.
+inline uint32_t subpictureTime(uint32_t pts, uint32_t minFirstPts) {
+    if (minFirstPts == kNoPts) return pts;
+    return pts >= minFirstPts ? pts - minFirstPts : 0;
+}
 
 // One selected stream.
 struct SinkRequest {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <string>
 
 namespace kavrel::formats {
@@ -32,21 +34,42 @@ void put32(std::vector<uint8_t>& out, uint32_t v) {
     put16(out, v);
 }
 
-void putRun(std::vector<uint8_t>& out, uint8_t colour, uint32_t length) {
+// The length of the run of line[0]'s colour, at most limit pixels. Long runs (the transparent
+// space around the text) are compared eight pixels at a time.
+uint32_t runLength(const uint8_t* line, uint32_t limit) {
+    const uint8_t colour = line[0];
+    const uint64_t pattern = 0x0101010101010101ull * colour;
+    uint32_t length = 1;
+    for (; length + 8 <= limit; length += 8) {
+        uint64_t word;
+        std::memcpy(&word, line + length, 8);
+        if (const uint64_t differ = word ^ pattern) {
+            const int bits = std::endian::native == std::endian::little ? std::countr_zero(differ)
+                                                                        : std::countl_zero(differ);
+            return length + static_cast<uint32_t>(bits) / 8;
+        }
+    }
+    while (length < limit && line[length] == colour) ++length;
+    return length;
+}
+
+// Writes one run at `out` (room for 4 bytes) and returns the end.
+uint8_t* putRun(uint8_t* out, uint8_t colour, uint32_t length) {
     if (colour != 0 && length <= 2) {
-        out.insert(out.end(), length, colour);
-        return;
+        *out++ = colour;
+        if (length == 2) *out++ = colour;
+        return out;
     }
-    out.push_back(0);
-    const uint8_t longFlag = length > 63 ? 0x40 : 0x00;
+    *out++ = 0;
     const uint8_t colourFlag = colour != 0 ? 0x80 : 0x00;
-    if (longFlag) {
-        out.push_back(static_cast<uint8_t>(colourFlag | longFlag | length >> 8));
-        out.push_back(static_cast<uint8_t>(length));
+    if (length > 63) {
+        *out++ = static_cast<uint8_t>(colourFlag | 0x40 | length >> 8);
+        *out++ = static_cast<uint8_t>(length);
     } else {
-        out.push_back(static_cast<uint8_t>(colourFlag | length));
+        *out++ = static_cast<uint8_t>(colourFlag | length);
     }
-    if (colour != 0) out.push_back(colour);
+    if (colour != 0) *out++ = colour;
+    return out;
 }
 
 // The part of a bitmap that lies on a frame of width × height, or an empty bitmap.
@@ -68,23 +91,23 @@ Bitmap cutToFrame(const Bitmap& b, uint16_t width, uint16_t height) {
 }  // namespace
 
 std::vector<uint8_t> encodePgsRle(const Bitmap& bitmap) {
-    std::vector<uint8_t> out;
-    out.reserve(bitmap.pixels.size() / 4 + 2 * std::size_t{bitmap.height} + 16);
+    // At most 2 bytes a pixel (a single pixel of colour 0) and 2 a line: written in place, then
+    // cut to what was used.
+    std::vector<uint8_t> out(2 * std::size_t{bitmap.width} * bitmap.height +
+                             2 * std::size_t{bitmap.height});
+    uint8_t* end = out.data();
     for (uint32_t row = 0; row < bitmap.height; ++row) {
         const uint8_t* line = bitmap.pixels.data() + std::size_t{row} * bitmap.width;
         uint32_t at = 0;
         while (at < bitmap.width) {
-            const uint8_t colour = line[at];
-            uint32_t length = 1;
-            while (at + length < bitmap.width && line[at + length] == colour &&
-                   length < kLongestRun)
-                ++length;
-            putRun(out, colour, length);
+            const uint32_t length = runLength(line + at, std::min(bitmap.width - at, kLongestRun));
+            end = putRun(end, line[at], length);
             at += length;
         }
-        out.push_back(0);
-        out.push_back(0);
+        *end++ = 0;
+        *end++ = 0;
     }
+    out.resize(static_cast<std::size_t>(end - out.data()));
     return out;
 }
 

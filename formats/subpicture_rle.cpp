@@ -21,6 +21,25 @@ class FieldBits {
         }
         return true;
     }
+    // The 32 bits from the position on, zeros past the end: a whole HD DVD code (at most 18
+    // bits) is taken apart from one look instead of bit by bit.
+    uint32_t peek32() const {
+        const std::size_t at = static_cast<std::size_t>(position_ >> 3);
+        uint64_t window = 0;
+        if (at + 5 <= data_.size()) {
+            for (std::size_t i = 0; i < 5; ++i) window = window << 8 | data_[at + i];
+        } else {
+            for (std::size_t i = 0; i < 5; ++i)
+                window = window << 8 | (at + i < data_.size() ? data_[at + i] : 0u);
+        }
+        return static_cast<uint32_t>(window >> (8 - (position_ & 7)));
+    }
+    // Moves past count bits; false when fewer are left.
+    bool skip(uint64_t count) {
+        if (position_ + count > data_.size() * uint64_t{8}) return false;
+        position_ += count;
+        return true;
+    }
     // To the next multiple of `unit` bits.
     void align(int unit) {
         const uint64_t u = static_cast<uint64_t>(unit);
@@ -49,16 +68,23 @@ bool decodeHdField(std::span<const uint8_t> data, Bitmap& bitmap, int first) {
         uint8_t* line = bitmap.pixels.data() + std::size_t{row} * width;
         uint32_t at = 0;
         while (at < width) {
-            uint32_t run, wide, colour;
-            if (!bits.read(1, run) || !bits.read(1, wide) || !bits.read(wide ? 8 : 2, colour))
-                return false;
-            uint32_t length = 1;
+            // run (1), 8-bit (1), colour (8 or 2); for a run: long (1), length (7 or 3).
+            const uint32_t code = bits.peek32();
+            const bool run = code >> 31, wide = code >> 30 & 1;
+            const uint32_t colour = wide ? code >> 22 & 0xFF : code >> 28 & 3;
+            uint32_t used = wide ? 10 : 4, length = 1;
             if (run) {
-                uint32_t isLong, value;
-                if (!bits.read(1, isLong) || !bits.read(isLong ? 7 : 3, value)) return false;
+                const uint32_t rest = code << used;  // long flag and length, at the top
+                const bool isLong = rest >> 31;
+                const uint32_t value = isLong ? rest >> 24 & 0x7F : rest >> 28 & 7;
                 length = isLong ? (value == 0 ? 0 : value + 9) : value + 2;
+                used += isLong ? 8 : 4;
             }
-            at = fill(line, at, width, length, static_cast<uint8_t>(colour));
+            if (!bits.skip(used)) return false;
+            if (length == 1)
+                line[at++] = static_cast<uint8_t>(colour);  // most codes of a detailed picture
+            else
+                at = fill(line, at, width, length, static_cast<uint8_t>(colour));
         }
         bits.align(8);
     }

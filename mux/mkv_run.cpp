@@ -216,6 +216,7 @@ RunOutcome mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
         followFeature(demux, job.source);
         demux.workdir = work.path();
         demux.lpcmAsWav = true;
+        demux.subsAsPgs = true;
         const RunOutcome demuxed = demuxRun(job.input, state, demux, captions, host);
         if (demuxed != RunOutcome::Done) return demuxed;
 

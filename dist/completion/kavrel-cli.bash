@@ -90,6 +90,10 @@ _kavrel_cli() {
             mapfile -t COMPREPLY < <(compgen -W 'wav raw' -- "$cur")
             return
             ;;
+        --subs)
+            mapfile -t COMPREPLY < <(compgen -W 'pgs sup' -- "$cur")
+            return
+            ;;
         --chapters)
             if [[ $command == xpl ]]; then
                 mapfile -t COMPREPLY < <(compgen -W 'xml ogm' -- "$cur")

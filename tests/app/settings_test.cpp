@@ -20,10 +20,10 @@ namespace fs = std::filesystem;
 namespace {
 
 const QStringList kAllValues{
-    "WindowState", "Top",       "Left",        "Width",        "Height",   "TreeWidth",
-    "AudioExt",    "VideoExt",  "SubExt",      "Workdir",      "EVOdir",   "XPLdir",
-    "Continue",    "FastCheck", "CountFrames", "Details",      "AutoRead", "AutoDemux",
-    "AutoRebuild", "AutoClear", "LpcmAsWav",   "WriteChapters"};
+    "WindowState", "Top",       "Left",        "Width",         "Height",   "TreeWidth",
+    "AudioExt",    "VideoExt",  "SubExt",      "Workdir",       "EVOdir",   "XPLdir",
+    "Continue",    "FastCheck", "CountFrames", "Details",       "AutoRead", "AutoDemux",
+    "AutoRebuild", "AutoClear", "LpcmAsWav",   "WriteChapters", "SubsAsPgs"};
 
 void clearStore() {
     QSettings settings = store();
@@ -51,6 +51,7 @@ class SettingsTest : public QObject {
             QVERIFY(!control<QCheckBox>(window, "cbAutoClear")->isChecked());
             QVERIFY(!control<QCheckBox>(window, "cbLpcmAsWav")->isChecked());
             QVERIFY(!control<QCheckBox>(window, "cbWriteChapters")->isChecked());
+            QVERIFY(!control<QCheckBox>(window, "cbSubsAsPgs")->isChecked());
             QVERIFY(store().allKeys().isEmpty());  // reading does not create the key
             window.close();
         }
@@ -65,6 +66,7 @@ class SettingsTest : public QObject {
         QCOMPARE(settings.value("AutoDemux").toInt(), 0);
         QCOMPARE(settings.value("LpcmAsWav").toInt(), 0);
         QCOMPARE(settings.value("WriteChapters").toInt(), 0);
+        QCOMPARE(settings.value("SubsAsPgs").toInt(), 0);
         QCOMPARE(settings.value("TreeWidth").toInt(), 96);
         QCOMPARE(settings.value("SubExt").toString(), QStringLiteral("sup"));
     }
@@ -111,6 +113,7 @@ class SettingsTest : public QObject {
             control<QCheckBox>(window, "cbAutoRead")->setChecked(false);
             control<QCheckBox>(window, "cbLpcmAsWav")->setChecked(true);
             control<QCheckBox>(window, "cbWriteChapters")->setChecked(true);
+            control<QCheckBox>(window, "cbSubsAsPgs")->setChecked(true);
             window.chooseInputFile = [&](const QString&) { return app::fromPath(feature); };
             control<QToolButton>(window, "bbEVO")->click();
             window.close();
@@ -127,6 +130,7 @@ class SettingsTest : public QObject {
         QVERIFY(!control<QCheckBox>(window, "cbAutoRead")->isChecked());
         QVERIFY(control<QCheckBox>(window, "cbLpcmAsWav")->isChecked());
         QVERIFY(control<QCheckBox>(window, "cbWriteChapters")->isChecked());
+        QVERIFY(control<QCheckBox>(window, "cbSubsAsPgs")->isChecked());
         const QString sep = QDir::separator();
         QCOMPARE(window.inputFolder(),
                  QDir::toNativeSeparators(app::fromPath(disc / "HVDVD_TS")) + sep);

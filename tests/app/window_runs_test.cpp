@@ -6,6 +6,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -107,12 +108,10 @@ class WindowRunsTest : public QObject {
 
         const auto expected = expectedBoxes();
         QVERIFY(expected.size() >= 3);
+        const QRegularExpression streamBox(QStringLiteral("^cb(Video\\d|Audio\\d\\d|Sub\\d\\d)$"));
         for (QCheckBox* box : window.findChildren<QCheckBox*>()) {
             const QString name = box->objectName();
-            if (!name.startsWith("cbVideo") && !name.startsWith("cbAudio") &&
-                !name.startsWith("cbSub")) {
-                continue;
-            }
+            if (!streamBox.match(name).hasMatch()) continue;
             const auto found = expected.find(name);
             if (found == expected.end()) {
                 QVERIFY2(!box->isEnabled() && !box->isChecked(), qPrintable(name));
@@ -153,11 +152,12 @@ class WindowRunsTest : public QObject {
         QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
     }
 
-    void demuxWritesLpcmAsWavWhenAsked() {
+    void demuxWritesLpcmAsWavAndSubtitlesAsPgsWhenAsked() {
         const fs::path out = test::tempDir("demux-wav");
         TfMain window;
         window.show();
         control<QCheckBox>(window, "cbLpcmAsWav")->setChecked(true);
+        control<QCheckBox>(window, "cbSubsAsPgs")->setChecked(true);
         control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
         control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
         readFeature(window);
@@ -166,6 +166,8 @@ class WindowRunsTest : public QObject {
         QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.wav") == 1);
         QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.mpa") == 0);
         QVERIFY(names.count("FEATURE_1_FEATURE_2.DD+.stream.00.mpa") == 1);
+        const auto pgs = test::readFile(out / "FEATURE_1_FEATURE_2.Ext.Subpicture.01.sup");
+        QVERIFY(pgs.size() > 2 && pgs[0] == 'P' && pgs[1] == 'G');
         QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
     }
 

@@ -38,7 +38,8 @@ TEST(Cli, UsageErrorsExitTwo) {
           "demux -s v2 " + feature, "demux -s , " + feature, "demux --streams " + feature,
           "demux --video-ext= " + feature, "read --json=1 " + feature, "demux --out= " + feature,
           "read --no-details=0 " + feature, std::string("xpl -i"), "demux -s v0 a1 " + feature,
-          "demux --lpcm mp3 " + feature, std::string("demux --lpcm")}) {
+          "demux --lpcm mp3 " + feature, std::string("demux --lpcm"),
+          "demux --subs png " + feature}) {
         auto result = runCommand(cli(arguments));
         EXPECT_EQ(result.exitCode, 2) << arguments << "\n" << result.err;
         EXPECT_FALSE(result.err.empty()) << arguments;

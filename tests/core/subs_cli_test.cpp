@@ -124,5 +124,34 @@ TEST(SubsCommand, DamagedFileFailsAfterWritingWhatItCould) {
     EXPECT_EQ(starts, decode(readFile(vobSubpictures())).size());
 }
 
+// demux --subs pgs writes, under the same names, what subs --pgs makes of the default output,
+// on the frame of the input's video.
+TEST(SubsCommand, DemuxAsPgsGivesWhatSubsMakesOfTheSupOutput) {
+    for (const auto& [input, streams, frame] :
+         {std::tuple{sampleDisc().feature1, "s0,s1", "1920x1080"},
+          std::tuple{sampleDisc().vob, "s0", "720x576"}}) {
+        const fs::path sup = tempDir("demux-sup"), pgs = tempDir("demux-pgs");
+        for (const auto& [dir, form] : {std::pair{sup, "sup"}, std::pair{pgs, "pgs"}})
+            ASSERT_EQ(runCommand(shellQuote(KAVREL_CLI_PATH) + " demux -q -s " + streams +
+                                 " --subs " + form + " -o " + shellQuote(dir.string()) + " " +
+                                 shellQuote(input.string()))
+                          .exitCode,
+                      0);
+        for (const auto& entry : fs::directory_iterator(sup)) {
+            const fs::path ref = tempDir("demux-ref") / "ref.sup",
+                           made = pgs / entry.path().filename();
+            ASSERT_EQ(
+                runCommand(cli("--size " + std::string(frame) + " --pgs " +
+                               shellQuote(ref.string()) + " " + shellQuote(entry.path().string())))
+                    .exitCode,
+                0);
+            EXPECT_EQ(readFile(made), readFile(ref)) << made;
+            if (!haveTool("mkvmerge")) continue;
+            EXPECT_NE(runCommand("mkvmerge -J " + shellQuote(made.string())).out.find("HDMV PGS"),
+                      std::string::npos);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kavrel::test
