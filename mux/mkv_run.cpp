@@ -26,6 +26,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The files of the work folder that are not demuxed streams.
+constexpr const char* kChapterFile = "chapters.xml";
+constexpr const char* kOptionFile = "mkvmerge.json";
+constexpr const char* kMuxedFile = "muxed.mkv";
+
 std::string literalName(const fs::path& path) {
     return markupLiteral(path.filename().string());
 }
@@ -42,8 +47,7 @@ RunOutcome failed(EngineHost& host, std::string_view what) {
 class WorkFolder {
   public:
     WorkFolder(const fs::path& output, bool keep) : keep_(keep) {
-        std::string pattern =
-            (output.parent_path() / ("." + output.filename().string() + ".kavrel-XXXXXX")).string();
+        std::string pattern = (output.parent_path() / ".kavrel-mkv-XXXXXX").string();
         if (!::mkdtemp(pattern.data()))
             throw IoError("Cannot create a folder beside " + output.string() + ": " +
                           std::strerror(errno));
@@ -64,34 +68,42 @@ class WorkFolder {
     bool keep_;
 };
 
+// The name of a slot's stream: "v0", "a2", "s1".
+std::string streamName(int slot) {
+    if (slot < audioSlot(0)) return "v" + std::to_string(slot);
+    if (slot < subSlot(0)) return "a" + std::to_string(slot - audioSlot(0));
+    return "s" + std::to_string(slot - subSlot(0));
+}
+
 // The files the demux wrote for each chosen stream: those whose names begin with the run's
 // base name and the stream's caption (a DVD-Audio stream whose channel groups differ has a
-// second WAV), the main one first. Empty files are left out with a line in the log.
+// second WAV), the main one first. Each is renamed after its stream ("a2.wav", "s1.sup"): the
+// names mkvmerge is given are short and plain, whatever the input's name holds. Empty files
+// are left out with a line in the log.
 std::vector<MuxInput> demuxedFiles(const fs::path& folder, const std::string& baseName,
                                    const RunOptions& options,
                                    const std::array<std::string, kSlotCount>& captions,
                                    const std::array<int64_t, kSlotCount>& sync, EngineHost& host) {
-    std::vector<fs::path> files;
+    std::vector<std::string> names;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        if (entry.is_regular_file()) files.push_back(entry.path());
-    std::sort(files.begin(), files.end(), [](const fs::path& a, const fs::path& b) {
-        const std::string x = a.filename().string();
-        const std::string y = b.filename().string();
-        return x.size() != y.size() ? x.size() < y.size() : x < y;
+        if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
     });
     std::vector<MuxInput> inputs;
     for (int slot = 0; slot < kSlotCount; ++slot) {
         const auto s = static_cast<std::size_t>(slot);
         if (!options.scan.checked[s] || captions[s].empty()) continue;
         const std::string prefix = baseName + "." + captions[s] + ".";
-        for (const fs::path& file : files) {
-            if (!file.filename().string().starts_with(prefix)) continue;
-            std::error_code error;
-            if (fs::file_size(file, error) == 0 || error) {
-                host.log(literalName(file) + " is empty: it is left out.");
+        for (const std::string& name : names) {
+            if (!name.starts_with(prefix)) continue;
+            if (fs::file_size(folder / name) == 0) {
+                host.log(markupLiteral(name) + " is empty: it is left out.");
                 continue;
             }
-            inputs.push_back(MuxInput{slot, file, sync[s]});
+            const std::string plain = streamName(slot) + "." + name.substr(prefix.size());
+            fs::rename(folder / name, folder / plain);
+            inputs.push_back(MuxInput{slot, fs::path(".") / plain, sync[s]});
         }
     }
     return inputs;
@@ -112,10 +124,9 @@ fs::path writeChapters(const FeatureSource& source, const fs::path& input, const
         host.log("No chapters: " + caption + " has none in " + literalName(input) + ".");
         return {};
     }
-    const fs::path path = folder / "chapters.xml";
-    playlist::writeChapterFile(path, formats::matroskaChapterXml(marks), {});
+    playlist::writeChapterFile(folder / kChapterFile, formats::matroskaChapterXml(marks), {});
     host.log(std::to_string(marks.size()) + " chapters of " + caption + ".");
-    return path;
+    return fs::path(".") / kChapterFile;
 }
 
 void writeText(const fs::path& path, std::string_view text) {
@@ -126,6 +137,7 @@ void writeText(const fs::path& path, std::string_view text) {
 
 // Why the output cannot be written where it was asked for; empty when it can.
 std::string outputProblem(const fs::path& output, const MkvJob& job) {
+    if (!output.has_filename()) return "Cannot write " + output.string() + ": it names no file";
     std::error_code error;
     const fs::file_status status = fs::symlink_status(output, error);
     if (fs::exists(status) && !fs::is_regular_file(status))
@@ -229,20 +241,19 @@ RunOutcome mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
         FeatureSource source = job.source;
         source.followOn = more;
         const fs::path chapters = writeChapters(source, job.input, work.path(), host);
-        const fs::path muxed = work.path() / output.filename();
-        const MuxPlan plan = planMux(inputs, source.title(), muxed, chapters);
-        const fs::path optionPath = work.path() / "mkvmerge.json";
-        writeText(optionPath, optionFile(mkvmergeArguments(plan)));
+        const MuxPlan plan = planMux(inputs, source.title(), fs::path(".") / kMuxedFile, chapters);
+        writeText(work.path() / kOptionFile, optionFile(mkvmergeArguments(plan)));
 
         host.log("Muxing [b]" + literalName(output) + "[/b] with mkvmerge");
         host.slog("Muxing " + escapeControls(output.filename().string()), 0);
-        const MkvmergeResult result = runMkvmerge(program, optionPath, host, state.stopFlag);
+        const MkvmergeResult result =
+            runMkvmerge(program, work.path(), kOptionFile, host, state.stopFlag);
         if (result.ending == MkvmergeEnding::Stopped) {
             endRun(host, state, true);
             return RunOutcome::Cancelled;
         }
         if (result.ending == MkvmergeEnding::Failed) return failed(host, result.error);
-        fs::rename(muxed, output);  // throws: the file stays in the work folder until then
+        fs::rename(work.path() / kMuxedFile, output);  // whole: now it takes its name
         const uint64_t size = fs::file_size(output, error);
         host.log("Written " + markupLiteral(output.string()) + " (" + std::to_string(size / kMiB) +
                  " Mbytes, " + std::to_string(plan.tracks.size()) + " tracks).");

@@ -169,7 +169,8 @@ std::string mkvmergeMissing() {
            kMkvmergePackage + " (apt install " + kMkvmergePackage + ")";
 }
 
-MkvmergeResult runMkvmerge(const fs::path& program, const fs::path& optionFile, EngineHost& host,
+MkvmergeResult runMkvmerge(const fs::path& program, const fs::path& folder,
+                           const std::string& optionFile, EngineHost& host,
                            std::atomic<bool>& stop) {
     MkvmergeResult result;
     int fds[2];
@@ -182,6 +183,7 @@ MkvmergeResult runMkvmerge(const fs::path& program, const fs::path& optionFile, 
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, writer.get(), 1);
     posix_spawn_file_actions_adddup2(&actions, writer.get(), 2);
@@ -189,8 +191,10 @@ MkvmergeResult runMkvmerge(const fs::path& program, const fs::path& optionFile, 
     posix_spawnattr_init(&attributes);
     defaultSignals(attributes);
 
-    const std::string programText = program.string();
-    const std::string argument = "@" + optionFile.string();
+    // An absolute program: it is started from the folder.
+    std::error_code ignored;
+    const std::string programText = fs::absolute(program, ignored).string();
+    const std::string argument = "@" + optionFile;
     std::array<char*, 3> argv{const_cast<char*>(programText.c_str()),
                               const_cast<char*>(argument.c_str()), nullptr};
     pid_t child = -1;

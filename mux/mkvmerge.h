@@ -33,12 +33,13 @@ struct MkvmergeResult {
     std::string error;  // why it failed, as plain text
 };
 
-// Runs `program @optionFile` and waits for it. Each progress line sets status panel 1 to the
+// Runs `program @optionFile` in `folder` (the names in the option file are taken from there)
+// and waits for it. Each progress line sets status panel 1 to the
 // percentage and the host's progress; each warning is logged as it comes. The host is pumped
 // several times a second; when `stop` is set, mkvmerge is sent SIGTERM (SIGKILL if it does not
 // end within seconds). The error is not logged: the caller reports it.
 MkvmergeResult runMkvmerge(const std::filesystem::path& program,
-                           const std::filesystem::path& optionFile, EngineHost& host,
-                           std::atomic<bool>& stop);
+                           const std::filesystem::path& folder, const std::string& optionFile,
+                           EngineHost& host, std::atomic<bool>& stop);
 
 }  // namespace kavrel::mux
