@@ -125,7 +125,8 @@ fs::path writeChapters(const FeatureSource& source, const fs::path& input, const
         return {};
     }
     playlist::writeChapterFile(folder / kChapterFile, formats::matroskaChapterXml(marks), {});
-    host.log(std::to_string(marks.size()) + " chapters of " + caption + ".");
+    host.log(std::to_string(marks.size()) + (marks.size() == 1 ? " chapter of " : " chapters of ") +
+             caption + ".");
     return fs::path(".") / kChapterFile;
 }
 
