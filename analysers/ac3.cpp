@@ -233,6 +233,23 @@ std::optional<DependentChannels> findDependentChannels(std::span<const uint8_t> 
     return result;
 }
 
+std::size_t dolbyBytesWanted(std::span<const uint8_t> payload) {
+    // The sync word and the bit stream information up to a dependent frame's channel map.
+    constexpr std::size_t kDependentHeaderBytes = 16;
+    const std::vector<DolbyHeader> headers = findDolbyHeaders(payload);
+    if (headers.empty()) return payload.size() + 1;
+    const DolbyHeader& taken = headers.back();
+    if (!taken.plus || taken.streamType == 1) return payload.size();
+    std::size_t at = taken.syncAt + (taken.frameSizeCode + 1u) * 2u;
+    // Each frame that follows may be a dependent one, whose own size leads to the next.
+    while (at + kDependentHeaderBytes <= payload.size()) {
+        if (payload[at] != 0x0B || payload[at + 1] != 0x77 || (payload[at + 2] >> 6) != 1)
+            return payload.size();
+        at += (((payload[at + 2] & 0x07u) << 8 | payload[at + 3]) + 1u) * 2u;
+    }
+    return at + kDependentHeaderBytes;
+}
+
 StreamFacts dolbyFacts(const DolbyHeader& h, const std::optional<DependentChannels>& dependent) {
     StreamFacts f;
     f.codecName = h.plus ? "eac3" : "ac3";

@@ -44,6 +44,12 @@ struct DependentChannels {
 std::optional<DependentChannels> findDependentChannels(std::span<const uint8_t> payload,
                                                        const DolbyHeader& independent);
 
+// How many bytes from the start of a stream the analysis of its first frame wants to see: past
+// the headers of the dependent frames that follow the first independent E-AC-3 frame (those
+// arrive in the stream's later packets on HD DVD), or one byte more than the payload while it
+// holds no complete header yet. The payload's own size when it holds enough.
+std::size_t dolbyBytesWanted(std::span<const uint8_t> payload);
+
 StreamFacts dolbyFacts(const DolbyHeader& header,
                        const std::optional<DependentChannels>& dependent = std::nullopt);
 

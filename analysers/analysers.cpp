@@ -87,6 +87,17 @@ Analysis analyseAudio(AudioClass audioClass, LpcmCarriage carriage, std::span<co
     return result;
 }
 
+std::size_t audioBytesWanted(AudioClass audioClass, std::span<const uint8_t> payload) {
+    switch (audioClass) {
+        case AudioClass::DolbyDigital:
+        case AudioClass::DolbyDigitalPlus:
+            return dolbyBytesWanted(payload);
+        default:
+            break;
+    }
+    return payload.size();
+}
+
 Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, int videoNumber) {
     Analysis result;
     switch (kind) {

@@ -31,6 +31,11 @@ enum class LpcmCarriage : uint8_t {
 Analysis analyseAudio(AudioClass audioClass, LpcmCarriage carriage, std::span<const uint8_t> run,
                       int audioNumber, std::span<const uint8_t> privateHeader = {});
 
+// How many of a stream's first payload bytes the analysis of its class wants to see; the
+// payload's own size, or less, when it holds enough. A caller gathers the stream's payload
+// across packets up to this (within a bound of its own) before it analyses.
+std::size_t audioBytesWanted(AudioClass audioClass, std::span<const uint8_t> payload);
+
 // frameRate: the rate the stream's header gives, 0 when it gives none; H.264 without VUI timing
 // is taken as 23.976.
 Analysis analyseVideo(VideoKind kind, std::span<const uint8_t> run, int videoNumber);

@@ -214,8 +214,8 @@ RunOutcome TfMain::readInput() {
         Resetcbs();
         PageControl->setCurrentIndex(0);
         const kavrel::RunOptions options = runOptions();
-        outcome =
-            guarded([&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_); });
+        outcome = guarded(
+            [&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_).outcome; });
         if (outcome == RunOutcome::Failed) {
             endFailedRun();
             listsInput_.clear();
@@ -289,7 +289,7 @@ void TfMain::bDemuxClick() {
     }
     const RunOutcome outcome = guarded([&] {
         RunOutcome demuxed =
-            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_);
+            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_).outcome;
         if (demuxed == RunOutcome::Done && cbWriteChapters->isChecked() &&
             !kavrel::playlist::writeDemuxChapters(toPath(inputPath()), playlistPath(), options,
                                                   host_))
@@ -316,11 +316,13 @@ void TfMain::bMakeMkvClick() {
     }
     const std::filesystem::path input = toPath(inputPath());
     const RunOutcome outcome = guarded([&] {
-        auto source = kavrel::mux::findFeature(input, playlistPath(), options.cont, host_);
+        std::string error;
+        auto source =
+            kavrel::mux::findFeature(input, playlistPath(), options.cont, host_, error);
         if (!source) return RunOutcome::Failed;
         const kavrel::mux::MkvJob job{input, kavrel::mux::mkvOutputPath(input, options),
                                       std::move(*source), false};
-        return kavrel::mux::mkvRun(job, state_, options, captions, host_);
+        return kavrel::mux::mkvRun(job, state_, options, captions, host_).outcome;
     });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
@@ -336,8 +338,8 @@ void TfMain::bRebuildClick() {
         return;
     }
     const kavrel::RunOptions options = runOptions();
-    const RunOutcome outcome =
-        guarded([&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_); });
+    const RunOutcome outcome = guarded(
+        [&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_).outcome; });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
 

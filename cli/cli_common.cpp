@@ -26,13 +26,6 @@ ConsoleHost::~ConsoleHost() {
 
 void ConsoleHost::log(std::string_view markup) {
     MarkupLine line = parseMarkup(markup);
-    for (const MarkupRun& run : line.runs) {
-        // The runs log their failures in red; the command repeats the last one on stderr.
-        if (run.effect == MarkupRun::Effect::Colour && run.bgr == 0x0000FF) {
-            lastError_ = line.plain;
-            break;
-        }
-    }
     if (!silent_) {
         bool redraw = statusShown_;
         if (redraw) std::fputs("\r\x1b[K", stderr);
@@ -294,29 +287,27 @@ int singleInput(const CommonOptions& options, std::string_view command, std::str
     return -1;
 }
 
-int prepareOutputFolder(const CommonOptions& options, std::string_view command) {
-    if (!options.outGiven) return -1;
+std::string outputFolderProblem(const CommonOptions& options) {
+    if (!options.outGiven) return {};
     std::error_code ec;
     std::filesystem::create_directories(options.run.workdir, ec);
     if (ec || !std::filesystem::is_directory(options.run.workdir))
-        return failure(command, "Cannot use the output folder " + options.run.workdir.string() +
-                                    ": " + (ec ? ec.message() : "it is not a folder"));
-    return -1;
+        return "Cannot use the output folder " + options.run.workdir.string() + ": " +
+               (ec ? ec.message() : "it is not a folder");
+    return {};
 }
 
-int exitCodeFor(RunOutcome outcome, ConsoleHost& host, std::string_view command) {
+int exitCodeFor(const RunResult& result, ConsoleHost& host, std::string_view command) {
     host.clearStatus();
-    if (interrupted() || outcome == RunOutcome::Cancelled) {
+    if (interrupted() || result.outcome == RunOutcome::Cancelled) {
         std::fprintf(stderr, "kavrel-cli %.*s: interrupted\n", static_cast<int>(command.size()),
                      command.data());
         return kExitInterrupted;
     }
-    if (outcome == RunOutcome::Failed) {
-        std::string message = host.lastError();
-        if (message.starts_with("Error: ")) message.erase(0, 7);
-        if (message.empty()) message = "the run failed";
-        return failure(command, message);
-    }
+    // A name in the error cannot drive the terminal.
+    if (result.outcome == RunOutcome::Failed)
+        return failure(command,
+                       result.error.empty() ? "the run failed" : escapeControls(result.error));
     return kExitDone;
 }
 

@@ -14,8 +14,8 @@
 //     RunState state;
 //     ConsoleHost host(opts.quiet || opts.json, !opts.quiet);
 //     InterruptGuard guard(state);
-//     RunOutcome outcome = ...;
-//     return exitCodeFor(outcome, host, "rebuild");
+//     RunResult result = ...;
+//     return exitCodeFor(result, host, "rebuild");
 #include <array>
 #include <optional>
 #include <string>
@@ -37,7 +37,7 @@ inline constexpr int kExitInterrupted = 130;
 // An EngineHost for the terminal. Every log line's plain text (markup removed) goes to stdout,
 // one per line, unless silent. Status texts go to stderr as one line that is overwritten in
 // place, only when stderr is a terminal and showStatus is set (not with -q). Every plain line is
-// also kept, for --json and for the failure line on stderr.
+// also kept, for the log that --json carries.
 class ConsoleHost : public EngineHost {
   public:
     explicit ConsoleHost(bool silent, bool showStatus = true);
@@ -55,8 +55,6 @@ class ConsoleHost : public EngineHost {
     void clearStatus();
 
     const std::vector<std::string>& messages() const { return messages_; }
-    // The plain text of the last line logged in red (the runs' failure messages), or "".
-    const std::string& lastError() const { return lastError_; }
 
   private:
     void drawStatus();
@@ -66,7 +64,6 @@ class ConsoleHost : public EngineHost {
     bool statusShown_ = false;
     std::array<std::string, 2> panels_;
     std::vector<std::string> messages_;
-    std::string lastError_;
 };
 
 // Ctrl-C sets state.stopFlag while the guard lives: the scanner and the rebuild loop end at the
@@ -115,9 +112,9 @@ std::string slotName(int slot);
 // error; returns -1 when fine, else the exit code after printing the problem.
 int singleInput(const CommonOptions& options, std::string_view command, std::string& input);
 
-// Makes the -o folder when one was given and checks that it is a folder. Returns -1 when it is
-// usable, else kExitFailure after printing the problem.
-int prepareOutputFolder(const CommonOptions& options, std::string_view command);
+// Makes the -o folder when one was given and checks that it is a folder. Returns why it cannot
+// be used, or an empty text.
+std::string outputFolderProblem(const CommonOptions& options);
 
 // Prints "kavrel-cli COMMAND: MESSAGE" and a pointer to --help to stderr; returns kExitUsage.
 int usageError(std::string_view command, std::string_view message);
@@ -127,6 +124,6 @@ int failure(std::string_view command, std::string_view message);
 
 // The exit code of a finished run: 130 when interrupted with Ctrl-C, 1 (with the run's error
 // line on stderr) when it failed, 0 otherwise.
-int exitCodeFor(RunOutcome outcome, ConsoleHost& host, std::string_view command);
+int exitCodeFor(const RunResult& result, ConsoleHost& host, std::string_view command);
 
 }  // namespace kavrel::cli

@@ -45,12 +45,12 @@ int demuxCommand(int argc, char** argv) {
         },
         [&chapters](const fs::path& input, RunState& state, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {
-            RunOutcome outcome = demuxRun(input, state, options, captions, host);
-            if (chapters && outcome == RunOutcome::Done &&
-                !playlist::writeDemuxChapters(input, playlist::playlistBeside(input), options,
-                                              host))
-                outcome = RunOutcome::Failed;
-            return outcome;
+            RunResult result = demuxRun(input, state, options, captions, host);
+            if (chapters && result.outcome == RunOutcome::Done &&
+                !playlist::writeDemuxChapters(input, playlist::playlistBeside(input), options, host,
+                                              &result))
+                result.outcome = RunOutcome::Failed;
+            return result;
         });
 }
 

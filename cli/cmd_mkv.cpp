@@ -42,20 +42,23 @@ int mkvCommand(int argc, char** argv) {
     RunState state;
     ConsoleHost host(options.quiet, !options.quiet);
     InterruptGuard guard(state);
-    const auto source =
-        mux::findFeature(input, playlist::playlistBeside(input), options.run.cont, host);
-    if (!source) return exitCodeFor(RunOutcome::Failed, host, command);
+    RunResult refused;
+    refused.outcome = RunOutcome::Failed;
+    const auto source = mux::findFeature(input, playlist::playlistBeside(input), options.run.cont,
+                                         host, refused.error);
+    if (!source) return exitCodeFor(refused, host, command);
     mux::followFeature(options.run, *source);
-    RunOutcome outcome = readRun(input, state, options.run, host);
-    if (outcome != RunOutcome::Done || interrupted()) return exitCodeFor(outcome, host, command);
+    const RunResult read = readRun(input, state, options.run, host);
+    if (read.outcome != RunOutcome::Done || interrupted()) return exitCodeFor(read, host, command);
 
     const auto captions = offeredCaptions(state);
-    const auto checked = chosenStreams(options, captions, input, "to mux", host);
-    if (!checked) return exitCodeFor(RunOutcome::Failed, host, command);
+    const WritingCommand writing{command, {}, {}, "to mux"};
+    const auto checked =
+        chosenStreams(options, captions, input, writing, read, host, refused.error);
+    if (!checked) return exitCodeFor(refused, host, command);
     options.run.scan.checked = *checked;
     const mux::MkvJob job{input, output, *source, keep};
-    outcome = mux::mkvRun(job, state, options.run, captions, host);
-    return exitCodeFor(outcome, host, command);
+    return exitCodeFor(mux::mkvRun(job, state, options.run, captions, host), host, command);
 }
 
 }  // namespace kavrel::cli

@@ -1,8 +1,8 @@
+#include <cstdio>
 #include <string>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
-#include "cli/run_report.h"
 #include "cli/scan_command.h"
 
 namespace kavrel::cli {
@@ -22,8 +22,14 @@ int readCommand(int argc, char** argv) {
     RunState state;
     ConsoleHost host(options.quiet || options.json, !options.quiet);
     InterruptGuard guard(state);
-    RunOutcome outcome = readRun(input, state, options.run, host);
-    return finishCommand(kCommand, input, options, outcome, state, host);
+    const RunResult result = readRun(input, state, options.run, host);
+    host.clearStatus();
+    if (result.fastCheckStopped && !options.quiet)
+        std::fprintf(stderr,
+                     "kavrel-cli read: the fast check ended the scan after the first %llu MB; "
+                     "--no-fast-check reads the whole input\n",
+                     static_cast<unsigned long long>(options.run.scan.fastCheckLimit / 1'000'000));
+    return finishCommand(kCommand, input, options, result, state, host);
 }
 
 }  // namespace kavrel::cli

@@ -102,7 +102,7 @@ void printTree(const playlist::Playlist& result) {
 }
 
 void printJson(const XplOptions& options, const std::optional<playlist::Playlist>& result,
-               const ConsoleHost& host) {
+               const std::string& error, const ConsoleHost& host) {
     JsonWriter json;
     json.beginObject();
     json.key("command").value(kCommand);
@@ -138,7 +138,7 @@ void printJson(const XplOptions& options, const std::optional<playlist::Playlist
         }
         json.endArray();
     } else {
-        json.key("error").value(host.lastError());
+        json.key("error").value(error);
     }
     json.key("messages").beginArray();
     for (const std::string& message : host.messages()) json.value(message);
@@ -193,14 +193,12 @@ int xplCommand(int argc, char** argv) {
         options.input ? playlist::titleLookupName(*options.input) : std::string();
 
     ConsoleHost host(options.quiet || options.json);
+    std::string error;
     std::optional<playlist::Playlist> result =
-        playlist::readPlaylist(options.playlist, baseName, host);
+        playlist::readPlaylist(options.playlist, baseName, host, &error);
     host.clearStatus();
-    if (options.json) printJson(options, result, host);
-    if (!result) {
-        std::string message = host.lastError();
-        return failure(kCommand, message.empty() ? "the playlist cannot be read" : message);
-    }
+    if (options.json) printJson(options, result, error, host);
+    if (!result) return failure(kCommand, error.empty() ? "the playlist cannot be read" : error);
     if (!options.json) {
         if (result->titleFound && !options.memo) {
             printTree(*result);

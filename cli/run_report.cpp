@@ -1,7 +1,8 @@
 #include "cli/run_report.h"
 
-#include "engine/markup.h"
-#include "engine/names.h"
+#include <cstdio>
+#include <type_traits>
+
 #include "formats/json_writer.h"
 
 namespace kavrel::cli {
@@ -11,10 +12,6 @@ using formats::JsonWriter;
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr std::string_view kFirstPts = "   First PTS = ";
-constexpr std::string_view kSubstreamId = "   Substream id = ";
-constexpr std::string_view kCreating = "Creating ";
 
 std::string_view outcomeName(RunOutcome outcome) {
     switch (outcome) {
@@ -34,77 +31,106 @@ std::string hexId(int32_t id) {
     return text;
 }
 
-void writeStream(JsonWriter& json, StreamKind kind, int number, int32_t id,
-                 const std::map<int32_t, uint32_t>& pts) {
+template <typename T>
+void optionalMember(JsonWriter& json, std::string_view name, const std::optional<T>& value) {
+    if (!value) return;
+    json.key(name);
+    if constexpr (std::is_same_v<T, uint64_t>)
+        json.value(static_cast<int64_t>(*value));
+    else
+        json.value(*value);
+}
+
+// What the stream's first header says, each fact only when known.
+void writeProperties(JsonWriter& json, const analysers::StreamFacts& facts) {
+    json.key("properties").beginObject();
+    if (!facts.codecName.empty()) json.key("codec").value(facts.codecName);
+    if (!facts.format.empty()) json.key("format").value(facts.format);
+    optionalMember(json, "channels", facts.channels);
+    optionalMember(json, "channelLayout", facts.channelLayout);
+    optionalMember(json, "lfe", facts.lfe);
+    optionalMember(json, "sampleRate", facts.sampleRate);
+    optionalMember(json, "bitsPerSample", facts.bitsPerSample);
+    optionalMember(json, "bitRate", facts.bitRate);
+    optionalMember(json, "frameSize", facts.frameSize);
+    optionalMember(json, "width", facts.width);
+    optionalMember(json, "height", facts.height);
+    optionalMember(json, "displayAspectRatio", facts.displayAspectRatio);
+    optionalMember(json, "frameRate", facts.frameRate);
+    optionalMember(json, "interlaced", facts.interlaced);
+    optionalMember(json, "profile", facts.profile);
+    optionalMember(json, "level", facts.level);
+    json.endObject();
+}
+
+void nullable(JsonWriter& json, std::string_view name, const std::optional<std::string>& text) {
+    json.key(name);
+    if (text)
+        json.value(*text);
+    else
+        json.null();
+}
+
+void writeStream(JsonWriter& json, const StreamInfo& stream, const TrackNames* names) {
     static constexpr std::string_view kKinds[] = {"video", "audio", "subpicture"};
     json.beginObject();
-    json.key("kind").value(kKinds[static_cast<int>(kind)]);
-    json.key("number").value(number);
-    json.key("id").value(id);
-    json.key("idHex").value(hexId(id));
-    if (auto label = streamLabel(kind, id))
-        json.key("label").value(*label);
+    json.key("kind").value(kKinds[static_cast<int>(stream.kind)]);
+    json.key("number");
+    if (stream.number >= 0)
+        json.value(stream.number);
     else
+        json.null();
+    json.key("id").value(int{stream.id});
+    json.key("idHex").value(hexId(stream.id));
+    if (stream.label.empty())
         json.key("label").null();
-    int slot = kind == StreamKind::Video   ? videoSlot(number)
-               : kind == StreamKind::Audio ? audioSlot(number)
-                                           : subSlot(number);
-    // Subpicture numbers 16-31 are announced but have no box and no output.
-    if (kind != StreamKind::Subpicture || number < 16)
-        json.key("caption").value(boxCaption(slot, id));
-    auto found = pts.find(id);
-    if (found != pts.end())
-        json.key("firstPts").value(found->second);
     else
-        json.key("firstPts").null();
+        json.key("label").value(stream.label);
+    // Subpictures 16-31, and streams left without a number, have no box and no output.
+    if (stream.selectable()) json.key("caption").value(stream.caption);
+    json.key("firstPts");
+    if (stream.firstPts)
+        json.value(*stream.firstPts);
+    else
+        json.null();
+    if (stream.kind != StreamKind::Video) {
+        json.key("delayMs");
+        if (stream.delayMs)
+            json.value(*stream.delayMs);
+        else
+            json.null();
+    }
+    json.key("file").value(stream.firstSeenIn.string());
+    writeProperties(json, stream.facts);
+    if (names) {
+        nullable(json, "language", names->language);
+        nullable(json, "description", names->description);
+    }
     json.endObject();
 }
 
 }  // namespace
 
-std::map<int32_t, uint32_t> firstPtsById(const std::vector<std::string>& messages) {
-    std::map<int32_t, uint32_t> result;
-    for (std::size_t i = 0; i + 1 < messages.size(); ++i) {
-        const std::string& line = messages[i];
-        const std::string& next = messages[i + 1];
-        if (!line.starts_with(kFirstPts) || !next.starts_with(kSubstreamId)) continue;
-        auto pts = readHexDigits(std::string_view(line).substr(kFirstPts.size()));
-        auto id = static_cast<int32_t>(
-            readHexDigits(std::string_view(next).substr(kSubstreamId.size())) & 0xFFu);
-        result.emplace(id, pts);
-    }
-    return result;
-}
-
-std::vector<fs::path> createdOutputs(const std::vector<std::string>& messages) {
-    std::vector<fs::path> outputs;
-    for (const std::string& line : messages)
-        if (line.starts_with(kCreating)) outputs.emplace_back(line.substr(kCreating.size()));
-    return outputs;
-}
-
 std::string jsonReport(const RunReport& report, const RunState& state) {
-    const auto pts = firstPtsById(report.messages);
+    const RunResult& result = report.result;
     JsonWriter json;
     json.beginObject();
     json.key("command").value(report.command);
-    json.key("outcome").value(report.interrupted ? "interrupted" : outcomeName(report.outcome));
-    if (!report.error.empty()) json.key("error").value(report.error);
+    json.key("outcome").value(report.interrupted ? "interrupted" : outcomeName(result.outcome));
+    if (result.outcome == RunOutcome::Failed) json.key("error").value(result.error);
+    json.key("fastCheckStopped").value(result.fastCheckStopped);
 
     json.key("inputs").beginArray();
-    for (const fs::path& input : report.inputs) json.value(input.string());
+    for (const fs::path& input : result.inputs) json.value(input.string());
     json.endArray();
 
     json.key("streams").beginArray();
-    for (int n = 0; n < 2; ++n)
-        if (state.foundVideo[n] >= 0)
-            writeStream(json, StreamKind::Video, n, state.foundVideo[n], pts);
-    for (int n = 0; n < 16; ++n)
-        if (state.foundAudio[n] >= 0)
-            writeStream(json, StreamKind::Audio, n, state.foundAudio[n], pts);
-    for (int n = 0; n < 32; ++n)
-        if (state.foundSub[n] >= 0)
-            writeStream(json, StreamKind::Subpicture, n, state.foundSub[n], pts);
+    for (const StreamInfo* stream : state.streams.ordered()) {
+        const auto index = static_cast<std::size_t>(stream - state.streams.all().data());
+        const TrackNames* names =
+            report.names && index < report.names->size() ? &(*report.names)[index] : nullptr;
+        writeStream(json, *stream, names);
+    }
     json.endArray();
 
     json.key("video").beginArray();
@@ -121,17 +147,12 @@ std::string jsonReport(const RunReport& report, const RunState& state) {
     json.endArray();
     json.key("measuredDuration").value(state.measuredDuration);
 
-    if (report.command == "demux") {
+    if (report.command != "read") {
         json.key("outputs").beginArray();
-        for (const fs::path& output : report.outputs) {
+        for (const OutputWritten& output : result.outputs) {
             json.beginObject();
-            json.key("path").value(output.string());
-            std::error_code ec;
-            auto size = fs::file_size(output, ec);
-            if (ec)
-                json.key("bytes").null();
-            else
-                json.key("bytes").value(static_cast<int64_t>(size));
+            json.key("path").value(output.path.string());
+            json.key("bytes").value(static_cast<int64_t>(output.bytes));
             json.endObject();
         }
         json.endArray();

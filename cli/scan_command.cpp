@@ -6,6 +6,7 @@
 
 #include "cli/run_report.h"
 #include "cli/standard_output.h"
+#include "cli/stream_names.h"
 #include "engine/markup.h"
 #include "engine/names.h"
 
@@ -13,34 +14,16 @@ namespace kavrel::cli {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> scannedInputs(const fs::path& input, const CommonOptions& options,
-                                    const ConsoleHost& host) {
-    std::vector<fs::path> inputs{input};
-    if (!options.run.cont) return inputs;
-    fs::path second = getsecond(input);
-    if (second.empty()) return inputs;
-    const std::string line = "Continue on " + escapeControls(second.filename().string());
-    for (const std::string& message : host.messages()) {
-        if (message == line) {
-            inputs.push_back(second);
-            break;
-        }
-    }
-    return inputs;
-}
-
 int finishCommand(std::string_view command, const fs::path& input, const CommonOptions& options,
-                  RunOutcome outcome, const RunState& state, ConsoleHost& host) {
-    int code = exitCodeFor(outcome, host, command);
+                  const RunResult& result, const RunState& state, ConsoleHost& host) {
+    int code = exitCodeFor(result, host, command);
     if (options.json) {
         RunReport report;
         report.command = std::string(command);
-        report.inputs = scannedInputs(input, options, host);
-        report.outcome = outcome;
+        report.result = result;
         report.interrupted = code == kExitInterrupted;
-        report.outputs = createdOutputs(host.messages());
         report.messages = host.messages();
-        if (outcome == RunOutcome::Failed) report.error = host.lastError();
+        if (!state.streams.empty()) report.names = playlistNames(input, state.streams);
         std::string text = jsonReport(report, state);
         writeOut(text);
         flushOut();
@@ -50,7 +33,8 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
 
 std::optional<std::array<bool, kSlotCount>> chosenStreams(
     const CommonOptions& options, const std::array<std::string, kSlotCount>& captions,
-    const fs::path& input, std::string_view purpose, ConsoleHost& host) {
+    const fs::path& input, const WritingCommand& command, const RunResult& read, ConsoleHost& host,
+    std::string& error) {
     std::array<bool, kSlotCount> checked{};
     std::string missing;
     bool any = false;
@@ -62,46 +46,63 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
         checked[slot] = wanted && found;
         any = any || checked[slot];
     }
-    const std::string name = markupLiteral(input.filename().string());
-    if (!missing.empty()) {
-        host.log("[re]Error: no stream " + missing + " in " + name + "[/re]");
-        return std::nullopt;
-    }
-    if (!any) {
-        host.log("[re]Error: no stream " + std::string(purpose) + " in " + name + "[/re]");
-        return std::nullopt;
-    }
-    return checked;
+    const std::string name = input.filename().string();
+    if (!missing.empty())
+        error = "no stream " + missing + " in " + name;
+    else if (!any)
+        error = "no stream " + std::string(command.purpose) + " in " + name;
+    else
+        return checked;
+    // A stream may lie beyond what the fast check read.
+    if (read.fastCheckStopped)
+        error += " (only its first " + std::to_string(options.run.scan.fastCheckLimit / 1'000'000) +
+                 " MB were read: try --no-fast-check)";
+    host.log("[re]Error: " + markupLiteral(error) + "[/re]");
+    return std::nullopt;
 }
 
-int writingCommand(int argc, char** argv, const WritingCommand& spec, const OwnOptions& ownOptions,
-                   const WritingRun& write) {
-    const std::string_view command = spec.name;
-    const std::string_view purpose = spec.purpose;
+int writingCommand(int argc, char** argv, const WritingCommand& writing,
+                   const OwnOptions& ownOptions, const WritingRun& write) {
+    const std::string_view command = writing.name;
     CommonOptions options;
-    CommandLine line(command, spec.usage, spec.description);
+    CommandLine line(command, writing.usage, writing.description);
     addCommonOptions(line, options);
     addWriteOptions(line, options);
     if (ownOptions) ownOptions(line, options);
     if (int code = line.parse(argc, argv); code >= 0) return code;
     std::string input;
     if (int code = singleInput(options, command, input); code >= 0) return code;
-    if (int code = prepareOutputFolder(options, command); code >= 0) return code;
 
     RunState state;
     ConsoleHost host(options.quiet || options.json, !options.quiet);
+    // An output folder that cannot be used fails the command before anything is read.
+    if (std::string problem = outputFolderProblem(options); !problem.empty()) {
+        RunResult refused;
+        refused.outcome = RunOutcome::Failed;
+        refused.error = std::move(problem);
+        return finishCommand(command, input, options, refused, state, host);
+    }
     InterruptGuard guard(state);
-    RunOutcome outcome = readRun(input, state, options.run, host);
-    if (outcome != RunOutcome::Done || interrupted())
-        return finishCommand(command, input, options, outcome, state, host);
+    const RunResult read = readRun(input, state, options.run, host);
+    if (read.outcome != RunOutcome::Done || interrupted())
+        return finishCommand(command, input, options, read, state, host);
 
     // The streams offered are those the read run listed; the second run works on the same lists.
     const auto captions = offeredCaptions(state);
-    const auto checked = chosenStreams(options, captions, input, purpose, host);
-    if (!checked) return finishCommand(command, input, options, RunOutcome::Failed, state, host);
+    std::string error;
+    const auto checked = chosenStreams(options, captions, input, writing, read, host, error);
+    if (!checked) {
+        RunResult refused = read;
+        refused.outcome = RunOutcome::Failed;
+        refused.error = error;
+        return finishCommand(command, input, options, refused, state, host);
+    }
     options.run.scan.checked = *checked;
-    outcome = write(input, state, options.run, captions, host);
-    return finishCommand(command, input, options, outcome, state, host);
+    // Without -s every stream is written, also one the read's fast check did not reach.
+    options.run.everyStream = !options.streams;
+    RunResult written = write(input, state, options.run, captions, host);
+    written.fastCheckStopped = read.fastCheckStopped;
+    return finishCommand(command, input, options, written, state, host);
 }
 
 }  // namespace kavrel::cli

@@ -14,18 +14,13 @@
 
 namespace kavrel::cli {
 
-// The files a run scanned: the input, and its follow-on file when the log shows it was read.
-std::vector<std::filesystem::path> scannedInputs(const std::filesystem::path& input,
-                                                 const CommonOptions& options,
-                                                 const ConsoleHost& host);
-
 // Prints the JSON document (with --json) and returns the exit code of the run.
 int finishCommand(std::string_view command, const std::filesystem::path& input,
-                  const CommonOptions& options, RunOutcome outcome, const RunState& state,
+                  const CommonOptions& options, const RunResult& result, const RunState& state,
                   ConsoleHost& host);
 
 // The second run of a writing command, on the read run's state with options.scan.checked set.
-using WritingRun = std::function<RunOutcome(
+using WritingRun = std::function<RunResult(
     const std::filesystem::path& input, RunState& state, const RunOptions& options,
     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host)>;
 
@@ -39,17 +34,19 @@ struct WritingCommand {
     std::string_view purpose;  // "to demux": the failure says "no stream to demux in NAME"
 };
 
-// The streams -s names (all when it is not given) among those the read run found, for a run
-// `purpose` ("to demux"). Logs the failure and returns nullopt when a named stream was not
-// found or none is left.
+// The streams -s names (all when it is not given) among those the read run found, for a
+// command whose purpose is command.purpose ("to demux"). Logs the failure, gives it in error
+// and returns nullopt when a named stream was not found or none is left.
 std::optional<std::array<bool, kSlotCount>> chosenStreams(
     const CommonOptions& options, const std::array<std::string, kSlotCount>& captions,
-    const std::filesystem::path& input, std::string_view purpose, ConsoleHost& host);
+    const std::filesystem::path& input, const WritingCommand& command, const RunResult& read,
+    ConsoleHost& host, std::string& error);
 
 // A command that reads its one input and then writes from it (demux, rebuild): parses the
 // shared options, -o and -s and its own, makes the -o folder, reads the input and hands the
-// streams chosen with -s (every found stream without it) to `write`. A chosen stream the read
-// did not find, or no stream at all, fails the command with "no stream ... in NAME".
+// streams chosen with -s (every stream without it, also those found only after the read's fast
+// check stopped) to `write`. A chosen stream the read did not find, or no stream at all, fails
+// the command with "no stream ... in NAME".
 int writingCommand(int argc, char** argv, const WritingCommand& command,
                    const OwnOptions& ownOptions, const WritingRun& write);
 

@@ -109,6 +109,7 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMo
         }
         scanner.scan(chunk, got);
     }
+    scanner.finish();
     if (state.stopFlag) state.frameCounters.fill(0);
 }
 

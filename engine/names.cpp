@@ -78,12 +78,15 @@ std::string twoDigits(int n) {
 }
 
 std::string boxCaption(int slot, int32_t id) {
-    StreamKind kind = slotKind(slot);
     // An id the scanner announces always has a label; keep a readable fallback all the same.
-    std::string label = streamLabel(kind, id).value_or(emptyCaption(slot));
-    if (kind == StreamKind::Video) return label + "." + std::to_string(slot);
-    int number = kind == StreamKind::Audio ? slot - audioSlot(0) : slot - subSlot(0);
-    return label + "." + twoDigits(number);
+    return slotCaption(slot, streamLabel(slotKind(slot), id).value_or(emptyCaption(slot)));
+}
+
+std::string slotCaption(int slot, std::string_view label) {
+    const StreamKind kind = slotKind(slot);
+    if (kind == StreamKind::Video) return std::string(label) + "." + std::to_string(slot);
+    const int number = kind == StreamKind::Audio ? slot - audioSlot(0) : slot - subSlot(0);
+    return std::string(label) + "." + twoDigits(number);
 }
 
 std::string emptyCaption(int slot) {

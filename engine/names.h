@@ -35,6 +35,8 @@ std::optional<std::string> streamLabel(StreamKind kind, int32_t id);
 
 // The caption a read run gives a found stream's box: label + ".0"/".1" or ".00".. ".15".
 std::string boxCaption(int slot, int32_t id);
+// The same for a label already known.
+std::string slotCaption(int slot, std::string_view label);
 
 // The caption of a box whose stream was not found ("No video stream" …).
 std::string emptyCaption(int slot);

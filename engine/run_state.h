@@ -5,9 +5,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "analysers/format_tables.h"
+#include "engine/stream_table.h"
 
 namespace kavrel {
 
@@ -41,13 +43,16 @@ constexpr int subSlot(int number) {
     return 18 + number;
 }
 
-// The streams a read run found, by stream number (-1: none). The read run keeps a copy of the
-// found-id tables here when it ends; the rebuild filter reads only this copy, so a later demux run
-// or playlist read cannot change what it filters on.
+// The streams a read run found, by stream number (-1: none), over the input and its follow-on
+// file. The read run keeps this copy of its stream table when it ends; the rebuild filter reads
+// only this copy, so a later demux run or playlist read cannot change what it filters on.
 struct StreamLists {
     std::array<int32_t, 2> video{-1, -1};
     std::array<int32_t, 16> audio{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     std::array<int32_t, 16> sub{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    // Streams found when every number of their kind was taken: they have no box, so no
+    // output, and a rebuild drops them.
+    std::vector<std::pair<StreamKind, uint8_t>> unnumbered;
 
     // The id listed for a check-box slot (-1: none).
     int32_t ofSlot(int slot) const {
@@ -73,11 +78,16 @@ struct RunState {
     uint32_t minFirstPts = kNoPts;
     FrameSize videoFrame;  // the first video frame size a read run found (0×0: none)
     StreamLists lists;     // the last read run's streams
+    // Every stream the run met, in both files; a read run starts it afresh, a demux run goes
+    // on with the read's and adds the streams the read did not meet.
+    StreamTable streams;
+    // Set by a demux run that writes every stream: makes the output of a stream the read did
+    // not list, when the scanner first meets it, and returns its sink (null: none).
+    std::function<StreamSink*(const StreamInfo&)> openLateSink;
 
     // Per-run tables, reset on every entry of demux.
-    std::array<bool, 16> audioReported{};
-    std::array<bool, 2> videoReported{};
-    std::array<bool, 16> subReported{};
+    std::vector<bool> announced;  // by stream table index: "found!" was logged for this file
+    std::vector<bool> reported;   // by stream table index: the first-header report was made
     std::array<int32_t, 2> foundVideo{};
     std::array<int32_t, 16> foundAudio{};
     std::array<int32_t, 32> foundSub{};
@@ -91,9 +101,8 @@ struct RunState {
     RunState() { resetPerRun(); }
 
     void resetPerRun() {
-        audioReported.fill(false);
-        videoReported.fill(false);
-        subReported.fill(false);
+        announced.clear();
+        reported.clear();
         foundVideo.fill(-1);
         foundAudio.fill(-1);
         foundSub.fill(-1);
@@ -101,19 +110,26 @@ struct RunState {
         videoFirstPts = audioPts = subPts = 0;
     }
 
-    // Copies the found-id tables into the read run's stream lists.
+    // Keeps the streams with a box, and those without a number, as the read run's lists.
     void keepStreamLists() {
-        lists.video = foundVideo;
-        lists.audio = foundAudio;
-        for (int i = 0; i < 16; ++i) lists.sub[i] = foundSub[i];
+        lists = StreamLists{};
+        for (std::size_t n = 0; n < lists.video.size(); ++n)
+            lists.video[n] = streams.idOf(StreamKind::Video, static_cast<int>(n));
+        for (std::size_t n = 0; n < lists.audio.size(); ++n) {
+            lists.audio[n] = streams.idOf(StreamKind::Audio, static_cast<int>(n));
+            lists.sub[n] = streams.idOf(StreamKind::Subpicture, static_cast<int>(n));
+        }
+        for (const StreamInfo& info : streams.all())
+            if (info.number < 0) lists.unnumbered.emplace_back(info.kind, info.id);
     }
 
-    // What a read, demux or rebuild run resets before it starts.
+    // What a read run resets before it starts.
     void resetRunCounters() {
         frameCounters.fill(0);
         measuredDuration = 0;
         minFirstPts = kNoPts;
         videoFrame = {};
+        streams.clear();
     }
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -61,12 +62,13 @@ std::string statusName(const fs::path& path) {
 }
 
 // Goes on into the follow-on file of a feature, scanning it in the same mode, when the run wants
-// it and was not stopped. verb names the step on the status line ("Reading"). Returns whether
-// it did.
+// it and was not stopped, and adds it to the run's inputs. verb names the step on the status line
+// ("Reading"). Returns whether it did.
 bool scanFollowOn(StateFiles& files, const fs::path& second, const RunOptions& options,
                   ScanOptions& scan, RunState& state, EngineHost& host, std::string_view verb,
-                  ScanMode mode) {
+                  ScanMode mode, RunResult& result) {
     if (!options.cont || state.stopFlag.load() || second.empty()) return false;
+    result.inputs.push_back(second);
     files.openInput(second);
     host.log("Continue on " + fileName(second));
     files.checkInput();
@@ -85,7 +87,8 @@ void logError(EngineHost& host, std::string_view what) {
 }
 
 // The end of a run that did not succeed: the status line goes back to idle, no "Done.".
-RunOutcome failed(EngineHost& host, std::string_view what) {
+RunOutcome failed(EngineHost& host, RunResult& result, std::string_view what) {
+    result.error = what;
     logError(host, what);
     host.slog("Ready", 0);
     host.slog("", 1);
@@ -94,15 +97,15 @@ RunOutcome failed(EngineHost& host, std::string_view what) {
 
 // Runs body, turning the failures a run can meet into a logged failure.
 template <typename Body>
-RunOutcome guarded(EngineHost& host, Body&& body) {
+RunOutcome guarded(EngineHost& host, RunResult& result, Body&& body) {
     try {
         return body();
     } catch (const IoError& e) {
-        return failed(host, e.what());
+        return failed(host, result, e.what());
     } catch (const std::bad_alloc&) {
-        return failed(host, "not enough memory");
+        return failed(host, result, "not enough memory");
     } catch (const std::exception& e) {
-        return failed(host, e.what());
+        return failed(host, result, e.what());
     }
 }
 
@@ -144,17 +147,19 @@ bool isInput(const fs::path& output, const fs::path& input, const std::vector<fs
 
 }  // namespace
 
-RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& options,
-                   EngineHost& host) {
+RunResult readRun(const fs::path& input, RunState& state, const RunOptions& options,
+                  EngineHost& host) {
     StateFiles files(state);
     state.cancelLogged = false;
-    return guarded(host, [&] {
+    RunResult result;
+    result.outcome = guarded(host, result, [&] {
         state.resetRunCounters();
         const std::vector<fs::path> more = followOnFiles(input, options);
         ScanOptions scan = options.scan;
         scan.extension = upperExtension(input);
 
         host.log("Opening file [b]" + fileName(input) + "[/b]");
+        result.inputs.push_back(input);
         files.openInput(input);
         host.slog("Reading " + statusName(input) + " ", 0);
         host.log(sizeLine(files.input()));
@@ -163,18 +168,27 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
 
         // The fast check stops a read run by the same flag as Cancel; only a stop before the
         // check's limit was asked for by the user.
+        auto fastCheckStop = [&] {
+            return state.stopFlag.load() && scan.fastCheck &&
+                   files.input().position() > scan.fastCheckLimit &&
+                   files.input().position() < files.input().size();
+        };
         auto cancelled = [&] {
             return state.stopFlag.load() &&
                    !(scan.fastCheck && files.input().position() > scan.fastCheckLimit);
         };
         bool userStop = cancelled();
+        result.fastCheckStopped = fastCheckStop();
         for (const fs::path& next : more) {
-            if (!scanFollowOn(files, next, options, scan, state, host, "Reading", ScanMode::Read))
+            if (!scanFollowOn(files, next, options, scan, state, host, "Reading", ScanMode::Read,
+                              result))
                 break;
             userStop = cancelled();
+            result.fastCheckStopped = result.fastCheckStopped || fastCheckStop();
         }
         files.closeInput();
         state.keepStreamLists();
+        state.streams.updateDelays();
         if (!userStop && noStreamFound(state.lists))
             host.log("No video, audio or subpicture stream was found.");
         endRun(host, state, userStop);
@@ -183,68 +197,111 @@ RunOutcome readRun(const fs::path& input, RunState& state, const RunOptions& opt
         if (int64_t{state.frameCounters[0]} + state.frameCounters[1] > 0) host.log("");
         return userStop ? RunOutcome::Cancelled : RunOutcome::Done;
     });
+    return result;
 }
 
 std::array<std::string, kSlotCount> offeredCaptions(const RunState& state) {
     std::array<std::string, kSlotCount> captions;
-    for (int n = 0; n < 2; ++n)
-        if (state.foundVideo[n] >= 0)
-            captions[videoSlot(n)] = boxCaption(videoSlot(n), state.foundVideo[n]);
-    for (int n = 0; n < 16; ++n) {
-        if (state.foundAudio[n] >= 0)
-            captions[audioSlot(n)] = boxCaption(audioSlot(n), state.foundAudio[n]);
-        if (state.foundSub[n] >= 0)
-            captions[subSlot(n)] = boxCaption(subSlot(n), state.foundSub[n]);
-    }
+    for (const StreamInfo& info : state.streams.all())
+        if (info.selectable()) captions[static_cast<std::size_t>(info.slot())] = info.caption;
     return captions;
 }
 
-RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& options,
-                    const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
+namespace {
+
+// Keeps the hook that opens late outputs set for as long as the demux run lives.
+class LateSinks {
+  public:
+    LateSinks(RunState& state, std::function<StreamSink*(const StreamInfo&)> open) : state_(state) {
+        state_.openLateSink = std::move(open);
+    }
+    ~LateSinks() { state_.openLateSink = nullptr; }
+    LateSinks(const LateSinks&) = delete;
+    LateSinks& operator=(const LateSinks&) = delete;
+
+  private:
+    RunState& state_;
+};
+
+std::string extensionOf(const StreamInfo& stream, const RunOptions& options, bool aob) {
+    switch (stream.kind) {
+        case StreamKind::Video:
+            return options.videoExt;
+        case StreamKind::Audio:
+            return writesWav(stream.id, options, aob) ? kWavExtension : options.audioExt;
+        case StreamKind::Subpicture:
+            break;
+    }
+    return options.subExt;
+}
+
+}  // namespace
+
+RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& options,
+                   const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
     StateFiles files(state);
     RunSinks sinks(state);
+    RunResult result;
+    const std::vector<fs::path> more = followOnFiles(input, options);
+    const fs::path second = more.empty() ? fs::path() : more.front();
+    const fs::path prefix = outputFolder(input, options.workdir) / runBaseName(input, second);
+    SinkContext context;
+    // A stream the read did not meet gets its output when the scan first meets it.
+    LateSinks late(state, [&](const StreamInfo& stream) -> StreamSink* {
+        if (!options.everyStream) return nullptr;
+        fs::path path = prefix;
+        path += "." + stream.caption + "." + extensionOf(stream, options, context.aob);
+        if (isInput(path, input, more))
+            throw IoError("Cannot create " + path.string() + ": it is the input file itself");
+        const SinkRequest request{stream.slot(), stream.kind, stream.id, path};
+        sinks.add(stream.slot(), makeSink(request, options, context), path);
+        host.log("Creating " + markupLiteral(path.string()));
+        return state.sinks[static_cast<std::size_t>(stream.slot())];
+    });
     state.cancelLogged = false;
-    RunOutcome outcome = guarded(host, [&] {
+    result.outcome = guarded(host, result, [&] {
         // Only the frame counters and the measured duration start afresh: subpicture times are
         // made relative to the smallest first PTS the read run found.
         state.frameCounters.fill(0);
         state.measuredDuration = 0;
-        const std::vector<fs::path> more = followOnFiles(input, options);
-        const fs::path second = more.empty() ? fs::path() : more.front();
-        const fs::path prefix = outputFolder(input, options.workdir) / runBaseName(input, second);
         const auto paths =
             outputPaths(prefix, options, captions, state.lists, upperExtension(input) == ".AOB");
         for (const fs::path& path : paths) {
             if (!path.empty() && isInput(path, input, more))
-                return failed(host,
+                return failed(host, result,
                               "Cannot create " + path.string() + ": it is the input file itself");
         }
         ScanOptions scan = options.scan;
         scan.extension = upperExtension(input);
+        // Every stream is chosen, the late ones too.
+        if (options.everyStream) scan.checked.fill(true);
 
         host.log("Opening file " + fileName(input));
         host.slog("Opening", 0);
+        result.inputs.push_back(input);
         files.openInput(input);
         host.log(sizeLine(files.input()));
         files.checkInput();
-        const SinkContext context = sinkContext(state, scan.extension, &host);
+        context = sinkContext(state, scan.extension, &host);
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;
             const SinkRequest request{slot, slotKind(slot), state.lists.ofSlot(slot), path};
-            sinks.add(slot, makeSink(request, options, context));
+            sinks.add(slot, makeSink(request, options, context), path);
             host.log("Creating " + markupLiteral(path.string()));
         }
 
         host.slog("Demuxing " + statusName(input), 0);
         demux(state, scan, host, ScanMode::Demux);
         for (const fs::path& next : more) {
-            if (!scanFollowOn(files, next, options, scan, state, host, "Demuxing", ScanMode::Demux))
+            if (!scanFollowOn(files, next, options, scan, state, host, "Demuxing", ScanMode::Demux,
+                              result))
                 break;
         }
         const bool stopped = state.stopFlag.load();
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
+        state.streams.updateDelays();
         endRun(host, state, stopped);
         frameReport(state, host);
         return stopped ? RunOutcome::Cancelled : RunOutcome::Done;
@@ -253,9 +310,10 @@ RunOutcome demuxRun(const fs::path& input, RunState& state, const RunOptions& op
     try {
         sinks.finishAll();
     } catch (const IoError& e) {
-        if (outcome != RunOutcome::Failed) outcome = failed(host, e.what());
+        if (result.outcome != RunOutcome::Failed) result.outcome = failed(host, result, e.what());
     }
-    return outcome;
+    result.outputs = sinks.outputs();
+    return result;
 }
 
 std::vector<fs::path> followOnFiles(const fs::path& input, const RunOptions& options) {

@@ -2,6 +2,7 @@
 // The read and demux runs around the scanner, without any window: opening the input, the
 // follow-on file, creating the outputs, and the messages that open and close a run.
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -25,6 +26,9 @@ struct RunOptions {
     // The files the run goes on to after the input, in order (the further clips of a title), in
     // place of the follow-on file its name gives; only when cont is set.
     std::optional<std::vector<std::filesystem::path>> followOn;
+    // Demux: write every stream the input carries, also those the read did not meet (after
+    // the fast check stopped it): their outputs are made when the scan first meets them.
+    bool everyStream = false;
 };
 
 // The files a run goes on to after the input: options.followOn, or the follow-on file of the
@@ -34,19 +38,37 @@ std::vector<std::filesystem::path> followOnFiles(const std::filesystem::path& in
 
 enum class RunOutcome { Done, Cancelled, Failed };
 
+struct OutputWritten {
+    std::filesystem::path path;
+    uint64_t bytes = 0;
+};
+
+// What a run did, as data for whoever reports on it; the streams it found are in the run
+// state's stream table.
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Done;
+    std::string error;                          // why it failed, as plain text
+    std::vector<std::filesystem::path> inputs;  // the files read, in order
+    std::vector<OutputWritten> outputs;         // the files written, with their sizes
+    bool fastCheckStopped = false;              // the fast check ended a read before the end
+
+    bool operator==(RunOutcome other) const { return outcome == other; }
+};
+
 // The read run: resets the counters, scans the input (and its follow-on file) in mode 0,
 // keeps the stream lists, logs "Done." and gives the frame report. Errors are logged.
-RunOutcome readRun(const std::filesystem::path& input, RunState& state, const RunOptions& options,
-                   EngineHost& host);
+RunResult readRun(const std::filesystem::path& input, RunState& state, const RunOptions& options,
+                  EngineHost& host);
 
-// The captions of the boxes a read run offers, in slot order; empty for streams not found.
+// The captions of the boxes a read run offers, in slot order; empty for streams not found. The
+// streams of the input and of its follow-on file are offered alike.
 std::array<std::string, kSlotCount> offeredCaptions(const RunState& state);
 
 // The demux run: one output per checked slot, named prefix + "." + caption + "." + extension,
 // scanned in mode 1 over the input and its follow-on file. Errors are logged; every file is
 // closed on every path out.
-RunOutcome demuxRun(const std::filesystem::path& input, RunState& state, const RunOptions& options,
-                    const std::array<std::string, kSlotCount>& captions, EngineHost& host);
+RunResult demuxRun(const std::filesystem::path& input, RunState& state, const RunOptions& options,
+                   const std::array<std::string, kSlotCount>& captions, EngineHost& host);
 
 // The folder the outputs go to: the work folder, or the input's folder when none is set.
 std::filesystem::path outputFolder(const std::filesystem::path& input,

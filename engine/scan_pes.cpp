@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "analysers/analysers.h"
@@ -12,6 +13,8 @@
 #include "engine/sink.h"
 
 namespace kavrel {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -114,15 +117,85 @@ bool PesScanner::startPacket(uint8_t id) {
     return true;
 }
 
-// The first packet of a video stream number announces it (read scans) and records its id.
+// The stream of an id in the run's table, added with its number when it is met for the first time.
+// A demux run that writes every stream opens the output of a stream the read did not meet.
+int PesScanner::meet(const IdFamily& family, uint8_t id) {
+    int stream = state_.streams.find(family.kind, id);
+    if (stream >= 0) return stream;
+    stream = state_.streams.add(family, id, state_.input ? state_.input->path() : fs::path());
+    const StreamInfo& info = state_.streams[stream];
+    if (!reading_ && state_.openLateSink && info.selectable() &&
+        !state_.sinks[static_cast<std::size_t>(info.slot())])
+        state_.openLateSink(info);
+    return stream;
+}
+
+namespace {
+
+// Marks a stream in a per-file table; true the first time.
+bool firstTime(std::vector<bool>& flags, int stream) {
+    const auto at = static_cast<std::size_t>(stream);
+    if (flags.size() <= at) flags.resize(at + 1, false);
+    if (flags[at]) return false;
+    flags[at] = true;
+    return true;
+}
+
+const char* kindWord(StreamKind kind) {
+    switch (kind) {
+        case StreamKind::Video:
+            return "video";
+        case StreamKind::Audio:
+            return "audio";
+        case StreamKind::Subpicture:
+            break;
+    }
+    return "subpicture";
+}
+
+}  // namespace
+
+// The first packet of a stream in this file announces it (read scans) and records its id in the
+// found-id table of its number. Returns whether this was that packet.
+bool PesScanner::announceOnce(int stream, const IdFamily& family, const char* message) {
+    if (!firstTime(state_.announced, stream)) return false;
+    const StreamInfo& info = state_.streams[stream];
+    if (info.number >= 0) {
+        const auto n = static_cast<std::size_t>(info.number);
+        switch (family.kind) {
+            case StreamKind::Video:
+                state_.foundVideo[n] = info.id;
+                break;
+            case StreamKind::Audio:
+                state_.foundAudio[n] = info.id;
+                break;
+            case StreamKind::Subpicture:
+                state_.foundSub[n] = info.id;
+                break;
+        }
+    }
+    if (!reading_) return true;
+    if (info.number >= 0)
+        host_.log(message + std::to_string(info.number) + " found!");
+    else
+        host_.log(message + std::string("found! Every ") + kindWord(family.kind) +
+                  " number is taken: it cannot be chosen.");
+    return true;
+}
+
 void PesScanner::announceVideo(const IdFamily& family, uint8_t id) {
-    const int number = family.number(id);
-    state_.curVideo = number;
+    videoStream_ = meet(family, id);
+    state_.curVideo = state_.streams[videoStream_].number;
     videoId_ = id;
-    if (state_.foundVideo[number] != -1) return;
-    state_.foundVideo[number] = id;
-    if (reading_) host_.log(family.message + std::to_string(number) + " found!");
+    if (!announceOnce(videoStream_, family, family.message)) return;
     if (family.firstPtsFromLastHeader) state_.videoFirstPts = currentPts_;
+}
+
+// A stream's first PTS is that of the first of its packets that carries one.
+void PesScanner::noteFirstPts(int stream) {
+    if (stream < 0 || !packetHasPts_) return;
+    StreamInfo& info = state_.streams[stream];
+    if (!info.firstPts) info.firstPts = packetPts_;
 }
 
 void PesScanner::headerByte(uint8_t byte) {
@@ -207,15 +280,11 @@ void PesScanner::headerDone() {
 }
 
 void PesScanner::subpictureHeader(const IdFamily& family, uint8_t id) {
-    const int number = family.number(id);
+    subStream_ = meet(family, id);
     kind_ = Kind::Subpicture;
     subId_ = id;
-    state_.curSub = number;
-    if (state_.foundSub[number] == -1) {
-        state_.foundSub[number] = id;
-        if (reading_) host_.log(family.message + std::to_string(number) + " found!");
-        state_.subPts = currentPts_;
-    }
+    state_.curSub = state_.streams[subStream_].number;
+    if (announceOnce(subStream_, family, family.message)) state_.subPts = currentPts_;
     // A read scan does not carry a plain subpicture's PTS over to the next first sighting.
     if (reading_ && family.first == kPlainSubpictureId) currentPts_ = 0;
     phase_ = Phase::Payload;
@@ -228,20 +297,15 @@ void PesScanner::audioHeader(uint8_t id) {
         phase_ = Phase::Payload;
         return;
     }
-    const int number = family->number(id);
     const bool mlp = aob_ && id == kAobMlpId;
     kind_ = Kind::Audio;
     audioClass_ = family->audio;
     mlp_ = mlp;
     subId_ = id;
-    state_.curAudio = number;
-    if (state_.foundAudio[number] == -1) {
-        state_.foundAudio[number] = id;
-        if (reading_)
-            host_.log((mlp ? kAobMlpMessage : family->message) + std::to_string(number) +
-                      " found!");
+    audioStream_ = meet(*family, id);
+    state_.curAudio = state_.streams[audioStream_].number;
+    if (announceOnce(audioStream_, *family, mlp ? kAobMlpMessage : family->message))
         state_.audioPts = currentPts_;
-    }
     currentPts_ = 0;
     std::size_t need = family->privateHeader;
     if (aob_ && family->audio == AudioClass::Lpcm) {
@@ -314,40 +378,41 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
     const std::span<const uint8_t> bytes(run, size);
     switch (kind_) {
         case Kind::Video: {
+            if (firstRun_) noteFirstPts(videoStream_);
+            // A stream left without a number is neither counted nor written.
             const int number = state_.curVideo;
-            if (options_.countFrames && (reading_ || options_.checked[videoSlot(number)])) {
+            if (number >= 0 && options_.countFrames &&
+                (reading_ || options_.checked[videoSlot(number)])) {
                 const int64_t total =
                     int64_t{state_.frameCounters[number]} + countFrameStarts(bytes, videoKind_);
                 state_.frameCounters[number] =
                     static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
             }
-            if (reading_) {
-                if (!state_.videoReported[number]) reportVideo(bytes);
-            } else {
-                deliver(videoSlot(number), run, size);
-            }
+            if (firstTime(state_.reported, videoStream_)) reportVideo(bytes);
+            if (!reading_ && number >= 0) deliver(videoSlot(number), run, size);
             break;
         }
         case Kind::Audio:
-            if (reading_) {
-                if (!state_.audioReported[state_.curAudio]) reportAudio(bytes);
-            } else {
-                deliver(audioSlot(state_.curAudio), run, size);
-            }
+            if (firstRun_) noteFirstPts(audioStream_);
+            if (firstTime(state_.reported, audioStream_))
+                reportAudio(bytes);
+            else if (!gathering_.empty())
+                gatherMore(bytes);
+            if (!reading_ && state_.curAudio >= 0) deliver(audioSlot(state_.curAudio), run, size);
             break;
         case Kind::MpegAudio:
             // MPEG audio follows the audio number last set by a private stream 1 header.
             if (!reading_ && state_.curAudio >= 0 && state_.curAudio < 16)
                 deliver(audioSlot(state_.curAudio), run, size);
             break;
-        case Kind::Subpicture:
-            if (state_.curSub >= 16) break;  // announced only: no report, no output
-            if (reading_) {
-                if (!state_.subReported[state_.curSub]) reportSubpicture(bytes);
-            } else {
-                deliver(subSlot(state_.curSub), run, size);
-            }
+        case Kind::Subpicture: {
+            if (firstRun_) noteFirstPts(subStream_);
+            if (firstTime(state_.reported, subStream_)) reportSubpicture(bytes);
+            const int number = state_.curSub;
+            // Announced only (16-31, or none left): no output.
+            if (!reading_ && number >= 0 && number < 16) deliver(subSlot(number), run, size);
             break;
+        }
         default:
             break;
     }
@@ -357,15 +422,23 @@ void PesScanner::lowerMinFirstPts(uint32_t pts) {
     if (state_.minFirstPts == kNoPts || pts < state_.minFirstPts) state_.minFirstPts = pts;
 }
 
+// The first payload run of a video stream in this file: its report in a read scan (a stream
+// without a box gets none), and its facts whenever they are not known yet.
 void PesScanner::reportVideo(std::span<const uint8_t> run) {
-    const int number = state_.curVideo;
-    state_.videoReported[number] = true;
-    lowerMinFirstPts(state_.videoFirstPts);
-    if (!options_.details) return;
-    host_.log("   First PTS = [re]" + hex(state_.videoFirstPts, 8) + "[/re]");
-    host_.log("   Substream id = " + hex(static_cast<uint32_t>(videoId_), 2));
-    const analysers::Analysis analysis = analysers::analyseVideo(videoKind_, run, number);
+    StreamInfo& info = state_.streams[videoStream_];
+    const bool report = reading_ && info.selectable();
+    if (report) lowerMinFirstPts(state_.videoFirstPts);
+    const bool details = report && options_.details;
+    if (details) {
+        host_.log("   First PTS = [re]" + hex(state_.videoFirstPts, 8) + "[/re]");
+        host_.log("   Substream id = " + hex(static_cast<uint32_t>(videoId_), 2));
+    }
+    if (!details && !info.facts.codecName.empty()) return;
+    const analysers::Analysis analysis = analysers::analyseVideo(videoKind_, run, info.number);
+    if (info.facts.codecName.empty()) info.facts = analysis.facts;
+    if (!details) return;
     for (const std::string& line : analysis.lines) host_.log(line);
+    const int number = info.number;
     if (analysis.frameRate > 0) state_.frameRates[number] = analysis.frameRate;
     // The first video frame size found is the canvas of subtitle outputs.
     const auto& facts = analysis.facts;
@@ -374,27 +447,78 @@ void PesScanner::reportVideo(std::span<const uint8_t> run) {
         state_.videoFrame = {*facts.width, *facts.height};
 }
 
+// The first payload run of an audio stream in this file: its report lines at once in a read
+// scan, its analysis once the analyser has the first bytes it wants.
 void PesScanner::reportAudio(std::span<const uint8_t> run) {
-    const int number = state_.curAudio;
-    state_.audioReported[number] = true;
-    lowerMinFirstPts(state_.audioPts);
-    if (!options_.details) return;
-    host_.log("   First PTS = [re]" + hex(state_.audioPts, 8) + "[/re]");
-    host_.log("   Substream id = " + hex(subId_, 2));
-    const auto carriage = mlp_   ? analysers::LpcmCarriage::DvdAudioMlp
-                          : aob_ ? analysers::LpcmCarriage::DvdAudio
-                                 : analysers::LpcmCarriage::Video;
-    const analysers::Analysis analysis = analysers::analyseAudio(
-        audioClass_, carriage, run, number, std::span(private_.data(), privateNeed_));
-    for (const std::string& line : analysis.lines) host_.log(line);
+    const StreamInfo& info = state_.streams[audioStream_];
+    const bool report = reading_ && info.selectable();
+    if (report) lowerMinFirstPts(state_.audioPts);
+    const bool details = report && options_.details;
+    if (details) {
+        host_.log("   First PTS = [re]" + hex(state_.audioPts, 8) + "[/re]");
+        host_.log("   Substream id = " + hex(subId_, 2));
+    }
+    if (!details && !info.facts.codecName.empty()) return;
+    Gathering gathering;
+    gathering.stream = audioStream_;
+    gathering.audioClass = audioClass_;
+    gathering.carriage = mlp_   ? analysers::LpcmCarriage::DvdAudioMlp
+                         : aob_ ? analysers::LpcmCarriage::DvdAudio
+                                : analysers::LpcmCarriage::Video;
+    gathering.bytes.assign(run.begin(), run.end());
+    gathering.privateHeader.assign(private_.begin(),
+                                   private_.begin() + static_cast<std::ptrdiff_t>(privateNeed_));
+    gathering.log = details;
+    if (!analyseWhenReady(gathering)) gathering_.push_back(std::move(gathering));
+}
+
+// A later payload run of an audio stream whose first bytes are still being gathered.
+void PesScanner::gatherMore(std::span<const uint8_t> run) {
+    for (auto it = gathering_.begin(); it != gathering_.end(); ++it) {
+        if (it->stream != audioStream_) continue;
+        it->bytes.insert(it->bytes.end(), run.begin(), run.end());
+        if (analyseWhenReady(*it)) gathering_.erase(it);
+        return;
+    }
+}
+
+// Analyses the gathered bytes when they hold what the analyser wants, or as much as is ever
+// gathered; returns whether it did.
+bool PesScanner::analyseWhenReady(Gathering& gathering) {
+    constexpr std::size_t kGatheredMax = 16 * 1024;  // beyond the largest E-AC-3 frame
+    const std::size_t wanted =
+        std::min(analysers::audioBytesWanted(gathering.audioClass, gathering.bytes), kGatheredMax);
+    if (gathering.bytes.size() < wanted) return false;
+    analyseAudio(gathering);
+    return true;
+}
+
+void PesScanner::analyseAudio(const Gathering& gathering) {
+    StreamInfo& info = state_.streams[gathering.stream];
+    const analysers::Analysis analysis =
+        analysers::analyseAudio(gathering.audioClass, gathering.carriage, gathering.bytes,
+                                info.number, gathering.privateHeader);
+    if (info.facts.codecName.empty()) info.facts = analysis.facts;
+    if (gathering.log)
+        for (const std::string& line : analysis.lines) host_.log(line);
+}
+
+void PesScanner::finish() {
+    for (const Gathering& gathering : gathering_) analyseAudio(gathering);
+    gathering_.clear();
 }
 
 void PesScanner::reportSubpicture(std::span<const uint8_t> run) {
-    state_.subReported[state_.curSub] = true;
-    if (!options_.details) return;
+    StreamInfo& info = state_.streams[subStream_];
+    const bool eightBit = run.size() >= 2 && run[0] == 0 && run[1] == 0;
+    if (info.facts.format.empty()) {
+        // DVD subpictures are run-length coded in 2 bits a pixel, HD DVD's may be in 8.
+        if (!eightBit) info.facts.codecName = "dvd_subtitle";
+        info.facts.format = eightBit ? "8bitRLE" : "2bitRLE";
+    }
+    if (!reading_ || !info.selectable() || !options_.details) return;
     host_.log("   First PTS = [re]" + hex(state_.subPts, 8) + "[/re]");
     host_.log("   Substream id = " + hex(subId_, 2));
-    const bool eightBit = run.size() >= 2 && run[0] == 0 && run[1] == 0;
     host_.log(eightBit ? "   Format = [bl]8bitRLE[/bl]" : "   Format = [bl]2bitRLE[/bl]");
 }
 

@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "analysers/analysers.h"
 #include "engine/demux.h"
 #include "engine/host.h"
 #include "engine/run_state.h"
@@ -23,6 +24,10 @@ class PesScanner {
     // Scans one chunk. A packet, header or skip that runs past the chunk's end carries on in
     // the next call; nothing outside data[0, size) is read.
     void scan(const uint8_t* data, std::size_t size);
+
+    // Analyses, with what was gathered, the first bytes of the streams whose analysis waits for
+    // more; called when the file ends or the scan stops.
+    void finish();
 
     // Video and audio stream counts of the first system header, used by the navigation report.
     void setStreamCounts(int video, int audio) {
@@ -68,11 +73,28 @@ class PesScanner {
     void subpictureHeader(const IdFamily& family, uint8_t id);
     void audioHeader(uint8_t id);
     void announceVideo(const IdFamily& family, uint8_t id);
+    int meet(const IdFamily& family, uint8_t id);
+    bool announceOnce(int stream, const IdFamily& family, const char* message);
+    void noteFirstPts(int stream);
+
+    // The first bytes of an audio stream, gathered across its packets until its analyser has
+    // what it wants to see.
+    struct Gathering {
+        int stream = -1;
+        AudioClass audioClass = AudioClass::DolbyDigital;
+        analysers::LpcmCarriage carriage = analysers::LpcmCarriage::Video;
+        std::vector<uint8_t> bytes;
+        std::vector<uint8_t> privateHeader;
+        bool log = false;  // its lines go to the log
+    };
 
     void usePayload(const uint8_t* run, std::size_t size);
     void reportVideo(std::span<const uint8_t> run);
     void reportAudio(std::span<const uint8_t> run);
     void reportSubpicture(std::span<const uint8_t> run);
+    void gatherMore(std::span<const uint8_t> run);
+    bool analyseWhenReady(Gathering& gathering);
+    void analyseAudio(const Gathering& gathering);
     void deliver(int slot, const uint8_t* data, std::size_t size);
     void lowerMinFirstPts(uint32_t pts);
 
@@ -111,6 +133,11 @@ class PesScanner {
     bool mlp_ = false;
     uint8_t subId_ = 0;
     const IdFamily* subFamily_ = nullptr;  // of the private stream 1 packet in hand
+    // The stream table's entries of the video, audio and subpicture streams in hand (-1: none).
+    int videoStream_ = -1;
+    int audioStream_ = -1;
+    int subStream_ = -1;
+    std::vector<Gathering> gathering_;
 
     bool navigationPending_ = true;
     std::array<uint8_t, kNavigationBytesMax> navigation_{};

@@ -138,11 +138,22 @@ RunSinks::~RunSinks() {
     }
 }
 
-void RunSinks::add(int slot, std::unique_ptr<StreamSink> sink) {
+void RunSinks::add(int slot, std::unique_ptr<StreamSink> sink, fs::path path) {
     auto s = static_cast<std::size_t>(slot);
     sinks_.at(s) = std::move(sink);
+    paths_[s] = std::move(path);
+    added_.push_back(slot);
     sinks_[s]->begin();
     state_.sinks[s] = sinks_[s].get();
+}
+
+std::vector<OutputWritten> RunSinks::outputs() const {
+    std::vector<OutputWritten> outputs;
+    for (int slot : added_) {
+        const auto s = static_cast<std::size_t>(slot);
+        outputs.push_back({paths_[s], sinks_[s] ? sinks_[s]->written() : finishedBytes_[s]});
+    }
+    return outputs;
 }
 
 void RunSinks::finishAll() {
@@ -155,6 +166,7 @@ void RunSinks::finishAll() {
         } catch (const IoError& e) {
             if (firstError.empty()) firstError = e.what();
         }
+        finishedBytes_[static_cast<std::size_t>(&sink - sinks_.data())] = sink->written();
         sink.reset();
     }
     if (!firstError.empty()) throw IoError(firstError);

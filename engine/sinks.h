@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/host.h"
 #include "engine/names.h"
@@ -81,14 +82,19 @@ class RunSinks {
     RunSinks(const RunSinks&) = delete;
     RunSinks& operator=(const RunSinks&) = delete;
 
-    // Takes the sink of a slot and begins it (its file header is written).
-    void add(int slot, std::unique_ptr<StreamSink> sink);
+    // Takes the sink of a slot, writing to path, and begins it (its file header is written).
+    void add(int slot, std::unique_ptr<StreamSink> sink, std::filesystem::path path = {});
     // Finishes every sink, even after one fails; throws the first IoError.
     void finishAll();
+    // The outputs, in the order they were added, with the bytes written to each.
+    std::vector<OutputWritten> outputs() const;
 
   private:
     RunState& state_;
     std::array<std::unique_ptr<StreamSink>, kSlotCount> sinks_;
+    std::vector<int> added_;  // slots in the order added
+    std::array<std::filesystem::path, kSlotCount> paths_;
+    std::array<uint64_t, kSlotCount> finishedBytes_{};  // of sinks already finished
 };
 
 }  // namespace kavrel

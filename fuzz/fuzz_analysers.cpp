@@ -20,6 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const auto audioClass = static_cast<kavrel::AudioClass>(which % 5);
         const auto carriage = static_cast<kavrel::analysers::LpcmCarriage>((which >> 5) % 3);
         kavrel::analysers::analyseAudio(audioClass, carriage, run, which & 15, privateHeader);
+        kavrel::analysers::audioBytesWanted(audioClass, run);
     }
     return 0;
 }

@@ -35,11 +35,13 @@ std::string literalName(const fs::path& path) {
     return markupLiteral(path.filename().string());
 }
 
-RunOutcome failed(EngineHost& host, std::string_view what) {
+RunResult failed(EngineHost& host, RunResult result, std::string_view what) {
     host.log("[re]Error: " + markupLiteral(what) + "[/re]");
     host.slog("Ready", 0);
     host.slog("", 1);
-    return RunOutcome::Failed;
+    result.outcome = RunOutcome::Failed;
+    result.error = what;
+    return result;
 }
 
 // The folder of the intermediate files, beside the output so that the finished file is only
@@ -154,7 +156,7 @@ std::string outputProblem(const fs::path& output, const MkvJob& job) {
 }  // namespace
 
 std::optional<FeatureSource> findFeature(const fs::path& input, const fs::path& playlist, bool cont,
-                                         EngineHost& host) {
+                                         EngineHost& host, std::string& error) {
     FeatureSource source;
     source.playlist = playlist;
     if (playlist.empty()) {
@@ -166,8 +168,8 @@ std::optional<FeatureSource> findFeature(const fs::path& input, const fs::path& 
     try {
         source.titles = playlist::readTitleSet(playlist::loadPlaylistText(playlist),
                                                playlist::discFolderOf(playlist), lookup);
-    } catch (const IoError& error) {
-        host.log("No playlist: " + markupLiteral(error.what()));
+    } catch (const IoError& problem) {
+        host.log("No playlist: " + markupLiteral(problem.what()));
         return source;
     }
     source.playing = source.titles->playing;
@@ -185,12 +187,10 @@ std::optional<FeatureSource> findFeature(const fs::path& input, const fs::path& 
         const playlist::Clip& clip = title->clips[next];
         if (!clip.exists) {
             const std::string name = clip.file.empty() ? clip.src : clip.file.filename().string();
-            host.log("[re]Error: " +
-                     markupLiteral(name + ", the next clip of " + playlist::titleCaption(*title) +
-                                   ", is not on the disc (without the follow-on files the "
-                                   "Matroska file holds " +
-                                   input.filename().string() + " alone)") +
-                     "[/re]");
+            error = name + ", the next clip of " + playlist::titleCaption(*title) +
+                    ", is not on the disc (without the follow-on files the Matroska file holds " +
+                    input.filename().string() + " alone)";
+            host.log("[re]Error: " + markupLiteral(error) + "[/re]");
             return std::nullopt;
         }
         source.followOn.push_back(clip.file);
@@ -208,19 +208,20 @@ fs::path mkvOutputPath(const fs::path& input, const RunOptions& options) {
            (runBaseName(input, more.empty() ? fs::path() : more.front()) + ".mkv");
 }
 
-RunOutcome mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
-                  const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
+RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
+                 const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
+    RunResult result;
     const fs::path program = findProgram(kMkvmerge);
-    if (program.empty()) return failed(host, mkvmergeMissing());
+    if (program.empty()) return failed(host, result, mkvmergeMissing());
     std::error_code error;
     // mkvmerge takes file names as given; absolute ones can never read as options.
     const fs::path output = fs::absolute(job.output, error);
-    if (error) return failed(host, "Cannot use " + job.output.string() + ": " + error.message());
+    if (error) return failed(host, result, "Cannot use " + job.output.string() + ": " + error.message());
     if (const std::string problem = outputProblem(output, job); !problem.empty())
-        return failed(host, problem);
+        return failed(host, result, problem);
     fs::create_directories(output.parent_path(), error);
     if (error)
-        return failed(host,
+        return failed(host, result,
                       "Cannot create the folder of " + output.string() + ": " + error.message());
 
     try {
@@ -230,15 +231,16 @@ RunOutcome mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
         demux.workdir = work.path();
         demux.lpcmAsWav = true;
         demux.subsAsPgs = true;
-        const RunOutcome demuxed = demuxRun(job.input, state, demux, captions, host);
-        if (demuxed != RunOutcome::Done) return demuxed;
+        const RunResult demuxed = demuxRun(job.input, state, demux, captions, host);
+        if (demuxed.outcome != RunOutcome::Done) return demuxed;
+        result.inputs = demuxed.inputs;
 
         const std::vector<fs::path> more = followOnFiles(job.input, demux);
         const std::string baseName =
             runBaseName(job.input, more.empty() ? fs::path() : more.front());
         const auto inputs =
             demuxedFiles(work.path(), baseName, demux, captions, trackSync(state), host);
-        if (inputs.empty()) return failed(host, "No stream was written to mux");
+        if (inputs.empty()) return failed(host, result, "No stream was written to mux");
         FeatureSource source = job.source;
         source.followOn = more;
         const fs::path chapters = writeChapters(source, job.input, work.path(), host);
@@ -247,27 +249,29 @@ RunOutcome mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
 
         host.log("Muxing [b]" + literalName(output) + "[/b] with mkvmerge");
         host.slog("Muxing " + escapeControls(output.filename().string()), 0);
-        const MkvmergeResult result =
+        const MkvmergeResult muxed =
             runMkvmerge(program, work.path(), kOptionFile, host, state.stopFlag);
-        if (result.ending == MkvmergeEnding::Stopped) {
+        if (muxed.ending == MkvmergeEnding::Stopped) {
             endRun(host, state, true);
-            return RunOutcome::Cancelled;
+            result.outcome = RunOutcome::Cancelled;
+            return result;
         }
-        if (result.ending == MkvmergeEnding::Failed) return failed(host, result.error);
+        if (muxed.ending == MkvmergeEnding::Failed) return failed(host, result, muxed.error);
         fs::rename(work.path() / kMuxedFile, output);  // whole: now it takes its name
         const uint64_t size = fs::file_size(output, error);
         host.log("Written " + markupLiteral(output.string()) + " (" + std::to_string(size / kMiB) +
                  " Mbytes, " + std::to_string(plan.tracks.size()) + " tracks).");
-        if (result.warnings > 0)
-            host.log("[bl]mkvmerge gave " + std::to_string(result.warnings) +
-                     (result.warnings == 1 ? " warning" : " warnings") + ": check the file.[/bl]");
+        if (muxed.warnings > 0)
+            host.log("[bl]mkvmerge gave " + std::to_string(muxed.warnings) +
+                     (muxed.warnings == 1 ? " warning" : " warnings") + ": check the file.[/bl]");
         if (job.keep) host.log("Intermediate files kept in " + markupLiteral(work.path().string()));
         endRun(host, state, false);
-        return RunOutcome::Done;
+        result.outputs.push_back(OutputWritten{output, size});
+        return result;
     } catch (const IoError& e) {
-        return failed(host, e.what());
+        return failed(host, result, e.what());
     } catch (const fs::filesystem_error& e) {
-        return failed(host, e.what());
+        return failed(host, result, e.what());
     }
 }
 

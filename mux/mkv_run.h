@@ -33,10 +33,11 @@ struct FeatureSource {
 // Reads the playlist (none when empty) and finds the title that plays the input, logging which
 // one, or why there is none. With cont, the title's clips after the input's clip are the files
 // the runs go on to. Returns nullopt, after logging the error, when one of those clips is not
-// on the disc: a Matroska file of part of a title must be asked for (without cont).
+// on the disc: a Matroska file of part of a title must be asked for (without cont); error then
+// says why.
 std::optional<FeatureSource> findFeature(const std::filesystem::path& input,
                                          const std::filesystem::path& playlist, bool cont,
-                                         EngineHost& host);
+                                         EngineHost& host, std::string& error);
 
 // The run options with the feature's clips as the files to go on to, when a title gives them.
 void followFeature(RunOptions& options, const FeatureSource& source);
@@ -51,8 +52,8 @@ struct MkvJob {
 // Makes the Matroska file, after a read run of the input: demuxes the streams checked in
 // options (with captions as the read run offered them) and muxes them with mkvmerge. Logs as
 // the other runs do; a stop request ends the demux or mkvmerge and leaves no output file.
-RunOutcome mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
-                  const std::array<std::string, kSlotCount>& captions, EngineHost& host);
+RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
+                 const std::array<std::string, kSlotCount>& captions, EngineHost& host);
 
 // The Matroska file a window run writes: <output folder>/<base name>.mkv.
 std::filesystem::path mkvOutputPath(const std::filesystem::path& input, const RunOptions& options);

@@ -36,7 +36,7 @@ void writeChapterFile(const fs::path& path, std::string_view text,
 }
 
 bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const RunOptions& options,
-                        EngineHost& host) {
+                        EngineHost& host, RunResult* result) {
     const std::string inputName = markupLiteral(input.filename().string());
     if (playlist.empty()) {
         host.log("No chapters: no playlist beside " + inputName + ".");
@@ -67,12 +67,15 @@ bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const R
     }
 
     const fs::path path = demuxChaptersPath(input, options);
+    const std::string xml = formats::matroskaChapterXml(marks);
     try {
-        writeChapterFile(path, formats::matroskaChapterXml(marks), {input, playlist});
+        writeChapterFile(path, xml, {input, playlist});
     } catch (const IoError& error) {
         host.log("[re]Error: " + markupLiteral(error.what()) + "[/re]");
+        if (result) result->error = error.what();
         return false;
     }
+    if (result) result->outputs.push_back({path, xml.size()});
     host.log(std::to_string(marks.size()) + " chapters of " + titleText + " written to " +
              markupLiteral(path.string()));
     return true;

@@ -21,8 +21,9 @@ void writeChapterFile(const std::filesystem::path& path, std::string_view text,
 
 // Writes the chapters after a demux run of input with these options and logs one line: the
 // file written, or why there are none (no playlist, no title plays the input, no chapter).
-// Returns false, after logging the error in red, only when the file cannot be written.
+// Returns false, after logging the error in red, only when the file cannot be written. The file
+// written, or the error, goes into result when one is given.
 bool writeDemuxChapters(const std::filesystem::path& input, const std::filesystem::path& playlist,
-                        const RunOptions& options, EngineHost& host);
+                        const RunOptions& options, EngineHost& host, RunResult* result = nullptr);
 
 }  // namespace kavrel::playlist

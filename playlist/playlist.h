@@ -57,8 +57,9 @@ Playlist scanPlaylist(std::string_view bytes, std::string_view baseName);
 
 // The Read XPL run: "Open …", "Filesize: …", progress in status panel 1, the scan, the
 // "… found!" lines, "Done." and an empty line; status "Ready" and "". Returns nullopt (after
-// logging why in red) when the file cannot be opened or read, or is far too large for a playlist.
+// logging why in red, and giving it in *error when asked) when the file cannot be opened or
+// read, or is far too large for a playlist.
 std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::string_view baseName,
-                                     EngineHost& host);
+                                     EngineHost& host, std::string* error = nullptr);
 
 }  // namespace kavrel::playlist

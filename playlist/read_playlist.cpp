@@ -15,7 +15,8 @@ void endStatus(EngineHost& host) {
     host.slog("", 1);
 }
 
-std::optional<Playlist> fail(EngineHost& host, const std::string& message) {
+std::optional<Playlist> fail(EngineHost& host, const std::string& message, std::string* error) {
+    if (error) *error = message;
     host.log("[re]" + markupLiteral(message) + "[/re]");
     host.log("");
     endStatus(host);
@@ -46,14 +47,14 @@ std::string titleLookupName(const std::filesystem::path& input) {
 }
 
 std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::string_view baseName,
-                                     EngineHost& host) {
+                                     EngineHost& host, std::string* error) {
     std::string text;
     try {
         InputFile input(path);
         host.log("Open " + markupLiteral(path.filename().string()));
         host.log("Filesize: " + std::to_string(input.size()) + " bytes");
         if (input.size() > kMaxPlaylistBytes) {
-            return fail(host, tooLarge());
+            return fail(host, tooLarge(), error);
         }
         const std::string size = std::to_string(input.size());
         std::vector<uint8_t> chunk(kChunkSize);
@@ -63,11 +64,11 @@ std::optional<Playlist> readPlaylist(const std::filesystem::path& path, std::str
             text.append(reinterpret_cast<const char*>(chunk.data()), got);
             host.slog(std::to_string(input.position()) + "/" + size + " bytes", 1);
         }
-    } catch (const IoError& error) {
-        return fail(host, error.what());
+    } catch (const IoError& failure) {
+        return fail(host, failure.what(), error);
     }
     if (text.size() > kMaxPlaylistBytes) {  // the file grew while it was read
-        return fail(host, tooLarge());
+        return fail(host, tooLarge(), error);
     }
 
     Playlist playlist = scanPlaylist(text, baseName);

@@ -74,6 +74,9 @@ bool isSelected(const std::array<int32_t, N>& list, int firstSlot, uint8_t key,
 
 bool isSelected(StreamKind kind, uint8_t key, const StreamLists& lists,
                 const std::array<bool, kSlotCount>& checked) {
+    // A stream left without a number has no box: it is written nowhere.
+    for (const auto& [unnumberedKind, id] : lists.unnumbered)
+        if (unnumberedKind == kind && id == key) return false;
     switch (kind) {
         case StreamKind::Video:
             return isSelected(lists.video, videoSlot(0), key, checked);

@@ -40,7 +40,7 @@ std::filesystem::path rebuildOutputPath(const std::filesystem::path& input,
 // The whole run: names, "Opening file", the follow-on file, "Done.". It filters on
 // state.lists (the last read run's streams) with options.scan.checked as the selection.
 // Errors are logged in red and give RunOutcome::Failed; what was written is kept.
-RunOutcome rebuildRun(const std::filesystem::path& input, RunState& state,
-                      const RunOptions& options, EngineHost& host);
+RunResult rebuildRun(const std::filesystem::path& input, RunState& state, const RunOptions& options,
+                     EngineHost& host);
 
 }  // namespace kavrel

@@ -43,8 +43,8 @@ fs::path rebuildOutputPath(const fs::path& input, const RunOptions& options) {
     return outputFolder(input, options.workdir) / (runBaseName(input, second) + ".rebuilt.EVO");
 }
 
-RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptions& options,
-                      EngineHost& host) {
+RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOptions& options,
+                     EngineHost& host) {
     Renumbering renumbering;  // shared by the input and its follow-on file
     const fs::path second = options.cont ? getsecond(inputPath) : fs::path();
     const fs::path outputPath = rebuildOutputPath(inputPath, options);
@@ -52,7 +52,7 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
 
     std::unique_ptr<InputFile> input;
     std::unique_ptr<OutputFile> output;
-    RunOutcome outcome = RunOutcome::Done;
+    RunResult result;
     state.cancelLogged = false;
     try {
         const std::string name = inputPath.filename().string();
@@ -62,16 +62,19 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
             (!second.empty() && wouldReplace(outputPath, second)))
             throw IoError("Cannot create " + outputPath.string() +
                           ": it is an input file of this run");
+        result.inputs.push_back(inputPath);
         input = std::make_unique<InputFile>(inputPath);
         host.log("File size: " + std::to_string(input->size() / kMiB) + " Mbytes.");
         requireProgramStream(inputPath);
         output = std::make_unique<OutputFile>(outputPath);
+        result.outputs.push_back({outputPath, 0});
         host.log("Creating " + markupLiteral(outputPath.string()));
         host.slog("Rebuilding " + escapeControls(name), 0);
         Rebuild(state, *input, *output, renumbering, checked, host);
 
         if (!state.stopFlag && !second.empty()) {
             input.reset();
+            result.inputs.push_back(second);
             input = std::make_unique<InputFile>(second);
             const std::string secondName = second.filename().string();
             host.log("Continue on " + markupLiteral(secondName));
@@ -81,18 +84,21 @@ RunOutcome rebuildRun(const fs::path& inputPath, RunState& state, const RunOptio
         }
         input.reset();
         output->close();
+        result.outputs.back().bytes = output->written();
         output.reset();
-        if (state.stopFlag) outcome = RunOutcome::Cancelled;
-        endRun(host, state, outcome == RunOutcome::Cancelled);
+        if (state.stopFlag) result.outcome = RunOutcome::Cancelled;
+        endRun(host, state, result.outcome == RunOutcome::Cancelled);
     } catch (const std::exception& error) {  // IoError, or no memory for the block buffer
         input.reset();
+        if (output) result.outputs.back().bytes = output->written();
         closeQuietly(output);
         host.log("[re]Error: " + markupLiteral(error.what()) + "[/re]");
         host.slog("Ready", 0);
         host.slog("", 1);
-        outcome = RunOutcome::Failed;
+        result.outcome = RunOutcome::Failed;
+        result.error = error.what();
     }
-    return outcome;
+    return result;
 }
 
 }  // namespace kavrel

@@ -48,7 +48,8 @@ class WindowInputsTest : public QObject {
         const long before = peakRssKiB();
         control<QToolButton>(window, "bbXPL")->click();  // read at once: "Auto read" is on
         const long grown = peakRssKiB() - before;
-        QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown) + " KiB"));
+        if (test::kPeakMemoryIsMeasurable)
+            QVERIFY2(grown < 64 * 1024, qPrintable(QString::number(grown) + " KiB"));
         const QStringList memo = control<QPlainTextEdit>(window, "mXPL")
                                      ->toPlainText()
                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);

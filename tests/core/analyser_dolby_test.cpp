@@ -2,6 +2,7 @@
 // exact rules, and frames that ffmpeg encodes at known settings.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "analysers/ac3.h"
 #include "analysers/analysers.h"
 #include "tests/support/bit_writer.h"
+#include "tests/support/ps_builder.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel::analysers {
@@ -286,6 +288,52 @@ TEST(DolbyHeader, Eac3DependentSubstreamAddsItsChannels) {
         EXPECT_EQ(std::vector<std::string>(a.lines.begin() + 6, a.lines.end()), c.extra);
         EXPECT_EQ(a.facts.channels, c.channels);
         EXPECT_EQ(a.facts.codecName, "eac3");
+    }
+}
+
+// On HD DVD the dependent frame of a 7.1 programme comes in a later packet of its stream than the
+// independent frame: the scanner gathers the stream's first bytes across its packets for the
+// analyser, and the stream's report keeps its lines.
+TEST(DolbyHeader, DependentFrameInALaterPacketIsFound) {
+    using test::Bytes;
+    auto frames = eac3Frame(0, 768, 7, true, std::nullopt);
+    const auto dependent = eac3Frame(1, 256, 2, false, 0x0200);
+    frames.insert(frames.end(), dependent.begin(), dependent.end());
+    const auto part = [&frames](std::size_t from, std::size_t to) {
+        const auto begin = frames.begin();
+        return test::Pes(0xBD)
+            .pts(from == 0 ? std::optional<uint64_t>(9000) : std::nullopt)
+            .subHeader(test::audioSubHeader(0xC0))
+            .payload(Bytes(begin + static_cast<std::ptrdiff_t>(from),
+                           begin + static_cast<std::ptrdiff_t>(to)))
+            .packet();
+    };
+    const Bytes ac3 = test::Pes(0xBD)
+                          .pts(9000)
+                          .subHeader(test::audioSubHeader(0x81))
+                          .payload(ac3Header(0, 30, 8, 0, 7))
+                          .packet();
+    for (bool whole : {true, false}) {
+        SCOPED_TRACE(whole ? "both packets" : "the file ends after the first");
+        test::PsBuilder ps;
+        ps.pack({part(0, 1000)});
+        ps.pack({ac3});  // another stream is met meanwhile
+        if (whole) ps.pack({part(1000, frames.size())});
+        test::ScanRun scan;
+        scan.run(ps.bytes(), ScanMode::Read);
+        const auto& log = scan.host.markup;
+        const auto at = [&log](std::string_view line) {
+            return std::find(log.begin(), log.end(), line) - log.begin();
+        };
+        const auto found = at("[b]Dolby Digital[/b] Plus audio stream 0 found!");
+        EXPECT_EQ(at("   Substream id = C0"), found + 2);
+        const auto first = at("   Stream 0 is [b]Dolby Digital Plus[/b]");
+        EXPECT_GT(first, at("   Stream 1 is [b]Dolby Digital[/b]"));
+        const auto dependentLine = at("   Dependent substream = [bl]Lb + Rb[/bl]");
+        EXPECT_EQ(dependentLine, whole ? first + 6 : std::ssize(log));
+        EXPECT_EQ(
+            scan.state.streams[scan.state.streams.find(StreamKind::Audio, 0xC0)].facts.channels,
+            whole ? 8 : 6);
     }
 }
 

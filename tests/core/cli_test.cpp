@@ -106,9 +106,11 @@ TEST(Cli, JsonDocument) {
                             "assert d['measuredDuration']>0");
     EXPECT_EQ(result.exitCode, 0) << result.err;
 
-    // Without details no first PTS is known.
+    // Without details the log has no first PTS, but the document has each stream's.
     result = checkJson(cli("read --json --no-details " + shellQuote(disc.vob.string())),
-                       "assert d['streams'] and all(s['firstPts'] is None for s in d['streams'])");
+                       "assert d['streams'] and all(s['firstPts'] is not None and "
+                       "s['properties'].get('codec') for s in d['streams']), d['streams']; "
+                       "assert not any('First PTS' in m for m in d['messages'])");
     EXPECT_EQ(result.exitCode, 0) << result.err;
 
     // A failure is still one valid document, whatever bytes the file name holds.
@@ -313,7 +315,9 @@ TEST(Cli, HostileInputsAndNames) {
     }
     rusage children{};  // the largest child of this process so far
     getrusage(RUSAGE_CHILDREN, &children);
-    EXPECT_LT(children.ru_maxrss, 64 * 1024) << "KiB";
+    if (test::kPeakMemoryIsMeasurable) {
+        EXPECT_LT(children.ru_maxrss, 64 * 1024) << "KiB";
+    }
 
     // A folder name that looks like markup is reported as it is.
     if (!test::haveTool("python3")) return;

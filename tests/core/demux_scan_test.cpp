@@ -34,10 +34,10 @@ TEST(DemuxScan, AnnouncesEachStreamOnceWithItsFormat) {
                  .packet()});
     ps.pack({Pes(0xE3).pts(2000).payload(filled(50, 0x33)).packet()});
     ps.pack({pesPacket(audio(0xC0, 3000))});
-    ps.pack({pesPacket(audio(0x80, 3000))});  // audio number 0 again: not announced
     ps.pack({pesPacket(audio(0x89, 3000))});
     ps.pack({pesPacket(audio(0xA2, 3000))});
     ps.pack({pesPacket(audio(0xB3, 3000))});
+    ps.pack({pesPacket(audio(0x80, 3000))});  // audio number 0 is held: the next free one
     ps.pack({pesPacket(audio(0x9F, 3000))});  // no such sub-stream: ignored
     ps.pack({pesPacket(subpicture(0x20, 4000))});
     ps.pack({pesPacket(subpicture(0x65, 4000))});
@@ -55,6 +55,7 @@ TEST(DemuxScan, AnnouncesEachStreamOnceWithItsFormat) {
         "DTS HD (DTS) audio stream 1 found!",
         "LPCM audio stream 2 found!",
         "Dolby TrueHD audio stream 3 found!",
+        "Dolby Digital audio stream 4 found!",
         "Subpicture stream 0 found!",
         "Extended subpicture stream 5 found!",
         "Subpicture stream 31 found!",
@@ -69,6 +70,7 @@ TEST(DemuxScan, AnnouncesEachStreamOnceWithItsFormat) {
     EXPECT_EQ(scan.state.foundAudio[1], 0x89);
     EXPECT_EQ(scan.state.foundAudio[2], 0xA2);
     EXPECT_EQ(scan.state.foundAudio[3], 0xB3);
+    EXPECT_EQ(scan.state.foundAudio[4], 0x80);
     EXPECT_EQ(scan.state.foundAudio[15], -1);  // 0x9F
     EXPECT_EQ(scan.state.foundSub[0], 0x20);
     EXPECT_EQ(scan.state.foundSub[5], 0x65);

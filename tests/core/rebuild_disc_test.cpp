@@ -259,7 +259,7 @@ TEST_F(RebuildVob, EveryStreamKeptIsTheVobRenumbered) {
     const Bytes in = test::readFile(*vob_);
     expectSameButRenumbered(in, test::readFile(out));
 
-    // The same streams in the same order; LPCM, unlisted, takes the next audio number.
+    // The same streams in the same order; LPCM takes the next audio number after the AC-3s.
     const auto before = probeList(*vob_);
     const auto after = probeList(out);
     ASSERT_EQ(before.size(), after.size());
@@ -277,9 +277,14 @@ TEST_F(RebuildVob, EveryStreamKeptIsTheVobRenumbered) {
 }
 
 TEST_F(RebuildVob, ChosenStreamsAreWhatFfmpegFindsAndCopiesOut) {
-    // Keep the video and the third AC-3 stream; LPCM 0xA0 shares audio number 0 with 0x80, so
-    // the read run does not list it and it is kept as a stream the user could not choose.
-    const fs::path out = rebuild(*vob_, test::tempDir("subset"), {videoSlot(0), audioSlot(2)});
+    // LPCM 0xA0 would be audio 0 by its id, as 0x80 is: it is offered as audio 3, and dropped
+    // when that is not chosen.
+    const auto kept = probe(rebuild(*vob_, test::tempDir("two"), {videoSlot(0), audioSlot(2)}));
+    EXPECT_EQ(kept, (std::multiset<std::string>{"mpeg2video0x1e0", "ac30x80"}));
+
+    // Keep the video, the third AC-3 stream and the LPCM.
+    const fs::path out =
+        rebuild(*vob_, test::tempDir("subset"), {videoSlot(0), audioSlot(2), audioSlot(3)});
     const auto streams = probe(out);
     ASSERT_EQ(streams.size(), 3u) << testing::PrintToString(streams);
     EXPECT_EQ(streams.count("mpeg2video0x1e0"), 1u);

@@ -19,6 +19,20 @@ std::filesystem::path tempDir(std::string_view tag);
 // The sample disc with default options, generated once per process.
 const mkdisc::Layout& sampleDisc();
 
+// Peak memory is a meaningful bound only without AddressSanitizer, whose shadow memory and
+// quarantine multiply every process's footprint.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kPeakMemoryIsMeasurable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+inline constexpr bool kPeakMemoryIsMeasurable = false;
+#else
+inline constexpr bool kPeakMemoryIsMeasurable = true;
+#endif
+#else
+inline constexpr bool kPeakMemoryIsMeasurable = true;
+#endif
+
 // Whether a program is on the PATH (ffmpeg, ffprobe …).
 bool haveTool(std::string_view name);
 
