@@ -317,8 +317,7 @@ void TfMain::bMakeMkvClick() {
     const std::filesystem::path input = toPath(inputPath());
     const RunOutcome outcome = guarded([&] {
         std::string error;
-        auto source =
-            kavrel::mux::findFeature(input, playlistPath(), options.cont, host_, error);
+        auto source = kavrel::mux::findFeature(input, playlistPath(), options.cont, host_, error);
         if (!source) return RunOutcome::Failed;
         const kavrel::mux::MkvJob job{input, kavrel::mux::mkvOutputPath(input, options),
                                       std::move(*source), false};

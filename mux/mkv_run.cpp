@@ -216,7 +216,8 @@ RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
     std::error_code error;
     // mkvmerge takes file names as given; absolute ones can never read as options.
     const fs::path output = fs::absolute(job.output, error);
-    if (error) return failed(host, result, "Cannot use " + job.output.string() + ": " + error.message());
+    if (error)
+        return failed(host, result, "Cannot use " + job.output.string() + ": " + error.message());
     if (const std::string problem = outputProblem(output, job); !problem.empty())
         return failed(host, result, problem);
     fs::create_directories(output.parent_path(), error);
