@@ -73,6 +73,7 @@ void TfMain::connectHandlers() {
     connect(bReadEVO, &QPushButton::clicked, this, &TfMain::bReadEVOClick);
     connect(bDemux, &QPushButton::clicked, this, &TfMain::bDemuxClick);
     connect(bRebuild, &QPushButton::clicked, this, &TfMain::bRebuildClick);
+    connect(bMakeMkv, &QPushButton::clicked, this, &TfMain::bMakeMkvClick);
     connect(bReadXPL, &QPushButton::clicked, this, &TfMain::bReadXPLClick);
     connect(bCancel, &QPushButton::clicked, this, &TfMain::bCancelClick);
     connect(bClear, &QPushButton::clicked, this, &TfMain::bClearClick);

@@ -60,6 +60,7 @@ class TfMain : public QMainWindow {
     void bReadEVOClick();
     void bDemuxClick();
     void bRebuildClick();
+    void bMakeMkvClick();
     void bReadXPLClick();
     void bCancelClick();
     void bClearClick();
@@ -94,7 +95,7 @@ class TfMain : public QMainWindow {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    enum class RunKind { None, Read, Demux, Rebuild, Playlist };
+    enum class RunKind { None, Read, Demux, Rebuild, Mkv, Playlist };
     class RunScope;
 
     void buildControls();
@@ -157,6 +158,7 @@ class TfMain : public QMainWindow {
     QPushButton* bReadXPL = nullptr;
     QPushButton* bDemux = nullptr;
     QPushButton* bRebuild = nullptr;
+    QPushButton* bMakeMkv = nullptr;  // shown only where mkvmerge is installed
     QPushButton* bCancel = nullptr;
     QTabWidget* PageControl = nullptr;
     QWidget* tsStatus = nullptr;

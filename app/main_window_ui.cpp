@@ -22,6 +22,7 @@
 
 #include "app/logo.h"
 #include "app/main_window.h"
+#include "mux/mkvmerge.h"
 
 namespace {
 
@@ -117,10 +118,17 @@ void TfMain::buildControls() {
     bold.setBold(true);
     bDemux->setFont(bold);
     bRebuild = button(central, "bRebuild", QStringLiteral("Re&build"));
+    bMakeMkv = button(central, "bMakeMkv", QStringLiteral("Make &MKV"));
+    setHint(bMakeMkv, QStringLiteral("Demux the chosen streams and join them with mkvmerge into "
+                                     "one Matroska file, with the playlist's languages, names "
+                                     "and chapters"));
+    // Offered only where mkvmerge is installed: it makes the Matroska file.
+    bMakeMkv->setVisible(!kavrel::mux::findProgram(kavrel::mux::kMkvmerge).empty());
     bCancel = button(central, "bCancel", QStringLiteral("&Cancel"));
     setHint(bCancel, QStringLiteral("You can stop the actual process"));
     runRow->addWidget(bDemux);
     runRow->addWidget(bRebuild);
+    runRow->addWidget(bMakeMkv);
     runRow->addWidget(bCancel);
     runRow->addStretch(1);
     layout->addLayout(runRow);

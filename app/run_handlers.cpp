@@ -23,6 +23,7 @@
 #include "app/playlist_view.h"
 #include "engine/markup.h"
 #include "engine/names.h"
+#include "mux/mkv_run.h"
 #include "playlist/demux_chapters.h"
 #include "playlist/playlist.h"
 #include "rebuild/rebuild.h"
@@ -39,7 +40,8 @@ class TfMain::RunScope {
   public:
     RunScope(TfMain& window, RunKind kind)
         : window_(window), controls_{window.bReadEVO, window.bReadXPL, window.bDemux,
-                                     window.bRebuild, window.bbEVO,    window.bbXPL} {
+                                     window.bRebuild, window.bMakeMkv, window.bbEVO,
+                                     window.bbXPL} {
         for (std::size_t i = 0; i < controls_.size(); ++i) {
             enabled_[i] = controls_[i]->isEnabled();
             controls_[i]->setEnabled(false);
@@ -59,8 +61,8 @@ class TfMain::RunScope {
 
   private:
     TfMain& window_;
-    std::array<QWidget*, 6> controls_;
-    std::array<bool, 6> enabled_{};
+    std::array<QWidget*, 7> controls_;
+    std::array<bool, 7> enabled_{};
 };
 
 namespace {
@@ -131,6 +133,7 @@ void TfMain::cbVideoClick() {
     if (running()) return;
     const bool any = anySelected() && !inputPath().isEmpty();
     bDemux->setEnabled(any);
+    bMakeMkv->setEnabled(any);
     if (kavrel::upperExtension(toPath(inputPath())) == ".EVO") bRebuild->setEnabled(any);
 }
 
@@ -296,6 +299,33 @@ void TfMain::bDemuxClick() {
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
 
+void TfMain::bMakeMkvClick() {
+    if (running() || inputPath().isEmpty()) return;
+    if (!readBeforeWriting()) return;
+    RunScope scope(*this, RunKind::Mkv);
+    PageControl->setCurrentIndex(0);
+    if (!prepareOutputFolder()) {
+        endFailedRun();
+        return;
+    }
+    const kavrel::RunOptions options = runOptions();
+    std::array<std::string, kavrel::kSlotCount> captions;
+    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+        const auto index = static_cast<std::size_t>(slot);
+        if (options.scan.checked[index]) captions[index] = fileNamePart(slotBox(slot)->text());
+    }
+    const std::filesystem::path input = toPath(inputPath());
+    const RunOutcome outcome = guarded([&] {
+        std::string error;
+        auto source = kavrel::mux::findFeature(input, playlistPath(), options.cont, host_, error);
+        if (!source) return RunOutcome::Failed;
+        const kavrel::mux::MkvJob job{input, kavrel::mux::mkvOutputPath(input, options),
+                                      std::move(*source), false};
+        return kavrel::mux::mkvRun(job, state_, options, captions, host_).outcome;
+    });
+    if (outcome == RunOutcome::Failed) endFailedRun();
+}
+
 void TfMain::bRebuildClick() {
     if (running() || inputPath().isEmpty()) return;
     // The rebuild filters on the stream lists of a read of this very input.
@@ -371,7 +401,7 @@ void TfMain::fitPlaylistTree() {
 
 bool TfMain::askToStop() {
     // A read stops at once; a run that writes files asks first.
-    const bool writing = run_ == RunKind::Demux || run_ == RunKind::Rebuild;
+    const bool writing = run_ == RunKind::Demux || run_ == RunKind::Rebuild || run_ == RunKind::Mkv;
     if (!writing) {
         state_.stopFlag = true;
         return true;

@@ -222,6 +222,11 @@ void addWriteOptions(CommandLine& line, CommonOptions& options) {
            },
            "write into DIR (made when missing; default: the input's folder)")
         ->type_name("DIR");
+    addStreamsOption(line, options);
+}
+
+void addStreamsOption(CommandLine& line, CommonOptions& options) {
+    CLI::App& app = line.app;
     // Each -s takes one word; several -s add up. Blanks within the word ("v0 a1") separate too.
     app.add_option_function<std::vector<std::string>>(
            "-s,--streams",

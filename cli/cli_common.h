@@ -94,6 +94,8 @@ void addCommonOptions(CommandLine& line, CommonOptions& options);
 
 // The options of the commands that write: -o/--out DIR, -s/--streams LIST.
 void addWriteOptions(CommandLine& line, CommonOptions& options);
+// -s/--streams LIST alone.
+void addStreamsOption(CommandLine& line, CommonOptions& options);
 
 // The extensions of the elementary-stream files: --video-ext, --audio-ext, --sub-ext.
 void addExtensionOptions(CommandLine& line, RunOptions& run);

@@ -8,10 +8,10 @@
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
-#include "cli/json_writer.h"
 #include "cli/standard_output.h"
 #include "engine/io.h"
 #include "formats/chapter_file.h"
+#include "formats/json_writer.h"
 #include "playlist/demux_chapters.h"
 #include "playlist/disc_layout.h"
 #include "playlist/playlist.h"
@@ -19,6 +19,8 @@
 #include "playlist/titles.h"
 
 namespace kavrel::cli {
+
+using formats::JsonWriter;
 
 namespace {
 

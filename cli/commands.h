@@ -9,5 +9,6 @@ int rebuildCommand(int argc, char** argv);
 int xplCommand(int argc, char** argv);
 int titlesCommand(int argc, char** argv);
 int subsCommand(int argc, char** argv);
+int mkvCommand(int argc, char** argv);
 
 }  // namespace kavrel::cli

@@ -26,6 +26,8 @@ constexpr std::array kSubcommands = {
                "list the titles of an HD DVD playlist or disc folder"},
     Subcommand{"subs", kavrel::cli::subsCommand,
                "decode a subpicture .sup file to PGS or PNG pictures"},
+    Subcommand{"mkv", kavrel::cli::mkvCommand,
+               "make a Matroska file of a feature's streams with mkvmerge"},
 };
 
 void usage(std::FILE* to) {

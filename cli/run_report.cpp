@@ -3,9 +3,11 @@
 #include <cstdio>
 #include <type_traits>
 
-#include "cli/json_writer.h"
+#include "formats/json_writer.h"
 
 namespace kavrel::cli {
+
+using formats::JsonWriter;
 
 namespace fs = std::filesystem;
 

@@ -31,11 +31,6 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
     return code;
 }
 
-namespace {
-
-// The streams -s names (all when it is not given) among those the read run found. Logs the
-// failure, gives it in error and returns nullopt when a named stream was not found or none is
-// left.
 std::optional<std::array<bool, kSlotCount>> chosenStreams(
     const CommonOptions& options, const std::array<std::string, kSlotCount>& captions,
     const fs::path& input, const WritingCommand& command, const RunResult& read, ConsoleHost& host,
@@ -65,8 +60,6 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
     host.log("[re]Error: " + markupLiteral(error) + "[/re]");
     return std::nullopt;
 }
-
-}  // namespace
 
 int writingCommand(int argc, char** argv, const WritingCommand& writing,
                    const OwnOptions& ownOptions, const WritingRun& write) {

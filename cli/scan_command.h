@@ -4,6 +4,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,14 @@ struct WritingCommand {
     std::string description;   // the help's text
     std::string_view purpose;  // "to demux": the failure says "no stream to demux in NAME"
 };
+
+// The streams -s names (all when it is not given) among those the read run found, for a
+// command whose purpose is command.purpose ("to demux"). Logs the failure, gives it in error
+// and returns nullopt when a named stream was not found or none is left.
+std::optional<std::array<bool, kSlotCount>> chosenStreams(
+    const CommonOptions& options, const std::array<std::string, kSlotCount>& captions,
+    const std::filesystem::path& input, const WritingCommand& command, const RunResult& read,
+    ConsoleHost& host, std::string& error);
 
 // A command that reads its one input and then writes from it (demux, rebuild): parses the
 // shared options, -o and -s and its own, makes the -o folder, reads the input and hands the

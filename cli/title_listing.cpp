@@ -1,9 +1,11 @@
 #include "cli/title_listing.h"
 
-#include "cli/json_writer.h"
 #include "engine/timefmt.h"
+#include "formats/json_writer.h"
 
 namespace kavrel::cli {
+
+using formats::JsonWriter;
 
 namespace {
 

@@ -131,7 +131,7 @@ std::array<fs::path, kSlotCount> outputPaths(const fs::path& prefix, const RunOp
 }
 
 // Whether writing to output would replace one of the run's inputs.
-bool isInput(const fs::path& output, const fs::path& input, const fs::path& second) {
+bool isInput(const fs::path& output, const fs::path& input, const std::vector<fs::path>& more) {
     auto same = [&](const fs::path& in) {
         if (in.empty()) return false;
         if (sameFile(output, in)) return true;
@@ -142,7 +142,7 @@ bool isInput(const fs::path& output, const fs::path& input, const fs::path& seco
         if (ec) b = fs::absolute(in, ec);
         return a == b;
     };
-    return same(input) || same(second);
+    return same(input) || std::any_of(more.begin(), more.end(), same);
 }
 
 }  // namespace
@@ -154,7 +154,7 @@ RunResult readRun(const fs::path& input, RunState& state, const RunOptions& opti
     RunResult result;
     result.outcome = guarded(host, result, [&] {
         state.resetRunCounters();
-        const fs::path second = options.cont ? getsecond(input) : fs::path();
+        const std::vector<fs::path> more = followOnFiles(input, options);
         ScanOptions scan = options.scan;
         scan.extension = upperExtension(input);
 
@@ -179,8 +179,10 @@ RunResult readRun(const fs::path& input, RunState& state, const RunOptions& opti
         };
         bool userStop = cancelled();
         result.fastCheckStopped = fastCheckStop();
-        if (scanFollowOn(files, second, options, scan, state, host, "Reading", ScanMode::Read,
-                         result)) {
+        for (const fs::path& next : more) {
+            if (!scanFollowOn(files, next, options, scan, state, host, "Reading", ScanMode::Read,
+                              result))
+                break;
             userStop = cancelled();
             result.fastCheckStopped = result.fastCheckStopped || fastCheckStop();
         }
@@ -240,7 +242,8 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
     StateFiles files(state);
     RunSinks sinks(state);
     RunResult result;
-    const fs::path second = options.cont ? getsecond(input) : fs::path();
+    const std::vector<fs::path> more = followOnFiles(input, options);
+    const fs::path second = more.empty() ? fs::path() : more.front();
     const fs::path prefix = outputFolder(input, options.workdir) / runBaseName(input, second);
     SinkContext context;
     // A stream the read did not meet gets its output when the scan first meets it.
@@ -248,7 +251,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         if (!options.everyStream) return nullptr;
         fs::path path = prefix;
         path += "." + stream.caption + "." + extensionOf(stream, options, context.aob);
-        if (isInput(path, input, second))
+        if (isInput(path, input, more))
             throw IoError("Cannot create " + path.string() + ": it is the input file itself");
         const SinkRequest request{stream.slot(), stream.kind, stream.id, path};
         sinks.add(stream.slot(), makeSink(request, options, context), path);
@@ -264,7 +267,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         const auto paths =
             outputPaths(prefix, options, captions, state.lists, upperExtension(input) == ".AOB");
         for (const fs::path& path : paths) {
-            if (!path.empty() && isInput(path, input, second))
+            if (!path.empty() && isInput(path, input, more))
                 return failed(host, result,
                               "Cannot create " + path.string() + ": it is the input file itself");
         }
@@ -290,8 +293,11 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
 
         host.slog("Demuxing " + statusName(input), 0);
         demux(state, scan, host, ScanMode::Demux);
-        scanFollowOn(files, second, options, scan, state, host, "Demuxing", ScanMode::Demux,
-                     result);
+        for (const fs::path& next : more) {
+            if (!scanFollowOn(files, next, options, scan, state, host, "Demuxing", ScanMode::Demux,
+                              result))
+                break;
+        }
         const bool stopped = state.stopFlag.load();
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
@@ -308,6 +314,14 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
     }
     result.outputs = sinks.outputs();
     return result;
+}
+
+std::vector<fs::path> followOnFiles(const fs::path& input, const RunOptions& options) {
+    if (!options.cont) return {};
+    if (options.followOn) return *options.followOn;
+    fs::path second = getsecond(input);
+    if (second.empty()) return {};
+    return {second};
 }
 
 fs::path outputFolder(const fs::path& input, const fs::path& workdir) {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,10 +23,18 @@ struct RunOptions {
     std::filesystem::path workdir;  // empty: the outputs go beside the input
     bool lpcmAsWav = false;         // LPCM streams are written as WAV files ("….wav")
     bool subsAsPgs = false;         // subpicture streams are written as Blu-ray PGS files
+    // The files the run goes on to after the input, in order (the further clips of a title), in
+    // place of the follow-on file its name gives; only when cont is set.
+    std::optional<std::vector<std::filesystem::path>> followOn;
     // Demux: write every stream the input carries, also those the read did not meet (after
     // the fast check stopped it): their outputs are made when the scan first meets them.
     bool everyStream = false;
 };
+
+// The files a run goes on to after the input: options.followOn, or the follow-on file of the
+// input's name (getsecond); none when options.cont is off.
+std::vector<std::filesystem::path> followOnFiles(const std::filesystem::path& input,
+                                                 const RunOptions& options);
 
 enum class RunOutcome { Done, Cancelled, Failed };
 

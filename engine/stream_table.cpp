@@ -81,20 +81,28 @@ std::vector<const StreamInfo*> StreamTable::ordered() const {
     return result;
 }
 
-void StreamTable::updateDelays() {
+int64_t ptsDifferenceMs(uint32_t later, uint32_t earlier) {
+    const auto ticks = static_cast<int32_t>(later - earlier);
+    return std::llround(static_cast<double>(ticks) / kPtsPerMillisecond);
+}
+
+const StreamInfo* StreamTable::referenceVideo() const {
     const StreamInfo* video = nullptr;
     for (const StreamInfo& info : streams_) {
         if (info.kind != StreamKind::Video || info.number < 0 || !info.firstPts) continue;
         if (!video || info.number < video->number) video = &info;
     }
+    return video;
+}
+
+void StreamTable::updateDelays() {
+    const StreamInfo* video = referenceVideo();
     for (StreamInfo& info : streams_) {
         info.delayMs.reset();
         if (info.kind == StreamKind::Video || !video || !info.firstPts) continue;
         // Time stamps of another file are on another clock.
         if (info.firstSeenIn != video->firstSeenIn) continue;
-        // The low 32 bits of both: their difference taken modulo 2^32 is right across a wrap.
-        const auto ticks = static_cast<int32_t>(*info.firstPts - *video->firstPts);
-        info.delayMs = std::llround(static_cast<double>(ticks) / kPtsPerMillisecond);
+        info.delayMs = ptsDifferenceMs(*info.firstPts, *video->firstPts);
     }
 }
 

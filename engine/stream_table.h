@@ -47,6 +47,10 @@ struct StreamInfo {
     int slot() const;
 };
 
+// How many milliseconds the PTS `later` lies after `earlier` (negative when before), rounded.
+// Only the low 32 bits are kept: the difference taken modulo 2^32 is right across a wrap.
+int64_t ptsDifferenceMs(uint32_t later, uint32_t earlier);
+
 class StreamTable {
   public:
     StreamTable() { clear(); }
@@ -70,8 +74,11 @@ class StreamTable {
     // The streams in the order of their kind and number (video, audio, subpictures; the
     // streams without a number of a kind after those with one).
     std::vector<const StreamInfo*> ordered() const;
-    // Sets each audio and subpicture stream's delay against the first PTS of the video stream
-    // with the lowest number, when both were first met in the same file.
+    // The video stream the others are timed against: the one with a first PTS and the lowest
+    // number; nullptr when there is none.
+    const StreamInfo* referenceVideo() const;
+    // Sets each audio and subpicture stream's delay against the first PTS of the reference
+    // video, when both were first met in the same file.
     void updateDelays();
     void clear();
 

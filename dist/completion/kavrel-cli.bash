@@ -58,7 +58,7 @@ _kavrel_cli() {
     case $prev in
         -o | --out)
             compopt -o filenames 2>/dev/null
-            if [[ $command == xpl ]]; then  # the chapter file
+            if [[ $command == xpl || $command == mkv ]]; then  # a file, not a folder
                 mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             else
                 mapfile -t COMPREPLY < <(compgen -d -- "$cur")

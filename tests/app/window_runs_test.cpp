@@ -281,6 +281,39 @@ class WindowRunsTest : public QObject {
         }
     }
 
+    // Make MKV writes <output folder>/<base name>.mkv and nothing else; a confirmed Cancel
+    // leaves nothing at all.
+    void makeMkvWritesOneMatroskaFile() {
+        if (!test::haveTool("mkvmerge")) QSKIP("mkvmerge is not installed");
+        for (const bool cancel : {false, true}) {
+            const fs::path out = test::tempDir("mkv");
+            TfMain window;
+            window.show();
+            control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+            readFeature(window);
+            auto* make = control<QPushButton>(window, "bMakeMkv");
+            QVERIFY(make->isVisible() && make->isEnabled());
+            window.confirmStop = [] { return true; };
+            if (cancel) clickCancelDuringTheRun(window);
+            make->click();
+
+            const std::set<std::string> expected{"FEATURE_1_FEATURE_2.mkv"};
+            QCOMPARE(filesIn(out), cancel ? std::set<std::string>{} : expected);
+            QCOMPARE(logLines(window).contains("Cancelled."), cancel);
+            QVERIFY(make->isEnabled());
+            QVERIFY(!window.running());
+        }
+    }
+
+    void makeMkvIsOfferedOnlyWithMkvmerge() {
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", "/nonexistent");
+        TfMain window;
+        qputenv("PATH", path);
+        window.show();
+        QVERIFY(control<QPushButton>(window, "bMakeMkv")->isHidden());
+    }
+
     void failedDemuxLeavesTheWindowUsable() {
         const fs::path dir = test::tempDir("blocked");
         test::writeFile(dir / "plain-file", {1, 2, 3});

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-namespace kavrel::cli {
+namespace kavrel::formats {
 
 class JsonWriter {
   public:
@@ -44,4 +44,4 @@ class JsonWriter {
 // U+FFFD so the document stays valid.
 std::string jsonString(std::string_view text);
 
-}  // namespace kavrel::cli
+}  // namespace kavrel::formats

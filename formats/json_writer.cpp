@@ -1,10 +1,10 @@
-#include "cli/json_writer.h"
+#include "formats/json_writer.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 
-namespace kavrel::cli {
+namespace kavrel::formats {
 
 namespace {
 
@@ -171,4 +171,4 @@ JsonWriter& JsonWriter::null() {
     return *this;
 }
 
-}  // namespace kavrel::cli
+}  // namespace kavrel::formats

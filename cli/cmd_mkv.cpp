@@ -1,0 +1,64 @@
+#include <filesystem>
+#include <string>
+
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "cli/scan_command.h"
+#include "mux/mkv_run.h"
+#include "mux/mkvmerge.h"
+#include "playlist/disc_layout.h"
+
+namespace kavrel::cli {
+
+namespace fs = std::filesystem;
+
+int mkvCommand(int argc, char** argv) {
+    constexpr std::string_view command = "mkv";
+    CommonOptions options;
+    std::string output;
+    bool keep = false;
+    CommandLine line(
+        command, "kavrel-cli mkv [OPTIONS] INPUT -o OUT.mkv",
+        "Read an EVO, VOB or AOB file and make a Matroska file of the chosen streams with\n"
+        "mkvmerge: on an HD DVD disc the title's further clips follow the input, and the\n"
+        "tracks get their languages and names, the file its chapters and title, from\n"
+        "ADV_OBJ/VPLST000.XPL. LPCM goes in as WAV, subpictures as PGS; each track starts\n"
+        "where it starts on the disc.");
+    addCommonOptions(line, options);
+    line.app.remove_option(line.app.get_option("--json"));  // the file is the result
+    line.app.add_option("-o,--out", output, "the Matroska file to write (required)")
+        ->type_name("FILE");
+    addStreamsOption(line, options);
+    line.app.add_flag("--keep", keep,
+                      "keep the intermediate files (the folder beside OUT.mkv that the\n"
+                      "log names)");
+    if (int code = line.parse(argc, argv); code >= 0) return code;
+    std::string input;
+    if (int code = singleInput(options, command, input); code >= 0) return code;
+    if (output.empty()) return usageError(command, "no output file given (-o OUT.mkv)");
+    // Nothing is read or written when the muxer is missing.
+    if (mux::findProgram(mux::kMkvmerge).empty()) return failure(command, mux::mkvmergeMissing());
+
+    RunState state;
+    ConsoleHost host(options.quiet, !options.quiet);
+    InterruptGuard guard(state);
+    RunResult refused;
+    refused.outcome = RunOutcome::Failed;
+    const auto source = mux::findFeature(input, playlist::playlistBeside(input), options.run.cont,
+                                         host, refused.error);
+    if (!source) return exitCodeFor(refused, host, command);
+    mux::followFeature(options.run, *source);
+    const RunResult read = readRun(input, state, options.run, host);
+    if (read.outcome != RunOutcome::Done || interrupted()) return exitCodeFor(read, host, command);
+
+    const auto captions = offeredCaptions(state);
+    const WritingCommand writing{command, {}, {}, "to mux"};
+    const auto checked =
+        chosenStreams(options, captions, input, writing, read, host, refused.error);
+    if (!checked) return exitCodeFor(refused, host, command);
+    options.run.scan.checked = *checked;
+    const mux::MkvJob job{input, output, *source, keep};
+    return exitCodeFor(mux::mkvRun(job, state, options.run, captions, host), host, command);
+}
+
+}  // namespace kavrel::cli

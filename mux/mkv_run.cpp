@@ -1,0 +1,279 @@
+#include "mux/mkv_run.h"
+
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#include "engine/io.h"
+#include "engine/markup.h"
+#include "engine/names.h"
+#include "formats/chapter_file.h"
+#include "mux/mkvmerge.h"
+#include "mux/mux_plan.h"
+#include "mux/track_sync.h"
+#include "playlist/demux_chapters.h"
+#include "playlist/disc_layout.h"
+#include "playlist/playlist.h"
+#include "playlist/tag_text.h"
+#include "playlist/title_chapters.h"
+
+namespace kavrel::mux {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The files of the work folder that are not demuxed streams.
+constexpr const char* kChapterFile = "chapters.xml";
+constexpr const char* kOptionFile = "mkvmerge.json";
+constexpr const char* kMuxedFile = "muxed.mkv";
+
+std::string literalName(const fs::path& path) {
+    return markupLiteral(path.filename().string());
+}
+
+RunResult failed(EngineHost& host, RunResult result, std::string_view what) {
+    host.log("[re]Error: " + markupLiteral(what) + "[/re]");
+    host.slog("Ready", 0);
+    host.slog("", 1);
+    result.outcome = RunOutcome::Failed;
+    result.error = what;
+    return result;
+}
+
+// The folder of the intermediate files, beside the output so that the finished file is only
+// renamed into place. Removed with all it holds unless it is to be kept.
+class WorkFolder {
+  public:
+    WorkFolder(const fs::path& output, bool keep) : keep_(keep) {
+        std::string pattern = (output.parent_path() / ".kavrel-mkv-XXXXXX").string();
+        if (!::mkdtemp(pattern.data()))
+            throw IoError("Cannot create a folder beside " + output.string() + ": " +
+                          std::strerror(errno));
+        path_ = pattern;
+    }
+    ~WorkFolder() {
+        if (keep_) return;
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    WorkFolder(const WorkFolder&) = delete;
+    WorkFolder& operator=(const WorkFolder&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+  private:
+    fs::path path_;
+    bool keep_;
+};
+
+// The name of a slot's stream: "v0", "a2", "s1".
+std::string streamName(int slot) {
+    if (slot < audioSlot(0)) return "v" + std::to_string(slot);
+    if (slot < subSlot(0)) return "a" + std::to_string(slot - audioSlot(0));
+    return "s" + std::to_string(slot - subSlot(0));
+}
+
+// The files the demux wrote for each chosen stream: those whose names begin with the run's
+// base name and the stream's caption (a DVD-Audio stream whose channel groups differ has a
+// second WAV), the main one first. Each is renamed after its stream ("a2.wav", "s1.sup"): the
+// names mkvmerge is given are short and plain, whatever the input's name holds. Empty files
+// are left out with a line in the log.
+std::vector<MuxInput> demuxedFiles(const fs::path& folder, const std::string& baseName,
+                                   const RunOptions& options,
+                                   const std::array<std::string, kSlotCount>& captions,
+                                   const std::array<int64_t, kSlotCount>& sync, EngineHost& host) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+        if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+        return a.size() != b.size() ? a.size() < b.size() : a < b;
+    });
+    std::vector<MuxInput> inputs;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        if (!options.scan.checked[s] || captions[s].empty()) continue;
+        const std::string prefix = baseName + "." + captions[s] + ".";
+        for (const std::string& name : names) {
+            if (!name.starts_with(prefix)) continue;
+            if (fs::file_size(folder / name) == 0) {
+                host.log(markupLiteral(name) + " is empty: it is left out.");
+                continue;
+            }
+            const std::string plain = streamName(slot) + "." + name.substr(prefix.size());
+            fs::rename(folder / name, folder / plain);
+            inputs.push_back(MuxInput{slot, fs::path(".") / plain, sync[s]});
+        }
+    }
+    return inputs;
+}
+
+// Writes the chapters of the title that fall in the files read, timed from the first one's
+// start; returns the file, or an empty path when there are none.
+fs::path writeChapters(const FeatureSource& source, const fs::path& input, const fs::path& folder,
+                       EngineHost& host) {
+    const playlist::Title* title = source.title();
+    if (!title) return {};
+    std::vector<fs::path> files{input};
+    files.insert(files.end(), source.followOn.begin(), source.followOn.end());
+    const auto marks =
+        playlist::chapterMarks(*source.titles, *title, playlist::spanOfFiles(*title, files));
+    const std::string caption = markupLiteral(playlist::titleCaption(*title));
+    if (marks.empty()) {
+        host.log("No chapters: " + caption + " has none in " + literalName(input) + ".");
+        return {};
+    }
+    playlist::writeChapterFile(folder / kChapterFile, formats::matroskaChapterXml(marks), {});
+    host.log(std::to_string(marks.size()) + (marks.size() == 1 ? " chapter of " : " chapters of ") +
+             caption + ".");
+    return fs::path(".") / kChapterFile;
+}
+
+void writeText(const fs::path& path, std::string_view text) {
+    OutputFile out(path);
+    out.write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    out.close();
+}
+
+// Why the output cannot be written where it was asked for; empty when it can.
+std::string outputProblem(const fs::path& output, const MkvJob& job) {
+    if (!output.has_filename()) return "Cannot write " + output.string() + ": it names no file";
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(output, error);
+    if (fs::exists(status) && !fs::is_regular_file(status))
+        return "Cannot write " + output.string() + ": it is not a regular file";
+    std::vector<fs::path> sources{job.input, job.source.playlist};
+    sources.insert(sources.end(), job.source.followOn.begin(), job.source.followOn.end());
+    for (const fs::path& source : sources)
+        if (!source.empty() && sameFile(output, source))
+            return "Cannot write " + output.string() + ": it is an input file";
+    return {};
+}
+
+}  // namespace
+
+std::optional<FeatureSource> findFeature(const fs::path& input, const fs::path& playlist, bool cont,
+                                         EngineHost& host, std::string& error) {
+    FeatureSource source;
+    source.playlist = playlist;
+    if (playlist.empty()) {
+        host.log("No playlist beside " + literalName(input) +
+                 ": the tracks get no languages or names, the file no chapters.");
+        return source;
+    }
+    const std::string lookup = playlist::titleLookupName(input);
+    try {
+        source.titles = playlist::readTitleSet(playlist::loadPlaylistText(playlist),
+                                               playlist::discFolderOf(playlist), lookup);
+    } catch (const IoError& problem) {
+        host.log("No playlist: " + markupLiteral(problem.what()));
+        return source;
+    }
+    source.playing = source.titles->playing;
+    const playlist::Title* title = source.title();
+    if (!title) {
+        host.log("No title of the playlist plays " + markupLiteral(lookup) + ".");
+        return source;
+    }
+    host.log("Title: " + markupLiteral(playlist::titleCaption(*title)));
+    if (!cont) return source;
+    // The input's clip, then the clips after it in playing order.
+    std::size_t at = 0;
+    while (at < title->clips.size() && !playlist::containsName(title->clips[at].src, lookup)) ++at;
+    for (std::size_t next = at + 1; next < title->clips.size(); ++next) {
+        const playlist::Clip& clip = title->clips[next];
+        if (!clip.exists) {
+            const std::string name = clip.file.empty() ? clip.src : clip.file.filename().string();
+            error = name + ", the next clip of " + playlist::titleCaption(*title) +
+                    ", is not on the disc (without the follow-on files the Matroska file holds " +
+                    input.filename().string() + " alone)";
+            host.log("[re]Error: " + markupLiteral(error) + "[/re]");
+            return std::nullopt;
+        }
+        source.followOn.push_back(clip.file);
+    }
+    return source;
+}
+
+void followFeature(RunOptions& options, const FeatureSource& source) {
+    if (source.title()) options.followOn = source.followOn;
+}
+
+fs::path mkvOutputPath(const fs::path& input, const RunOptions& options) {
+    const std::vector<fs::path> more = followOnFiles(input, options);
+    return outputFolder(input, options.workdir) /
+           (runBaseName(input, more.empty() ? fs::path() : more.front()) + ".mkv");
+}
+
+RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
+                 const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
+    RunResult result;
+    const fs::path program = findProgram(kMkvmerge);
+    if (program.empty()) return failed(host, result, mkvmergeMissing());
+    std::error_code error;
+    // mkvmerge takes file names as given; absolute ones can never read as options.
+    const fs::path output = fs::absolute(job.output, error);
+    if (error)
+        return failed(host, result, "Cannot use " + job.output.string() + ": " + error.message());
+    if (const std::string problem = outputProblem(output, job); !problem.empty())
+        return failed(host, result, problem);
+    fs::create_directories(output.parent_path(), error);
+    if (error)
+        return failed(host, result,
+                      "Cannot create the folder of " + output.string() + ": " + error.message());
+
+    try {
+        WorkFolder work(output, job.keep);
+        RunOptions demux = options;
+        followFeature(demux, job.source);
+        demux.workdir = work.path();
+        demux.lpcmAsWav = true;
+        demux.subsAsPgs = true;
+        const RunResult demuxed = demuxRun(job.input, state, demux, captions, host);
+        if (demuxed.outcome != RunOutcome::Done) return demuxed;
+        result.inputs = demuxed.inputs;
+
+        const std::vector<fs::path> more = followOnFiles(job.input, demux);
+        const std::string baseName =
+            runBaseName(job.input, more.empty() ? fs::path() : more.front());
+        const auto inputs =
+            demuxedFiles(work.path(), baseName, demux, captions, trackSync(state), host);
+        if (inputs.empty()) return failed(host, result, "No stream was written to mux");
+        FeatureSource source = job.source;
+        source.followOn = more;
+        const fs::path chapters = writeChapters(source, job.input, work.path(), host);
+        const MuxPlan plan = planMux(inputs, source.title(), fs::path(".") / kMuxedFile, chapters);
+        writeText(work.path() / kOptionFile, optionFile(mkvmergeArguments(plan)));
+
+        host.log("Muxing [b]" + literalName(output) + "[/b] with mkvmerge");
+        host.slog("Muxing " + escapeControls(output.filename().string()), 0);
+        const MkvmergeResult muxed =
+            runMkvmerge(program, work.path(), kOptionFile, host, state.stopFlag);
+        if (muxed.ending == MkvmergeEnding::Stopped) {
+            endRun(host, state, true);
+            result.outcome = RunOutcome::Cancelled;
+            return result;
+        }
+        if (muxed.ending == MkvmergeEnding::Failed) return failed(host, result, muxed.error);
+        fs::rename(work.path() / kMuxedFile, output);  // whole: now it takes its name
+        const uint64_t size = fs::file_size(output, error);
+        host.log("Written " + markupLiteral(output.string()) + " (" + std::to_string(size / kMiB) +
+                 " Mbytes, " + std::to_string(plan.tracks.size()) + " tracks).");
+        if (muxed.warnings > 0)
+            host.log("[bl]mkvmerge gave " + std::to_string(muxed.warnings) +
+                     (muxed.warnings == 1 ? " warning" : " warnings") + ": check the file.[/bl]");
+        if (job.keep) host.log("Intermediate files kept in " + markupLiteral(work.path().string()));
+        endRun(host, state, false);
+        result.outputs.push_back(OutputWritten{output, size});
+        return result;
+    } catch (const IoError& e) {
+        return failed(host, result, e.what());
+    } catch (const fs::filesystem_error& e) {
+        return failed(host, result, e.what());
+    }
+}
+
+}  // namespace kavrel::mux
