@@ -128,6 +128,9 @@ class TfMain : public QMainWindow {
     std::array<bool, kavrel::kSlotCount> selectedSlots() const;
     bool anySelected() const;
     kavrel::RunOptions runOptions() const;
+    // The file-name parts of the checked boxes' captions, by slot (empty when unchecked).
+    std::array<std::string, kavrel::kSlotCount> checkedCaptions(
+        const kavrel::RunOptions& options) const;
     QString inputPath() const;
     std::filesystem::path playlistPath() const;
     void offerFoundStreams();

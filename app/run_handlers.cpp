@@ -169,6 +169,16 @@ kavrel::RunOptions TfMain::runOptions() const {
     return options;
 }
 
+std::array<std::string, kavrel::kSlotCount> TfMain::checkedCaptions(
+    const kavrel::RunOptions& options) const {
+    std::array<std::string, kavrel::kSlotCount> captions;
+    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
+        const auto index = static_cast<std::size_t>(slot);
+        if (options.scan.checked[index]) captions[index] = fileNamePart(slotBox(slot)->text());
+    }
+    return captions;
+}
+
 RunOutcome TfMain::guarded(const std::function<RunOutcome()>& run) {
     try {
         return run();
@@ -282,11 +292,7 @@ void TfMain::bDemuxClick() {
         return;
     }
     const kavrel::RunOptions options = runOptions();
-    std::array<std::string, kavrel::kSlotCount> captions;
-    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
-        const auto index = static_cast<std::size_t>(slot);
-        if (options.scan.checked[index]) captions[index] = fileNamePart(slotBox(slot)->text());
-    }
+    const auto captions = checkedCaptions(options);
     const RunOutcome outcome = guarded([&] {
         RunOutcome demuxed =
             kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_).outcome;
@@ -309,11 +315,7 @@ void TfMain::bMakeMkvClick() {
         return;
     }
     const kavrel::RunOptions options = runOptions();
-    std::array<std::string, kavrel::kSlotCount> captions;
-    for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
-        const auto index = static_cast<std::size_t>(slot);
-        if (options.scan.checked[index]) captions[index] = fileNamePart(slotBox(slot)->text());
-    }
+    const auto captions = checkedCaptions(options);
     const std::filesystem::path input = toPath(inputPath());
     const RunOutcome outcome = guarded([&] {
         std::string error;

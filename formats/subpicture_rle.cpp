@@ -59,13 +59,23 @@ uint32_t fill(uint8_t* line, uint32_t at, uint32_t width, uint32_t length, uint8
     return at + n;
 }
 
+// Walks the rows of one field (every second row from `first`), each a run of codes that
+// decodeRow turns into pixels until the row is full; a row ends on a byte boundary.
+template <typename DecodeRow>
+bool decodeField(std::span<const uint8_t> data, Bitmap& bitmap, int first, DecodeRow decodeRow) {
+    FieldBits bits(data);
+    for (uint32_t row = static_cast<uint32_t>(first); row < bitmap.height; row += 2) {
+        if (!decodeRow(bits, bitmap.pixels.data() + std::size_t{row} * bitmap.width, bitmap.width))
+            return false;
+        bits.align(8);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool decodeHdField(std::span<const uint8_t> data, Bitmap& bitmap, int first) {
-    FieldBits bits(data);
-    const uint32_t width = bitmap.width;
-    for (uint32_t row = static_cast<uint32_t>(first); row < bitmap.height; row += 2) {
-        uint8_t* line = bitmap.pixels.data() + std::size_t{row} * width;
+    return decodeField(data, bitmap, first, [](FieldBits& bits, uint8_t* line, uint32_t width) {
         uint32_t at = 0;
         while (at < width) {
             // run (1), 8-bit (1), colour (8 or 2); for a run: long (1), length (7 or 3).
@@ -86,16 +96,12 @@ bool decodeHdField(std::span<const uint8_t> data, Bitmap& bitmap, int first) {
             else
                 at = fill(line, at, width, length, static_cast<uint8_t>(colour));
         }
-        bits.align(8);
-    }
-    return true;
+        return true;
+    });
 }
 
 bool decodeDvdField(std::span<const uint8_t> data, Bitmap& bitmap, int first) {
-    FieldBits bits(data);
-    const uint32_t width = bitmap.width;
-    for (uint32_t row = static_cast<uint32_t>(first); row < bitmap.height; row += 2) {
-        uint8_t* line = bitmap.pixels.data() + std::size_t{row} * width;
+    return decodeField(data, bitmap, first, [](FieldBits& bits, uint8_t* line, uint32_t width) {
         uint32_t at = 0;
         while (at < width) {
             // Each leading pair of zero bits adds a nibble: 1–4 nibbles in all.
@@ -107,9 +113,8 @@ bool decodeDvdField(std::span<const uint8_t> data, Bitmap& bitmap, int first) {
             }
             at = fill(line, at, width, code >> 2, static_cast<uint8_t>(code & 3));
         }
-        bits.align(8);
-    }
-    return true;
+        return true;
+    });
 }
 
 }  // namespace kavrel::formats

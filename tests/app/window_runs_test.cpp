@@ -22,6 +22,7 @@
 using namespace kavrel;
 using namespace kavrel::apptest;
 namespace fs = std::filesystem;
+using test::filesIn;
 
 namespace {
 
@@ -52,14 +53,6 @@ std::map<std::string, fs::path> expectedOutputs() {
         if (name.rfind("FEATURE_1_FEATURE_2.", 0) == 0) outputs[name] = entry.path();
     }
     return outputs;
-}
-
-std::set<std::string> filesIn(const fs::path& dir) {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) {
-        names.insert(entry.path().filename().string());
-    }
-    return names;
 }
 
 void readFeature(TfMain& window) {

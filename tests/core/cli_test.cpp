@@ -13,19 +13,12 @@ namespace kavrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::checkJson;
+using test::cli;
 using test::runCommand;
 using test::shellQuote;
 
-std::string cli(const std::string& arguments) {
-    return shellQuote(KAVREL_CLI_PATH) + " " + arguments;
-}
-
 // Runs python3 on the command's stdout; the script sees the document as d.
-test::CommandResult checkJson(const std::string& command, const std::string& assertions) {
-    std::string script = "import json,sys; d=json.load(sys.stdin); " + assertions;
-    return runCommand(command + " | python3 -c " + shellQuote(script));
-}
-
 std::size_t lineCount(const std::string& text) {
     return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
 }

@@ -13,29 +13,15 @@ namespace kavrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::cli;
+using test::filesIn;
+using test::quoted;
 using test::runCommand;
 using test::shellQuote;
 
-std::string cli(const std::string& arguments) {
-    return shellQuote(KAVREL_CLI_PATH) + " " + arguments;
-}
-
-std::string quoted(const fs::path& path) {
-    return shellQuote(path.string());
-}
-
-std::set<std::string> filesIn(const fs::path& dir) {
-    std::set<std::string> names;
-    if (fs::exists(dir))
-        for (const auto& entry : fs::directory_iterator(dir))
-            names.insert(entry.path().filename().string());
-    return names;
-}
-
 // Runs a Python check that reads the output of `command` as JSON in d.
-void checkJson(const std::string& command, const std::string& script) {
-    auto result = runCommand(command + " | python3 -c " +
-                             shellQuote("import json,sys; d=json.load(sys.stdin); " + script));
+void expectJson(const std::string& command, const std::string& script) {
+    auto result = test::checkJson(command, script);
     EXPECT_EQ(result.exitCode, 0) << command << "\n" << result.err;
 }
 
@@ -53,25 +39,25 @@ TEST(MkvCli, MakesTheFeatureWithTracksChaptersAndDelays) {
     EXPECT_EQ(filesIn(out), std::set<std::string>{"feature.mkv"});  // the work folder is gone
 
     // Every stream of the disc in its order, described by the playlist's title; no warning.
-    checkJson("mkvmerge -J " + quoted(mkv),
-              "t=d['tracks']; p=[x['properties'] for x in t]; "
-              "assert d['errors']==[] and d['warnings']==[], d; "
-              "assert d['container']['properties']['title']=='The Feature'; "
-              "assert [x['codec'] for x in t]==['VC-1','E-AC-3','DTS','PCM','TrueHD','AC-3',"
-              "'HDMV PGS','HDMV PGS'], t; "
-              "assert [x['language'] for x in p]==['und','eng','ger','eng','eng','fre','eng',"
-              "'fre']; "
-              "assert [x.get('track_name') for x in p]==[None,'English','German','Score',"
-              "'Commentary','French','English','French']; "
-              "assert [x['default_track'] for x in p]==[True,True]+[False]*6; "
-              "assert d['chapters']==[{'num_entries':8}]");
+    expectJson("mkvmerge -J " + quoted(mkv),
+               "t=d['tracks']; p=[x['properties'] for x in t]; "
+               "assert d['errors']==[] and d['warnings']==[], d; "
+               "assert d['container']['properties']['title']=='The Feature'; "
+               "assert [x['codec'] for x in t]==['VC-1','E-AC-3','DTS','PCM','TrueHD','AC-3',"
+               "'HDMV PGS','HDMV PGS'], t; "
+               "assert [x['language'] for x in p]==['und','eng','ger','eng','eng','fre','eng',"
+               "'fre']; "
+               "assert [x.get('track_name') for x in p]==[None,'English','German','Score',"
+               "'Commentary','French','English','French']; "
+               "assert [x['default_track'] for x in p]==[True,True]+[False]*6; "
+               "assert d['chapters']==[{'num_entries':8}]");
     // The chapters with the playlist's names and times (24 frames a second).
-    checkJson("ffprobe -v warning -show_chapters -of json " + quoted(mkv),
-              "c=d['chapters']; "
-              "assert [x['tags']['title'] for x in c]==['Opening','Arrival','The Crossing',"
-              "'Night Watch','Part Two','The Letter','Reunion & Return','Finale']; "
-              "s=[0,581.5,1274+1/3,2225+5/6,3520,4353+1/6,5398+11/12,6002+2/3]; "
-              "assert all(abs(float(x['start_time'])-e)<1e-6 for x,e in zip(c,s)), c");
+    expectJson("ffprobe -v warning -show_chapters -of json " + quoted(mkv),
+               "c=d['chapters']; "
+               "assert [x['tags']['title'] for x in c]==['Opening','Arrival','The Crossing',"
+               "'Night Watch','Part Two','The Letter','Reunion & Return','Finale']; "
+               "s=[0,581.5,1274+1/3,2225+5/6,3520,4353+1/6,5398+11/12,6002+2/3]; "
+               "assert all(abs(float(x['start_time'])-e)<1e-6 for x,e in zip(c,s)), c");
 
     // In sync: each audio track starts where it starts against the video on the disc, and
     // video and audio end with the joined runtime of both files, within one frame.
@@ -89,7 +75,7 @@ TEST(MkvCli, MakesTheFeatureWithTracksChaptersAndDelays) {
     const std::string runtime = std::to_string(frames) + "*1001/24000";
     // ffprobe leaves out the TrueHD track (index 4): its decoder refuses the generated major
     // sync, which mkvmerge takes.
-    checkJson(
+    expectJson(
         "ffprobe -v warning -nofind_stream_info -show_packets -of json " + quoted(mkv),
         "import collections; first={}; end=collections.defaultdict(float); "
         "[first.setdefault(p['stream_index'],float(p['pts_time'])) for p in d['packets']]; "

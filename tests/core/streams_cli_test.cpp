@@ -15,16 +15,8 @@ namespace kavrel::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string cli(const std::string& arguments) {
-    return shellQuote(KAVREL_CLI_PATH) + " " + arguments;
-}
-
-// Runs python3 on the command's stdout; the script sees the document as d.
-CommandResult checkJson(const std::string& command, const std::string& assertions) {
-    const std::string script = "import json,sys; d=json.load(sys.stdin)\n" + assertions;
-    return runCommand(command + " | python3 -c " + shellQuote(script));
-}
+using test::checkJson;
+using test::cli;
 
 class SharedNumbers : public ::testing::Test {
   protected:

@@ -12,16 +12,10 @@ namespace kavrel {
 namespace {
 
 namespace fs = std::filesystem;
+using test::cli;
+using test::quoted;
 using test::runCommand;
 using test::shellQuote;
-
-std::string cli(const std::string& arguments) {
-    return shellQuote(KAVREL_CLI_PATH) + " " + arguments;
-}
-
-std::string quoted(const fs::path& path) {
-    return shellQuote(path.string());
-}
 
 // The texts of every element of this name in an XML document, in order.
 std::vector<std::string> elementTexts(const std::string& xml, const std::string& name) {

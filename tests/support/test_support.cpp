@@ -73,6 +73,27 @@ std::string shellQuote(std::string_view text) {
     return quoted + "'";
 }
 
+std::string quoted(const fs::path& path) {
+    return shellQuote(path.string());
+}
+
+std::string cli(std::string_view arguments) {
+    return shellQuote(KAVREL_CLI_PATH) + " " + std::string(arguments);
+}
+
+CommandResult checkJson(const std::string& command, const std::string& assertions) {
+    const std::string script = "import json,sys; d=json.load(sys.stdin)\n" + assertions;
+    return runCommand(command + " | python3 -c " + shellQuote(script));
+}
+
+std::set<std::string> filesIn(const fs::path& dir) {
+    std::set<std::string> names;
+    std::error_code error;
+    for (fs::directory_iterator it(dir, error), end; !error && it != end; it.increment(error))
+        names.insert(it->path().filename().string());
+    return names;
+}
+
 CommandResult runCommand(const std::string& command) {
     fs::path errFile = tempDir("cmd") / "stderr";
     std::string full = "(" + command + ") 2>" + shellQuote(errFile.string());

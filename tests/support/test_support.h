@@ -3,6 +3,7 @@
 // (ffmpeg, ffprobe, the command-line tool) and a host that records what the engine reports.
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,13 @@ struct CommandResult {
 CommandResult runCommand(const std::string& command);
 // Quotes a path or word for the shell.
 std::string shellQuote(std::string_view text);
+std::string quoted(const std::filesystem::path& path);
+// The shell command that runs kavrel-cli with these arguments (quoted by the caller).
+std::string cli(std::string_view arguments);
+// Runs python3 on the command's stdout: the script sees the JSON document as d.
+CommandResult checkJson(const std::string& command, const std::string& assertions);
+// The names of the entries of a folder; none when it does not exist.
+std::set<std::string> filesIn(const std::filesystem::path& dir);
 
 std::vector<uint8_t> readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
