@@ -37,18 +37,7 @@ void demuxAll(const fs::path& input, const fs::path& out, bool lpcmAsWav) {
 }
 
 std::map<std::string, std::string> probe(const fs::path& file) {
-    const auto result = runCommand(
-        "ffprobe -v error -select_streams a:0 -show_entries "
-        "stream=sample_rate,channels,channel_layout -of default=nw=1 " +
-        shellQuote(file.string()));
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(result.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
+    return test::probeFields(file, "stream=sample_rate,channels,channel_layout");
 }
 
 // ffmpeg's decode of the first audio stream as raw samples (s16le, s24le).
@@ -175,8 +164,9 @@ TEST(DemuxWav, DvdAudioMlpIsACleanMlpStream) {
         "-f lavfi -i " +
         shellQuote("aevalsrc=exprs=0.4*sin(2*PI*t*440)|0.4*sin(2*PI*t*660):s=48000:d=1.5");
     const fs::path mlp = dir / "source.mlp";
-    auto result = runCommand("ffmpeg -v error -y " + source + " -sample_fmt s16 -c:a mlp -strict -2 -f mlp " +
-                             shellQuote(mlp.string()));
+    auto result =
+        runCommand("ffmpeg -v error -y " + source + " -sample_fmt s16 -c:a mlp -strict -2 -f mlp " +
+                   shellQuote(mlp.string()));
     ASSERT_EQ(result.exitCode, 0) << result.err;
     const Bytes stream = test::readFile(mlp);
     test::PsBuilder ps;

@@ -70,18 +70,7 @@ fs::path saved(const Bytes& bytes) {
 
 // ffprobe's view of the file's first audio stream and its container, key=value.
 std::map<std::string, std::string> probe(const fs::path& file) {
-    const auto result = test::runCommand(
-        "ffprobe -v error -select_streams a:0 -show_entries "
-        "stream=sample_rate,channels,channel_layout -of default=nw=1 " +
-        test::shellQuote(file.string()));
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(result.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
+    return test::probeFields(file, "stream=sample_rate,channels,channel_layout");
 }
 
 // mediainfo's view: the general format and profile, and the audio's bit depth.

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 
 #include "engine/markup.h"
@@ -84,6 +85,19 @@ std::string cli(std::string_view arguments) {
 CommandResult checkJson(const std::string& command, const std::string& assertions) {
     const std::string script = "import json,sys; d=json.load(sys.stdin)\n" + assertions;
     return runCommand(command + " | python3 -c " + shellQuote(script));
+}
+
+std::map<std::string, std::string> probeFields(const fs::path& file, std::string_view entries) {
+    const auto result = runCommand("ffprobe -v error -select_streams a:0 -show_entries " +
+                                   std::string(entries) + " -of default=nw=1 " + quoted(file));
+    std::map<std::string, std::string> fields;
+    std::istringstream lines(result.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return fields;
 }
 
 std::set<std::string> filesIn(const fs::path& dir) {

@@ -3,6 +3,7 @@
 // (ffmpeg, ffprobe, the command-line tool) and a host that records what the engine reports.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -51,6 +52,10 @@ std::string quoted(const std::filesystem::path& path);
 std::string cli(std::string_view arguments);
 // Runs python3 on the command's stdout: the script sees the JSON document as d.
 CommandResult checkJson(const std::string& command, const std::string& assertions);
+// ffprobe's values of the first audio stream's entries ("stream=sample_rate,channels"), by
+// name; none when ffprobe fails.
+std::map<std::string, std::string> probeFields(const std::filesystem::path& file,
+                                               std::string_view entries);
 // The names of the entries of a folder; none when it does not exist.
 std::set<std::string> filesIn(const std::filesystem::path& dir);
 
