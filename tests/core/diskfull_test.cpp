@@ -108,11 +108,6 @@ TEST_P(DiskFull, AnUncreatableOutputFolderFailsBeforeWriting) {
 
 INSTANTIATE_TEST_SUITE_P(Runs, DiskFull, ::testing::Values("demux", "rebuild"));
 
-uint32_t le32(const std::vector<uint8_t>& b, std::size_t at) {
-    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
-           uint32_t{b[at + 3]} << 24;
-}
-
 // A WAV cut short by a full disk still says how much audio it holds: its header is patched to
 // the whole sample frames written, and a reader gets a true prefix of the samples.
 TEST(DiskFullWav, TheHeaderStatesTheFramesTheFileHolds) {
