@@ -124,11 +124,13 @@ class WindowRunsTest : public QObject {
         QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
     }
 
-    void demuxWritesChaptersWhenAsked() {
-        const fs::path out = test::tempDir("demux-chapters");
+    // The boxes of the new outputs: chapters, LPCM as WAV, subtitles as PGS.
+    void demuxWritesTheOutputsAskedFor() {
+        const fs::path out = test::tempDir("demux-asked");
         TfMain window;
         window.show();
-        control<QCheckBox>(window, "cbWriteChapters")->setChecked(true);
+        for (const char* box : {"cbWriteChapters", "cbLpcmAsWav", "cbSubsAsPgs"})
+            control<QCheckBox>(window, box)->setChecked(true);
         control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
         control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
         readFeature(window);
@@ -137,19 +139,6 @@ class WindowRunsTest : public QObject {
         QVERIFY(fs::is_regular_file(chapters));
         QVERIFY(logLines(window).contains("8 chapters of title 2 (The Feature) written to " +
                                           app::fromPath(chapters)));
-        QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
-    }
-
-    void demuxWritesLpcmAsWavAndSubtitlesAsPgsWhenAsked() {
-        const fs::path out = test::tempDir("demux-wav");
-        TfMain window;
-        window.show();
-        control<QCheckBox>(window, "cbLpcmAsWav")->setChecked(true);
-        control<QCheckBox>(window, "cbSubsAsPgs")->setChecked(true);
-        control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
-        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
-        readFeature(window);
-
         const std::set<std::string> names = filesIn(out);
         QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.wav") == 1);
         QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.mpa") == 0);
