@@ -1,18 +1,16 @@
 // Demux runs with LPCM as WAV, end to end: the WAV files of DVD-Video LPCM that ffmpeg writes
-// and of the DVD-Audio titles of the sample disc, as ffprobe reads them; and the MLP of a
-// DVD-Audio title, which stays the stream it was.
+// and of the DVD-Audio titles of the sample disc, as ffprobe reads them.
 #include <gtest/gtest.h>
 
 #include <map>
 
 #include "engine/runs.h"
-#include "tests/support/ps_builder.h"
+#include "tests/support/test_support.h"
 
 namespace kavrel {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
 using test::runCommand;
 using test::shellQuote;
 
@@ -109,38 +107,6 @@ TEST(DemuxWav, DvdAudioTitlesGiveAWavPerGroup) {
             EXPECT_EQ(fields.at("duration_ts"), std::to_string(frames));
         }
     }
-}
-
-// An MLP stream from ffmpeg's encoder in DVD-Audio packets: id, continuity counter, header
-// length 6, then six header bytes.
-TEST(DemuxWav, DvdAudioMlpIsACleanMlpStream) {
-    if (!havePeers()) GTEST_SKIP() << "ffmpeg or ffprobe is missing";
-    const fs::path dir = test::tempDir("aob-mlp");
-    const std::string source =
-        "-f lavfi -i " +
-        shellQuote("aevalsrc=exprs=0.4*sin(2*PI*t*440)|0.4*sin(2*PI*t*660):s=48000:d=1.5");
-    const fs::path mlp = dir / "source.mlp";
-    auto result =
-        runCommand("ffmpeg -v error -y " + source + " -sample_fmt s16 -c:a mlp -strict -2 -f mlp " +
-                   shellQuote(mlp.string()));
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-    const Bytes stream = test::readFile(mlp);
-    test::PsBuilder ps;
-    ps.pack({test::systemHeader(1, 0)});
-    uint8_t counter = 0;
-    for (std::size_t at = 0; at < stream.size(); at += 2000, ++counter) {
-        const Bytes part(stream.begin() + static_cast<long>(at),
-                         stream.begin() + static_cast<long>(std::min(at + 2000, stream.size())));
-        const Bytes header = {
-            0xA1, static_cast<uint8_t>(counter % 32), 0x00, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00,
-            0x00};
-        ps.pack({test::Pes(0xBD).pts(90000 + at).subHeader(header).payload(part).packet()});
-    }
-    const fs::path aob = dir / "ATS_01_1.AOB";
-    test::writeFile(aob, ps.bytes());
-    demuxAll(aob, dir, true);  // MLP is no LPCM: it stays an elementary stream
-    const fs::path out = dir / "ATS_01_1.LPCM.stream.01.mpa";
-    EXPECT_TRUE(test::readFile(out) == stream);  // ffmpeg's own stream, byte for byte
 }
 
 }  // namespace

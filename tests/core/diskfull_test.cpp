@@ -104,6 +104,10 @@ TEST_P(DiskFull, AnUncreatableOutputFolderFailsBeforeWriting) {
         runCommand(cli() + " " + GetParam() + " -o " + shellQuote((blocker / "sub").string()) +
                    " " + shellQuote(disc.feature1.string()));
     expectCleanFailure(result);
+    // Refused before the read: one line, nothing on stdout.
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find("Cannot use the output folder"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, DiskFull, ::testing::Values("demux", "rebuild"));
