@@ -17,6 +17,8 @@
 #include <stdexcept>
 
 #include "engine/markup.h"
+#include "formats/subpicture_stream.h"
+#include "formats/sup_file.h"
 
 namespace kavrel::test {
 
@@ -136,6 +138,32 @@ void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+uint32_t le32(const std::vector<uint8_t>& b, std::size_t at) {
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
+           uint32_t{b[at + 3]} << 24;
+}
+
+std::vector<uint8_t> ffmpegDecode(const fs::path& file, std::string_view raw,
+                                  std::string_view inputFormat) {
+    const fs::path out = tempDir("decoded") / "samples.raw";
+    const std::string format = inputFormat.empty() ? "" : "-f " + std::string(inputFormat) + " ";
+    const auto result =
+        runCommand("ffmpeg -v error -y " + format + "-i " + quoted(file) + " -map 0:a:0 -c:a pcm_" +
+                   std::string(raw) + " -f " + std::string(raw) + " " + quoted(out));
+    if (result.exitCode != 0) throw std::runtime_error("ffmpeg cannot decode: " + result.err);
+    return readFile(out);
+}
+
+std::vector<formats::Caption> supCaptions(const std::vector<uint8_t>& file) {
+    std::vector<formats::Caption> captions;
+    formats::SubpictureStream stream(
+        [&](formats::Caption&& c) { captions.push_back(std::move(c)); }, nullptr);
+    formats::SupReader reader(file, nullptr);
+    while (auto e = reader.next()) stream.unit(e->unit, e->pts);
+    stream.finish();
+    return captions;
 }
 
 void RecordingHost::log(std::string_view message) {

@@ -11,6 +11,7 @@
 
 #include "engine/host.h"
 #include "engine/run_state.h"
+#include "formats/subpicture.h"
 #include "tools/mkdisc/mkdisc.h"
 
 namespace kavrel::test {
@@ -61,6 +62,15 @@ std::set<std::string> filesIn(const std::filesystem::path& dir);
 
 std::vector<uint8_t> readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// The little-endian 32-bit field at a byte offset (WAV headers).
+uint32_t le32(const std::vector<uint8_t>& bytes, std::size_t at);
+// ffmpeg's decode of the first audio stream as raw samples ("s16le", "s24le"); `inputFormat`
+// names the demuxer where ffmpeg cannot tell it from the file.
+std::vector<uint8_t> ffmpegDecode(const std::filesystem::path& file, std::string_view raw,
+                                  std::string_view inputFormat = {});
+// The captions of a subpicture .sup file, decoded and timed as a conversion shows them.
+std::vector<formats::Caption> supCaptions(const std::vector<uint8_t>& file);
 
 // Records every log line (markup and plain) and every status text.
 class RecordingHost : public EngineHost {
