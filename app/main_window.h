@@ -123,6 +123,9 @@ class TfMain : public QMainWindow {
     // Makes the output folder when it is missing, as kavrel-cli does; false (logged) when it
     // cannot be used.
     bool prepareOutputFolder();
+    // The start of a run that writes, inside its RunScope: the Status page, and the output
+    // folder made; false, with the run ended as failed, when the folder cannot be made.
+    bool startWriting();
 
     QCheckBox* slotBox(int slot) const;
     std::array<bool, kavrel::kSlotCount> selectedSlots() const;

@@ -203,6 +203,13 @@ void TfMain::endFailedRun() {
     showStatusPage();
 }
 
+bool TfMain::startWriting() {
+    PageControl->setCurrentIndex(0);
+    if (prepareOutputFolder()) return true;
+    endFailedRun();
+    return false;
+}
+
 bool TfMain::prepareOutputFolder() {
     const std::filesystem::path folder = toPath(eWorkdir->text());
     if (folder.empty()) return true;  // the outputs go beside the input
@@ -286,11 +293,7 @@ void TfMain::bDemuxClick() {
     // A demux works on the streams a read of this very input found.
     if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Demux);
-    PageControl->setCurrentIndex(0);
-    if (!prepareOutputFolder()) {
-        endFailedRun();
-        return;
-    }
+    if (!startWriting()) return;
     const kavrel::RunOptions options = runOptions();
     const auto captions = checkedCaptions(options);
     const RunOutcome outcome = guarded([&] {
@@ -309,11 +312,7 @@ void TfMain::bMakeMkvClick() {
     if (running() || inputPath().isEmpty()) return;
     if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Mkv);
-    PageControl->setCurrentIndex(0);
-    if (!prepareOutputFolder()) {
-        endFailedRun();
-        return;
-    }
+    if (!startWriting()) return;
     const kavrel::RunOptions options = runOptions();
     const auto captions = checkedCaptions(options);
     const std::filesystem::path input = toPath(inputPath());
@@ -333,11 +332,7 @@ void TfMain::bRebuildClick() {
     // The rebuild filters on the stream lists of a read of this very input.
     if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Rebuild);
-    PageControl->setCurrentIndex(0);
-    if (!prepareOutputFolder()) {
-        endFailedRun();
-        return;
-    }
+    if (!startWriting()) return;
     const kavrel::RunOptions options = runOptions();
     const RunOutcome outcome = guarded(
         [&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_).outcome; });

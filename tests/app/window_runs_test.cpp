@@ -45,14 +45,13 @@ std::map<QString, QString> expectedBoxes() {
     return boxes;
 }
 
-// The expected outputs of a demux of FEATURE_1.EVO with FEATURE_2.EVO, by file name.
-std::map<std::string, fs::path> expectedOutputs() {
-    std::map<std::string, fs::path> outputs;
-    for (const auto& entry : fs::directory_iterator(disc().expectedDir)) {
-        const std::string name = entry.path().filename().string();
-        if (name.rfind("FEATURE_1_FEATURE_2.", 0) == 0) outputs[name] = entry.path();
-    }
-    return outputs;
+// The names of the outputs of a demux of FEATURE_1.EVO with FEATURE_2.EVO. (Their bytes are
+// checked by the engine's tests: the window checks that its boxes and buttons drive the runs.)
+std::set<std::string> expectedOutputs() {
+    std::set<std::string> names;
+    for (const std::string& name : filesIn(disc().expectedDir))
+        if (name.starts_with("FEATURE_1_FEATURE_2.")) names.insert(name);
+    return names;
 }
 
 void readFeature(TfMain& window) {
@@ -71,10 +70,6 @@ void clickCancelDuringTheRun(TfMain& window) {
         control<QPushButton>(window, "bCancel")->click();
     });
     timer->start();
-}
-
-bool isPrefix(const std::vector<uint8_t>& part, const std::vector<uint8_t>& whole) {
-    return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());
 }
 
 }  // namespace
@@ -129,11 +124,13 @@ class WindowRunsTest : public QObject {
         QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
     }
 
-    void demuxWritesChaptersWhenAsked() {
-        const fs::path out = test::tempDir("demux-chapters");
+    // The boxes of the new outputs: chapters, LPCM as WAV, subtitles as PGS.
+    void demuxWritesTheOutputsAskedFor() {
+        const fs::path out = test::tempDir("demux-asked");
         TfMain window;
         window.show();
-        control<QCheckBox>(window, "cbWriteChapters")->setChecked(true);
+        for (const char* box : {"cbWriteChapters", "cbLpcmAsWav", "cbSubsAsPgs"})
+            control<QCheckBox>(window, box)->setChecked(true);
         control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
         control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
         readFeature(window);
@@ -142,19 +139,6 @@ class WindowRunsTest : public QObject {
         QVERIFY(fs::is_regular_file(chapters));
         QVERIFY(logLines(window).contains("8 chapters of title 2 (The Feature) written to " +
                                           app::fromPath(chapters)));
-        QCOMPARE(control<QLabel>(window, "StatusPanel0")->text(), QStringLiteral(" Ready"));
-    }
-
-    void demuxWritesLpcmAsWavAndSubtitlesAsPgsWhenAsked() {
-        const fs::path out = test::tempDir("demux-wav");
-        TfMain window;
-        window.show();
-        control<QCheckBox>(window, "cbLpcmAsWav")->setChecked(true);
-        control<QCheckBox>(window, "cbSubsAsPgs")->setChecked(true);
-        control<QRadioButton>(window, "rbAutoDemux")->setChecked(true);
-        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
-        readFeature(window);
-
         const std::set<std::string> names = filesIn(out);
         QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.wav") == 1);
         QVERIFY(names.count("FEATURE_1_FEATURE_2.LPCM.stream.02.mpa") == 0);
@@ -173,14 +157,8 @@ class WindowRunsTest : public QObject {
         readFeature(window);  // reads, then demuxes at once
 
         const auto expected = expectedOutputs();
-        QVERIFY(!expected.empty());
-        std::set<std::string> expectedNames;
-        for (const auto& [name, path] : expected) expectedNames.insert(name);
-        QVERIFY(expectedNames.count("FEATURE_1_FEATURE_2.VC-1.stream.0.mpv") == 1);
-        QCOMPARE(filesIn(out), expectedNames);
-        for (const auto& [name, path] : expected) {
-            QVERIFY2(test::readFile(out / name) == test::readFile(path), name.c_str());
-        }
+        QVERIFY(expected.count("FEATURE_1_FEATURE_2.VC-1.stream.0.mpv") == 1);
+        QCOMPARE(filesIn(out), expected);
         QVERIFY(logLines(window).contains(
             app::fromPath(out / "FEATURE_1_FEATURE_2.VC-1.stream.0.mpv").prepend("Creating ")));
         QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
@@ -260,16 +238,7 @@ class WindowRunsTest : public QObject {
             const QStringList lines = logLines(window);
             QCOMPARE(lines.contains("Cancelled."), answer);
             QCOMPARE(lines.contains("Continue on FEATURE_2.EVO"), !answer);
-            QCOMPARE(filesIn(out).size(), expected.size());
-            for (const auto& [name, path] : expected) {
-                const auto written = test::readFile(out / name);
-                const auto whole = test::readFile(path);
-                if (answer) {
-                    QVERIFY2(isPrefix(written, whole), name.c_str());
-                } else {
-                    QVERIFY2(written == whole, name.c_str());
-                }
-            }
+            QCOMPARE(filesIn(out), expected);  // what a cancel keeps: runs_test
             QVERIFY(control<QPushButton>(window, "bDemux")->isEnabled());
         }
     }

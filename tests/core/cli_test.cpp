@@ -5,6 +5,7 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <set>
 
 #include "tests/support/ps_builder.h"
 #include "tests/support/test_support.h"
@@ -133,21 +134,17 @@ TEST(Cli, DemuxChosenStreamsIntoAFolder) {
     EXPECT_TRUE(names[1].ends_with(".stream.0.vc1")) << names[1];
     EXPECT_NE(result.out.find("Creating " + (out / names[0]).string()), std::string::npos);
 
-    // Every stream, compared with what the generator says a demux must give.
+    // Without -s every stream, under the names the generator expects (their bytes: runs_test).
     fs::path all = test::tempDir("cli-demux-all");
     result = runCommand(
         cli("demux -q -o " + shellQuote(all.string()) + " " + shellQuote(disc.feature1.string())));
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_TRUE(result.out.empty());
-    fs::path expected = disc.feature1.parent_path().parent_path() / "expected";
-    int compared = 0;
-    for (const auto& entry : fs::directory_iterator(expected)) {
-        std::string name = entry.path().filename().string();
-        if (!name.starts_with("FEATURE_1_FEATURE_2.")) continue;
-        EXPECT_TRUE(test::readFile(all / name) == test::readFile(entry.path())) << name;
-        ++compared;
-    }
-    EXPECT_GT(compared, 3);
+    std::set<std::string> expected;
+    for (const std::string& name : test::filesIn(disc.expectedDir))
+        if (name.starts_with("FEATURE_1_FEATURE_2.")) expected.insert(name);
+    EXPECT_GT(expected.size(), 3u);
+    EXPECT_EQ(test::filesIn(all), expected);
 
     // Attached short values, a repeated -s and "--" before the input.
     fs::path spelled = test::tempDir("cli-demux-spelled");
@@ -156,17 +153,11 @@ TEST(Cli, DemuxChosenStreamsIntoAFolder) {
     ASSERT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(std::distance(fs::directory_iterator(spelled), fs::directory_iterator()), 2);
 
-    // A stream the input does not have is refused, and so is an unusable folder.
+    // A stream the input does not have is refused (an unusable folder: diskfull_test).
     EXPECT_EQ(runCommand(cli("demux -o " + shellQuote(all.string()) + " -s a15 " +
                              shellQuote(disc.feature1.string())))
                   .exitCode,
               1);
-    fs::path file = test::tempDir("cli-file") / "file";
-    test::writeFile(file, {1});
-    auto blocked = runCommand(cli("demux -o " + shellQuote((file / "sub").string()) + " " +
-                                  shellQuote(disc.feature1.string())));
-    EXPECT_EQ(blocked.exitCode, 1);
-    EXPECT_EQ(lineCount(blocked.err), 1u) << blocked.err;
 }
 
 TEST(Cli, DemuxLpcmAsWavNamesTheFilesWav) {
@@ -183,16 +174,6 @@ TEST(Cli, DemuxLpcmAsWavNamesTheFilesWav) {
         EXPECT_EQ(fs::exists(out / "ATS_01_1.LPCM.stream.00.mpa"), choice != "wav");
         EXPECT_TRUE(fs::exists(out / "ATS_01_1.LPCM.stream.01.mpa"));
     }
-}
-
-TEST(Cli, DemuxJsonListsTheOutputs) {
-    if (!test::haveTool("python3")) GTEST_SKIP() << "python3 is missing";
-    fs::path out = test::tempDir("cli-demux-json");
-    auto result = checkJson(cli("demux --json -s s0 -o " + shellQuote(out.string()) + " " +
-                                shellQuote(test::sampleDisc().feature1.string())),
-                            "o=d['outputs']; assert len(o)==1 and o[0]['bytes']>0, o; "
-                            "assert o[0]['path'].endswith('.Subpicture.00.sup'), o");
-    EXPECT_EQ(result.exitCode, 0) << result.err;
 }
 
 TEST(Cli, RebuildKeepsTheChosenStreams) {
@@ -213,17 +194,10 @@ TEST(Cli, RebuildKeepsTheChosenStreams) {
         EXPECT_EQ(check.exitCode, 0) << check.err << check.out;
     }
 
-    // A stream the input does not have is named; an unusable folder is refused before reading.
+    // A stream the input does not have is named (an unusable folder: diskfull_test).
     auto missing = runCommand(cli("rebuild -o " + shellQuote(out.string()) + " -s a15 " + feature));
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("no stream a15 in FEATURE_1.EVO"), std::string::npos) << missing.err;
-    fs::path file = test::tempDir("cli-rebuild-file") / "file";
-    test::writeFile(file, {1});
-    auto blocked =
-        runCommand(cli("rebuild -o " + shellQuote((file / "sub").string()) + " " + feature));
-    EXPECT_EQ(blocked.exitCode, 1);
-    EXPECT_NE(blocked.err.find("Cannot use the output folder"), std::string::npos) << blocked.err;
-    EXPECT_TRUE(blocked.out.empty()) << blocked.out;
 }
 
 // PES packets without pack headers are read, but there is no pack to rebuild.

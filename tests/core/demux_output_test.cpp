@@ -212,17 +212,7 @@ TEST(DemuxOutput, DvdAudioPrivateHeadersAreTakenAtTheirLength) {
     ps.pack({Pes(0xBD).subHeader(damaged).payload(pattern(200, 9)).packet()});
     ps.pack({Pes(0xBD).subHeader(aobLpcmHeader(4, 11)).payload(a3).packet()});
 
-    std::vector<Bytes> headers;
-    struct HeaderSink : StreamSink {
-        std::vector<Bytes>* seen;
-        void packet(const PayloadRun& run) override {
-            if (run.packetStart)
-                seen->emplace_back(run.privateHeader.begin(), run.privateHeader.end());
-        }
-        void finish() override {}
-        uint64_t written() const override { return 0; }
-    } headerSink;
-    headerSink.seen = &headers;
+    RecordingSink headerSink;
     for (std::size_t chunk : {std::size_t{5}, std::size_t{2048}}) {
         ScanRun aob;
         aob.options.chunkSize = chunk;
@@ -237,6 +227,9 @@ TEST(DemuxOutput, DvdAudioPrivateHeadersAreTakenAtTheirLength) {
     headerRun.state.sinks[audioSlot(0)] = &headerSink;
     headerRun.run(ps.bytes(), ScanMode::Demux, ".AOB");
     headerRun.state.sinks.fill(nullptr);
+    std::vector<Bytes> headers;  // of the packets, where each starts
+    for (const HandedRun& run : headerSink.runs)
+        if (run.packetStart) headers.push_back(run.privateHeader);
     ASSERT_EQ(headers.size(), 3u);
     const Bytes header = aobLpcmHeader(0, 11);
     EXPECT_EQ(headers[0], Bytes(header.begin() + 4, header.end()));

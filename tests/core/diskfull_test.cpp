@@ -104,14 +104,13 @@ TEST_P(DiskFull, AnUncreatableOutputFolderFailsBeforeWriting) {
         runCommand(cli() + " " + GetParam() + " -o " + shellQuote((blocker / "sub").string()) +
                    " " + shellQuote(disc.feature1.string()));
     expectCleanFailure(result);
+    // Refused before the read: one line, nothing on stdout.
+    EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), 1) << result.err;
+    EXPECT_NE(result.err.find("Cannot use the output folder"), std::string::npos) << result.err;
+    EXPECT_EQ(result.out, "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, DiskFull, ::testing::Values("demux", "rebuild"));
-
-uint32_t le32(const std::vector<uint8_t>& b, std::size_t at) {
-    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
-           uint32_t{b[at + 3]} << 24;
-}
 
 // A WAV cut short by a full disk still says how much audio it holds: its header is patched to
 // the whole sample frames written, and a reader gets a true prefix of the samples.

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -113,8 +112,7 @@ TEST(RunFiles, AProgramStreamHasAPackStartCodeInItsFirstMegabytes) {
 }
 
 TEST(OutputFile, PatchesEarlierBytesAndSaysWhatItHolds) {
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() / ("kavrel-io-" + std::to_string(getpid()));
+    const fs::path path = test::tempDir("io") / "out";
     {
         OutputFile file(path);
         const std::vector<uint8_t> head(16, 0xAA), body(300000, 0x55), patch = {1, 2, 3, 4};
@@ -125,10 +123,7 @@ TEST(OutputFile, PatchesEarlierBytesAndSaysWhatItHolds) {
         file.write(patch.data(), patch.size());
         file.close();
     }
-    std::ifstream in(path, std::ios::binary);
-    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                     std::istreambuf_iterator<char>());
-    std::filesystem::remove(path);
+    const std::vector<uint8_t> bytes = test::readFile(path);
     ASSERT_EQ(bytes.size(), 300020u);
     EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 2, bytes.begin() + 10),
               (std::vector<uint8_t>{0xAA, 0xAA, 1, 2, 3, 4, 0xAA, 0xAA}));

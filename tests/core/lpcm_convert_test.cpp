@@ -104,15 +104,6 @@ LpcmPackets lpcmPackets(const Bytes& b, uint8_t subId) {
     return out;
 }
 
-Bytes ffmpegDecode(const fs::path& file, const std::string& raw) {
-    const fs::path out = test::tempDir("decode") / "samples.raw";
-    const auto result = test::runCommand("ffmpeg -v error -y -i " +
-                                         test::shellQuote(file.string()) + " -map 0:a:0 -c:a pcm_" +
-                                         raw + " -f " + raw + " " + test::shellQuote(out.string()));
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    return test::readFile(out);
-}
-
 TEST(DvdLpcmFfmpeg, SamplesEqualFfmpegsDecode) {
     if (!test::haveTool("ffmpeg")) GTEST_SKIP() << "ffmpeg is missing";
     struct Case {
@@ -147,7 +138,7 @@ TEST(DvdLpcmFfmpeg, SamplesEqualFfmpegsDecode) {
         inPieces(packets.audio,
                  [&](std::span<const uint8_t> piece) { converter.convert(piece, samples); });
         const std::string raw = c.bits == 16 ? "s16le" : "s24le";
-        EXPECT_TRUE(samples == ffmpegDecode(vob, raw));
+        EXPECT_TRUE(samples == test::ffmpegDecode(vob, raw));
     }
 }
 

@@ -1,5 +1,6 @@
-// The WAV sink of LPCM streams: the format taken from the packets' headers, and what a damaged
-// or changing header does. (A WAV per DVD-Audio channel group is checked end to end.)
+// The WAV sink of LPCM streams: the format taken from the packets' headers, what a damaged or
+// changing header does, and the samples of the packets it takes. (A WAV per DVD-Audio channel
+// group is checked end to end.)
 #include "engine/lpcm_wav_sink.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <map>
 
 #include "engine/io.h"
+#include "tests/support/test_support.h"
 #include "tools/mkdisc/elementary.h"
 
 namespace kavrel {
@@ -41,10 +43,7 @@ struct Outputs {
     }
 };
 
-uint32_t le32(const Bytes& b, std::size_t at) {
-    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
-           uint32_t{b[at + 3]} << 24;
-}
+using test::le32;
 
 // What a WAV header says: rate, channels, valid bits, mask, data bytes (extensible layout).
 struct WavFacts {
@@ -81,12 +80,13 @@ TEST(LpcmWavSink, TheFirstFormatHoldsADamagedHeaderChangesNothingAnotherFormatEn
     const Bytes good = {0x05, 0x85, 0x80}, damaged = {0x05, 0xC5, 0x80}, other = {0x05, 0x01, 0x80};
     struct Case {
         std::vector<Bytes> headers;  // per packet of 3600 bytes, 200 frames
+        std::size_t from;            // the first packet written
         uint32_t frames;
         bool fails;
     };
-    for (const Case& c : {Case{{damaged, good, damaged, good}, 600, false},
-                          Case{{good, good, other, good}, 400, true},
-                          Case{{damaged, damaged, damaged, damaged}, 0, true}}) {
+    for (const Case& c : {Case{{damaged, good, damaged, good}, 1, 600, false},
+                          Case{{good, good, other, good}, 0, 400, true},
+                          Case{{damaged, damaged, damaged, damaged}, 0, 0, true}}) {
         Outputs out;
         LpcmWavSink sink("LPCM.stream.00.wav", false, out.opener());
         sink.begin();
@@ -102,7 +102,13 @@ TEST(LpcmWavSink, TheFirstFormatHoldsADamagedHeaderChangesNothingAnotherFormatEn
             continue;
         }
         EXPECT_EQ(factsOf(wav), (WavFacts{48000, 6, 24, 0x3F, c.frames * 18}));
-        EXPECT_EQ(wav.size(), 104 + c.frames * 18u);
+        ASSERT_EQ(wav.size(), 104 + c.frames * 18u);
+        // The samples of the packets taken, converted as one run: no byte lost or doubled where
+        // a packet is split.
+        Bytes samples;
+        formats::DvdLpcmToWav(*formats::dvdLpcmFormat(good))
+            .convert(std::span(stream).subspan(3600 * c.from, c.frames * 18u), samples);
+        EXPECT_TRUE(std::equal(samples.begin(), samples.end(), wav.begin() + 104));
     }
 }
 

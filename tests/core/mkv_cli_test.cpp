@@ -51,14 +51,7 @@ TEST(MkvCli, MakesTheFeatureWithTracksChaptersAndDelays) {
                "'Commentary','French','English','French']; "
                "assert [x['default_track'] for x in p]==[True,True]+[False]*6; "
                "assert d['chapters']==[{'num_entries':8}]");
-    // The chapters with the playlist's names and times (24 frames a second).
-    expectJson("ffprobe -v warning -show_chapters -of json " + quoted(mkv),
-               "c=d['chapters']; "
-               "assert [x['tags']['title'] for x in c]==['Opening','Arrival','The Crossing',"
-               "'Night Watch','Part Two','The Letter','Reunion & Return','Finale']; "
-               "s=[0,581.5,1274+1/3,2225+5/6,3520,4353+1/6,5398+11/12,6002+2/3]; "
-               "assert all(abs(float(x['start_time'])-e)<1e-6 for x,e in zip(c,s)), c");
-
+    // The chapters' names and times are those of the chapter file (titles_cli_test).
     // In sync: each audio track starts where it starts against the video on the disc, and
     // video and audio end with the joined runtime of both files, within one frame.
     std::string delays = "[";

@@ -10,8 +10,6 @@
 
 #include "formats/colour.h"
 #include "formats/pgs_writer.h"
-#include "formats/subpicture_stream.h"
-#include "formats/sup_file.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel::test {
@@ -108,12 +106,7 @@ Stream convert(const std::string& caption, const std::string& size) {
     s.size = size;
     for (const auto& e : sampleDisc().streams)
         if (e.caption == caption && s.sup.empty()) s.sup = e.expected;
-    const Bytes file = readFile(s.sup);
-    formats::SubpictureStream stream([&](Caption&& c) { s.captions.push_back(std::move(c)); },
-                                     nullptr);
-    formats::SupReader reader(file, nullptr);
-    while (auto e = reader.next()) stream.unit(e->unit, e->pts);
-    stream.finish();
+    s.captions = supCaptions(readFile(s.sup));
     s.pgs = tempDir("pgs") / (s.sup.stem().string() + ".pgs.sup");
     const auto r = runCommand(shellQuote(KAVREL_CLI_PATH) + " subs -q --size " + size + " --pgs " +
                               shellQuote(s.pgs.string()) + " " + shellQuote(s.sup.string()));

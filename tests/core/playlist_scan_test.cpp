@@ -1,6 +1,7 @@
 // The re-indenting tag scan and the reading of tag lines.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,37 +25,35 @@ Lines memoOf(std::string_view text) {
     return asLines(scanner.lines());
 }
 
-TEST(MemoScan, IndentsByNestingWithClosingTagsOneLevelOut) {
-    EXPECT_EQ(memoOf("<a><b><c x=\"1\"></c></b></a>"),
-              (Lines{"<a>", "  <b>", "    <c x=\"1\">", "    </c>", "  </b>", "</a>"}));
-}
-
-TEST(MemoScan, SelfClosingDeclarationAndCommentDoNotDeepen) {
-    EXPECT_EQ(memoOf("<?xml version=\"1.0\"?><!-- note --><a><b/><!-- inner --><c/></a><d/>"),
-              (Lines{"<?xml version=\"1.0\"?>", "<!-- note -->", "<a>", "  <b/>",
-                     "  <!-- inner -->", "  <c/>", "</a>", "<d/>"}));
-    EXPECT_EQ(memoOf("<!DOCTYPE x><a/>"), (Lines{"<!DOCTYPE x>", "<a/>"}));
-}
-
-TEST(MemoScan, FoldsControlBytesInsideTagsAndDropsTextBetweenThem) {
-    // Line ends and tabs fold into one blank; blanks themselves are kept as they stand.
-    EXPECT_EQ(memoOf("<a\r\n\t\tx=\"1\"\n  y=\"2\">text > here\n<b\x01\x02/>tail</a>"),
-              (Lines{"<a x=\"1\"   y=\"2\">", "  <b />", "</a>"}));
-    EXPECT_EQ(memoOf("<a n=\"Caf\xC3\xA9\x7F\"/>"), (Lines{"<a n=\"Caf\xC3\xA9\x7F\"/>"}));
-}
-
-TEST(MemoScan, QuotedValuesAndCommentsMayHoldTagCharacters) {
-    EXPECT_EQ(memoOf("<a n=\"x > y\" m='/>' k=\"it's\"><!-- a > b -- c <d> --><b/></a>"),
-              (Lines{"<a n=\"x > y\" m='/>' k=\"it's\">", "  <!-- a > b -- c <d> -->", "  <b/>",
-                     "</a>"}));
-}
-
-TEST(MemoScan, AMissingClosingQuoteEndsItsTagAtTheNextTag) {
-    EXPECT_EQ(memoOf("<a>\n<b n=\"en/>\n<c x=\"1\"/>\n<d n=\"open>\n<e/>\n</d></a>"),
-              (Lines{"<a>", "  <b n=\"en/>", "  <c x=\"1\"/>", "  <d n=\"open>", "    <e/>",
-                     "  </d>", "</a>"}));
-    EXPECT_EQ(attributeText("  <b n=\"en/> ", "n"), "en");
-    EXPECT_EQ(attributeText("  <d n=\"open> ", "n"), "open");
+// Indented by nesting, closing tags one level out; self-closing tags, declarations and comments
+// do not deepen; control bytes inside tags fold into one blank (blanks are kept as they stand)
+// and text between tags is dropped; quoted values and comments may hold tag characters; a
+// missing closing quote ends its tag at the next tag; stray closing tags keep their text.
+TEST(MemoScan, TagsOneALineIndentedByNesting) {
+    struct Case {
+        std::string_view text;
+        Lines memo;
+    };
+    const Case cases[] = {
+        {"<a><b><c x=\"1\"></c></b></a>",
+         {"<a>", "  <b>", "    <c x=\"1\">", "    </c>", "  </b>", "</a>"}},
+        {"<?xml version=\"1.0\"?><!-- note --><a><b/><!-- inner --><c/></a><d/>",
+         {"<?xml version=\"1.0\"?>", "<!-- note -->", "<a>", "  <b/>", "  <!-- inner -->", "  <c/>",
+          "</a>", "<d/>"}},
+        {"<!DOCTYPE x><a/>", {"<!DOCTYPE x>", "<a/>"}},
+        {"<a\r\n\t\tx=\"1\"\n  y=\"2\">text > here\n<b\x01\x02/>tail</a>",
+         {"<a x=\"1\"   y=\"2\">", "  <b />", "</a>"}},
+        {"<a n=\"Caf\xC3\xA9\x7F\"/>", {"<a n=\"Caf\xC3\xA9\x7F\"/>"}},
+        {"<a n=\"x > y\" m='/>' k=\"it's\"><!-- a > b -- c <d> --><b/></a>",
+         {"<a n=\"x > y\" m='/>' k=\"it's\">", "  <!-- a > b -- c <d> -->", "  <b/>", "</a>"}},
+        {"<a>\n<b n=\"en/>\n<c x=\"1\"/>\n<d n=\"open>\n<e/>\n</d></a>",
+         {"<a>", "  <b n=\"en/>", "  <c x=\"1\"/>", "  <d n=\"open>", "    <e/>", "  </d>",
+          "</a>"}},
+        {"</x></y><a/>", {"</x>", "</y>", "<a/>"}},
+        {"", {}},
+        {"plain text > with no tags", {}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(memoOf(c.text), c.memo) << c.text;
 }
 
 TEST(MemoScan, ChunkBoundariesDoNotMatter) {
@@ -82,14 +81,6 @@ TEST(MemoScan, DataEndingInsideATagKeepsThePartialTag) {
     comment.finish();
     EXPECT_TRUE(comment.endedInsideTag());
     EXPECT_EQ(comment.lines().back(), "<!-- never closed >");
-
-    EXPECT_TRUE(memoOf("").empty());
-    EXPECT_TRUE(memoOf("plain text > with no tags").empty());
-}
-
-TEST(MemoScan, StrayClosingTagsKeepTheirText) {
-    // More closing than opening tags: the tag text itself is never cut.
-    EXPECT_EQ(memoOf("</x></y><a/>"), (Lines{"</x>", "</y>", "<a/>"}));
 }
 
 TEST(MemoScan, HostileNestingIsDrawnAtABoundedDepth) {
@@ -132,45 +123,46 @@ TEST(TagText, ElementNames) {
     EXPECT_TRUE(tagName("no tag").name.empty());
 }
 
-TEST(TagText, AttributesMatchWholeNamesWithoutRegardToCase) {
-    const std::string tag =
+// Attributes match whole names without regard to case, never inside another value; values keep
+// tag characters and decode references; broken values stay inside the tag; a tag whose quote
+// is missing still gives the value it began.
+TEST(TagText, AttributeValues) {
+    const std::string audio =
         "<Audio audioIndex=\"7\" subCodec=\"X\" INDEX=\"3\" Codec = 'DD+' channels=\"6\"/>";
-    EXPECT_EQ(attributeText(tag, "index"), "3");
-    EXPECT_EQ(attributeText(tag, "codec"), "DD+");
-    EXPECT_EQ(attributeText(tag, "Channels"), "6");
-    EXPECT_EQ(attributeText(tag, "dex"), std::nullopt);
-    EXPECT_EQ(attributeText(tag, "Audio"), std::nullopt);  // the element name is no attribute
-    // A name inside another attribute's value is not an attribute.
-    EXPECT_EQ(attributeText("<a note='codec=\"x\"' codec=\"y\">", "codec"), "y");
-    EXPECT_EQ(attributeText("<a note='codec=\"x\"'>", "codec"), std::nullopt);
-}
-
-TEST(TagText, ValuesKeepTagCharactersAndDecodeReferences) {
-    EXPECT_EQ(attributeText("<a n=\"x > y\" m=\"2\">", "n"), "x > y");
-    EXPECT_EQ(attributeText("<a n=\"x > y\" m=\"2\">", "m"), "2");
-    EXPECT_EQ(attributeText("<a n=\"Q&amp;A &lt;1&gt; &quot;&apos; &#65;&#x42; &bogus; &\"/>", "n"),
-              "Q&A <1> \"' AB &bogus; &");
-    EXPECT_EQ(attributeText("<a n=\"&#233;\"/>", "n"), "\xC3\xA9");
-    EXPECT_EQ(attributeText("<a n=\"&#0;&#xD800;&#x110000;\"/>", "n"), "&#0;&#xD800;&#x110000;");
-    EXPECT_EQ(attributeText("<a n=x/>", "n"), "x");
-    EXPECT_EQ(attributeText("<a flag n=\"1\">", "flag"), "");
-}
-
-TEST(TagText, BrokenAndOversizedValuesStayInsideTheTag) {
-    EXPECT_EQ(attributeText("<a n=\"never closed", "n"), "never closed");
-    EXPECT_EQ(attributeText("<a n='x/>", "n"), "x");
-    EXPECT_EQ(attributeText("<a n=", "n"), "");
-    EXPECT_EQ(attributeText("<a n", "n"), "");
-    EXPECT_EQ(attributeText("<a \"stray\" n=\"1\">", "n"), "1");
-    EXPECT_EQ(attributeText("<a \"unbalanced n=\"1\">", "n"), std::nullopt);
-    EXPECT_EQ(attributeText("", "n"), std::nullopt);
-
-    std::string longValue(1000, 'x');
-    EXPECT_EQ(attributeText("<a n=\"" + longValue + "\"/>", "n"),
-              std::string(kMaxAttributeLength, 'x'));
-    // Cut back to a whole character: 254 ASCII bytes then a two-byte character at 255.
-    std::string utf8 = std::string(254, 'x') + "\xC3\xA9" + "tail";
-    EXPECT_EQ(attributeText("<a n=\"" + utf8 + "\"/>", "n"), std::string(254, 'x'));
+    struct Case {
+        std::string tag, name;
+        std::optional<std::string> value;
+    };
+    const Case cases[] = {
+        {audio, "index", "3"},
+        {audio, "codec", "DD+"},
+        {audio, "Channels", "6"},
+        {audio, "dex", std::nullopt},
+        {audio, "Audio", std::nullopt},  // the element name is no attribute
+        {"<a note='codec=\"x\"' codec=\"y\">", "codec", "y"},
+        {"<a note='codec=\"x\"'>", "codec", std::nullopt},
+        {"<a n=\"x > y\" m=\"2\">", "n", "x > y"},
+        {"<a n=\"x > y\" m=\"2\">", "m", "2"},
+        {"<a n=\"Q&amp;A &lt;1&gt; &quot;&apos; &#65;&#x42; &bogus; &\"/>", "n",
+         "Q&A <1> \"' AB &bogus; &"},
+        {"<a n=\"&#233;\"/>", "n", "\xC3\xA9"},
+        {"<a n=\"&#0;&#xD800;&#x110000;\"/>", "n", "&#0;&#xD800;&#x110000;"},
+        {"<a n=x/>", "n", "x"},
+        {"<a flag n=\"1\">", "flag", ""},
+        {"  <b n=\"en/> ", "n", "en"},
+        {"  <d n=\"open> ", "n", "open"},
+        {"<a n=\"never closed", "n", "never closed"},
+        {"<a n='x/>", "n", "x"},
+        {"<a n=", "n", ""},
+        {"<a n", "n", ""},
+        {"<a \"stray\" n=\"1\">", "n", "1"},
+        {"<a \"unbalanced n=\"1\">", "n", std::nullopt},
+        {"", "n", std::nullopt},
+        {"<a n=\"" + std::string(1000, 'x') + "\"/>", "n", std::string(kMaxAttributeLength, 'x')},
+        // Cut back to a whole character: 254 ASCII bytes then a two-byte character at 255.
+        {"<a n=\"" + std::string(254, 'x') + "\xC3\xA9tail\"/>", "n", std::string(254, 'x')},
+    };
+    for (const Case& c : cases) EXPECT_EQ(attributeText(c.tag, c.name), c.value) << c.tag;
 }
 
 TEST(TagText, NumbersAreDecimalOrZero) {

@@ -9,31 +9,6 @@
 namespace kavrel::test {
 namespace {
 
-struct HandedRun {
-    Bytes bytes;
-    bool packetStart;
-    bool hasPts;
-    uint32_t pts;
-    Bytes privateHeader;
-};
-
-class RecordingSink : public StreamSink {
-  public:
-    void packet(const PayloadRun& run) override {
-        runs.push_back({Bytes(run.bytes.begin(), run.bytes.end()), run.packetStart, run.hasPts,
-                        run.pts, Bytes(run.privateHeader.begin(), run.privateHeader.end())});
-    }
-    void finish() override {
-        ++finished;
-        if (!failure.empty()) throw IoError(failure);
-    }
-    uint64_t written() const override { return 0; }
-
-    std::vector<HandedRun> runs;
-    int finished = 0;
-    std::string failure;
-};
-
 Bytes counting(std::size_t size) {
     Bytes bytes(size);
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(i);

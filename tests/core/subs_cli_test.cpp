@@ -6,8 +6,6 @@
 #include <set>
 
 #include "formats/colour.h"
-#include "formats/subpicture_stream.h"
-#include "formats/sup_file.h"
 #include "tests/support/test_support.h"
 
 namespace kavrel::test {
@@ -26,22 +24,12 @@ fs::path vobSubpictures() {
     throw std::runtime_error("no VOB subpicture stream");
 }
 
-std::vector<formats::Caption> decode(const Bytes& file) {
-    std::vector<formats::Caption> captions;
-    formats::SubpictureStream stream(
-        [&](formats::Caption&& c) { captions.push_back(std::move(c)); }, nullptr);
-    formats::SupReader reader(file, nullptr);
-    while (auto e = reader.next()) stream.unit(e->unit, e->pts);
-    stream.finish();
-    return captions;
-}
-
 TEST(SubsCommand, WritesOnePicturePerCaptionNamedWithItsTimes) {
     const fs::path sup = vobSubpictures();
     const fs::path dir = tempDir("subs-png") / "pictures";  // made by the command
     auto r = runCommand(cli("--png " + shellQuote(dir.string()) + " " + shellQuote(sup.string())));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    const auto captions = decode(readFile(sup));
+    const auto captions = supCaptions(readFile(sup));
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
     ASSERT_EQ(names.size(), captions.size());
@@ -121,7 +109,7 @@ TEST(SubsCommand, DamagedFileFailsAfterWritingWhatItCould) {
     std::size_t starts = 0;
     for (std::size_t at = 0; at + 13 <= pgs.size(); at += 13 + (pgs[at + 11] << 8 | pgs[at + 12]))
         starts += pgs[at + 10] == 0x16 && pgs[at + 23] == 1;
-    EXPECT_EQ(starts, decode(readFile(vobSubpictures())).size());
+    EXPECT_EQ(starts, supCaptions(readFile(vobSubpictures())).size());
 }
 
 // demux --subs pgs writes, under the same names, what subs --pgs makes of the default output,
@@ -145,10 +133,7 @@ TEST(SubsCommand, DemuxAsPgsGivesWhatSubsMakesOfTheSupOutput) {
                                shellQuote(ref.string()) + " " + shellQuote(entry.path().string())))
                     .exitCode,
                 0);
-            EXPECT_EQ(readFile(made), readFile(ref)) << made;
-            if (!haveTool("mkvmerge")) continue;
-            EXPECT_NE(runCommand("mkvmerge -J " + shellQuote(made.string())).out.find("HDMV PGS"),
-                      std::string::npos);
+            EXPECT_EQ(readFile(made), readFile(ref)) << made;  // what the peers take (pgs_test)
         }
     }
 }

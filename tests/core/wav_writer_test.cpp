@@ -1,5 +1,6 @@
-// The WAV writer: the header as ffprobe reads it, the samples as ffmpeg decodes them, RF64 past
-// the size limit, and the sizes that a failed or abandoned file states.
+// The WAV writer: the header as ffprobe reads it, the samples as ffmpeg decodes them, the file
+// as mkvmerge takes it, RF64 past the size limit, and the sizes that a failed or abandoned file
+// states.
 #include "formats/wav_writer.h"
 
 #include <gtest/gtest.h>
@@ -36,10 +37,7 @@ class MemorySink : public ByteSink {
     std::size_t limit = SIZE_MAX;
 };
 
-uint32_t le32(const Bytes& b, std::size_t at) {
-    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
-           uint32_t{b[at + 3]} << 24;
-}
+using test::le32;
 uint64_t le64(const Bytes& b, std::size_t at) {
     return le32(b, at) | uint64_t{le32(b, at + 4)} << 32;
 }
@@ -70,18 +68,15 @@ fs::path saved(const Bytes& bytes) {
 
 // ffprobe's view of the file's first audio stream and its container, key=value.
 std::map<std::string, std::string> probe(const fs::path& file) {
-    const auto result = test::runCommand(
-        "ffprobe -v error -select_streams a:0 -show_entries "
-        "stream=sample_rate,channels,channel_layout -of default=nw=1 " +
-        test::shellQuote(file.string()));
-    std::map<std::string, std::string> fields;
-    std::istringstream lines(result.out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        const auto eq = line.find('=');
-        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
+    return test::probeFields(file, "stream=sample_rate,channels,channel_layout");
+}
+
+// mkvmerge takes the file as one PCM audio track.
+void expectMkvmergeTakes(const fs::path& wav) {
+    const auto result = test::runCommand("mkvmerge -J " + test::quoted(wav));
+    EXPECT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_NE(result.out.find("\"recognized\": true"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\"codec\": \"PCM\""), std::string::npos) << result.out;
 }
 
 // mediainfo's view: the general format and profile, and the audio's bit depth.
@@ -91,21 +86,11 @@ std::string mediainfo(const fs::path& file, const std::string& inform) {
         .out;
 }
 
-// ffmpeg's decode of the file as raw samples (s16le, s24le).
-Bytes decoded(const fs::path& file, const std::string& raw) {
-    const fs::path out = file.parent_path() / "decoded.raw";
-    const auto result =
-        test::runCommand("ffmpeg -v error -y -i " + test::shellQuote(file.string()) + " -c:a pcm_" +
-                         raw + " -f " + raw + " " + test::shellQuote(out.string()));
-    EXPECT_EQ(result.exitCode, 0) << result.err;
-    return test::readFile(out);
-}
-
 class WavPeers : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!test::haveTool("ffprobe") || !test::haveTool("ffmpeg") || !test::haveTool("mediainfo"))
-            GTEST_SKIP() << "ffmpeg, ffprobe or mediainfo is missing";
+        for (const char* tool : {"ffmpeg", "ffprobe", "mediainfo", "mkvmerge"})
+            if (!test::haveTool(tool)) GTEST_SKIP() << tool << " is missing";
     }
 };
 
@@ -140,7 +125,9 @@ TEST_F(WavPeers, FfprobeReadsTheFormatAndFfmpegTheSamples) {
             EXPECT_EQ(fields["channel_layout"], c.layout);
         }
         EXPECT_EQ(mediainfo(file, "Audio;%BitDepth%"), std::to_string(c.format.validBits) + "\n");
-        EXPECT_TRUE(decoded(file, c.format.validBits > 16 ? "s24le" : "s16le") == samples);
+        EXPECT_TRUE(test::ffmpegDecode(file, c.format.validBits > 16 ? "s24le" : "s16le") ==
+                    samples);
+        expectMkvmergeTakes(file);
     }
 }
 
@@ -165,7 +152,7 @@ TEST_F(WavPeers, Rf64PastTheLimitStatesItsSizesInDs64) {
 
     const fs::path file = saved(rf64);
     EXPECT_EQ(mediainfo(file, "General;%Format%/%Format_Profile%"), "Wave/RF64\n");
-    EXPECT_TRUE(decoded(file, "s24le") == samples);
+    EXPECT_TRUE(test::ffmpegDecode(file, "s24le") == samples);
 }
 
 TEST_F(WavPeers, AFileLeftUnfinishedReadsToItsEnd) {
@@ -173,7 +160,7 @@ TEST_F(WavPeers, AFileLeftUnfinishedReadsToItsEnd) {
     const Bytes samples = ramp(4 * 1000);
     const Bytes file =
         written(WavFormat{48000, 2, 16, 0x3}, samples, WavWriter::kRiffSizeLimit, false);
-    EXPECT_TRUE(decoded(saved(file), "s16le") == samples);
+    EXPECT_TRUE(test::ffmpegDecode(saved(file), "s16le") == samples);
 }
 
 TEST(WavHeader, AFailedWriteStatesTheWholeFramesTheFileHolds) {

@@ -119,6 +119,33 @@ class MemorySlots {
     RunState* state_ = nullptr;
 };
 
+// A sink that keeps what it is handed, one entry per payload run; finish fails with `failure`
+// when it is set.
+struct HandedRun {
+    Bytes bytes;
+    bool packetStart;
+    bool hasPts;
+    uint32_t pts;
+    Bytes privateHeader;
+};
+
+class RecordingSink : public StreamSink {
+  public:
+    void packet(const PayloadRun& run) override {
+        runs.push_back({Bytes(run.bytes.begin(), run.bytes.end()), run.packetStart, run.hasPts,
+                        run.pts, Bytes(run.privateHeader.begin(), run.privateHeader.end())});
+    }
+    void finish() override {
+        ++finished;
+        if (!failure.empty()) throw IoError(failure);
+    }
+    uint64_t written() const override { return 0; }
+
+    std::vector<HandedRun> runs;
+    int finished = 0;
+    std::string failure;
+};
+
 // One scanner call over a file, the state, host and slots kept for the checks.
 struct ScanRun {
     RunState state;

@@ -13,9 +13,12 @@
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <sstream>
 #include <stdexcept>
 
 #include "engine/markup.h"
+#include "formats/subpicture_stream.h"
+#include "formats/sup_file.h"
 
 namespace kavrel::test {
 
@@ -86,6 +89,19 @@ CommandResult checkJson(const std::string& command, const std::string& assertion
     return runCommand(command + " | python3 -c " + shellQuote(script));
 }
 
+std::map<std::string, std::string> probeFields(const fs::path& file, std::string_view entries) {
+    const auto result = runCommand("ffprobe -v error -select_streams a:0 -show_entries " +
+                                   std::string(entries) + " -of default=nw=1 " + quoted(file));
+    std::map<std::string, std::string> fields;
+    std::istringstream lines(result.out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        const auto eq = line.find('=');
+        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return fields;
+}
+
 std::set<std::string> filesIn(const fs::path& dir) {
     std::set<std::string> names;
     std::error_code error;
@@ -122,6 +138,32 @@ void writeFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+uint32_t le32(const std::vector<uint8_t>& b, std::size_t at) {
+    return uint32_t{b[at]} | uint32_t{b[at + 1]} << 8 | uint32_t{b[at + 2]} << 16 |
+           uint32_t{b[at + 3]} << 24;
+}
+
+std::vector<uint8_t> ffmpegDecode(const fs::path& file, std::string_view raw,
+                                  std::string_view inputFormat) {
+    const fs::path out = tempDir("decoded") / "samples.raw";
+    const std::string format = inputFormat.empty() ? "" : "-f " + std::string(inputFormat) + " ";
+    const auto result =
+        runCommand("ffmpeg -v error -y " + format + "-i " + quoted(file) + " -map 0:a:0 -c:a pcm_" +
+                   std::string(raw) + " -f " + std::string(raw) + " " + quoted(out));
+    if (result.exitCode != 0) throw std::runtime_error("ffmpeg cannot decode: " + result.err);
+    return readFile(out);
+}
+
+std::vector<formats::Caption> supCaptions(const std::vector<uint8_t>& file) {
+    std::vector<formats::Caption> captions;
+    formats::SubpictureStream stream(
+        [&](formats::Caption&& c) { captions.push_back(std::move(c)); }, nullptr);
+    formats::SupReader reader(file, nullptr);
+    while (auto e = reader.next()) stream.unit(e->unit, e->pts);
+    stream.finish();
+    return captions;
 }
 
 void RecordingHost::log(std::string_view message) {

@@ -3,6 +3,7 @@
 // (ffmpeg, ffprobe, the command-line tool) and a host that records what the engine reports.
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <string>
 #include <string_view>
@@ -10,6 +11,7 @@
 
 #include "engine/host.h"
 #include "engine/run_state.h"
+#include "formats/subpicture.h"
 #include "tools/mkdisc/mkdisc.h"
 
 namespace kavrel::test {
@@ -51,11 +53,24 @@ std::string quoted(const std::filesystem::path& path);
 std::string cli(std::string_view arguments);
 // Runs python3 on the command's stdout: the script sees the JSON document as d.
 CommandResult checkJson(const std::string& command, const std::string& assertions);
+// ffprobe's values of the first audio stream's entries ("stream=sample_rate,channels"), by
+// name; none when ffprobe fails.
+std::map<std::string, std::string> probeFields(const std::filesystem::path& file,
+                                               std::string_view entries);
 // The names of the entries of a folder; none when it does not exist.
 std::set<std::string> filesIn(const std::filesystem::path& dir);
 
 std::vector<uint8_t> readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
+
+// The little-endian 32-bit field at a byte offset (WAV headers).
+uint32_t le32(const std::vector<uint8_t>& bytes, std::size_t at);
+// ffmpeg's decode of the first audio stream as raw samples ("s16le", "s24le"); `inputFormat`
+// names the demuxer where ffmpeg cannot tell it from the file.
+std::vector<uint8_t> ffmpegDecode(const std::filesystem::path& file, std::string_view raw,
+                                  std::string_view inputFormat = {});
+// The captions of a subpicture .sup file, decoded and timed as a conversion shows them.
+std::vector<formats::Caption> supCaptions(const std::vector<uint8_t>& file);
 
 // Records every log line (markup and plain) and every status text.
 class RecordingHost : public EngineHost {
