@@ -6,6 +6,7 @@
 #include "analysers/lpcm.h"
 #include "analysers/mlp.h"
 #include "analysers/mpeg2.h"
+#include "analysers/mpeg_audio.h"
 #include "analysers/text.h"
 #include "analysers/vc1.h"
 
@@ -83,6 +84,12 @@ Analysis analyseAudio(AudioClass audioClass, LpcmCarriage carriage, std::span<co
                 result.lines = majorSyncLines(*sync, audioNumber);
             }
             break;
+        case AudioClass::MpegAudio:
+            if (const auto header = findMpegAudioHeader(run)) {
+                result.facts = mpegAudioFacts(*header);
+                result.lines = mpegAudioLines(*header, result.facts, audioNumber);
+            }
+            break;
     }
     return result;
 }
@@ -92,6 +99,8 @@ std::size_t audioBytesWanted(AudioClass audioClass, std::span<const uint8_t> pay
         case AudioClass::DolbyDigital:
         case AudioClass::DolbyDigitalPlus:
             return dolbyBytesWanted(payload);
+        case AudioClass::MpegAudio:
+            return mpegAudioBytesWanted(payload);
         default:
             break;
     }

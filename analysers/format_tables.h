@@ -14,6 +14,7 @@ enum class AudioClass : uint8_t {
     Dts = 2,
     Lpcm = 3,  // or MLP on DVD-Audio (sub-stream 0xA1 of an .AOB)
     TrueHd = 4,
+    MpegAudio = 5,  // MPEG-1/2 audio, layers I-III, in PES stream ids of its own
 };
 
 // Entries 0-3: sample rates in Hz (3 is reserved); 4-22: AC-3 nominal bit rates in bit/s,

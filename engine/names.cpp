@@ -57,13 +57,10 @@ std::optional<std::string> streamLabel(StreamKind kind, int32_t id) {
                 return "No subpicture stream";
         }
     }
-    if (id > 0xFF) return std::nullopt;
-    for (IdSpace space : {IdSpace::StreamId, IdSpace::Private1, IdSpace::Extension}) {
-        const IdFamily* family = findFamily(space, static_cast<uint8_t>(id));
-        if (family && family->kind == kind && family->label &&
-            family->number(static_cast<uint8_t>(id)) < selectableNumbers(kind))
-            return family->label;
-    }
+    const IdFamily* family = keyFamily(kind, id);
+    if (family && family->label &&
+        family->number(static_cast<uint8_t>(id & 0xFF)) < selectableNumbers(kind))
+        return family->label;
     return std::nullopt;
 }
 

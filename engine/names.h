@@ -30,11 +30,12 @@ StreamKind slotKind(int slot);
 // A stream number as two digits ("03"), as captions and file names show it.
 std::string twoDigits(int n);
 
-// The type label of a stream id ("VC-1.stream", "DD+.stream" …); nullopt for an unknown id.
-std::optional<std::string> streamLabel(StreamKind kind, int32_t id);
+// The type label of a stream by its key (streamKey: "VC-1.stream", "DD+.stream" …); nullopt
+// for an unknown key.
+std::optional<std::string> streamLabel(StreamKind kind, int32_t key);
 
 // The caption a read run gives a found stream's box: label + ".0"/".1" or ".00".. ".15".
-std::string boxCaption(int slot, int32_t id);
+std::string boxCaption(int slot, int32_t key);
 // The same for a label already known.
 std::string slotCaption(int slot, std::string_view label);
 

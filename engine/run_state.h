@@ -43,18 +43,19 @@ constexpr int subSlot(int number) {
     return 18 + number;
 }
 
-// The streams a read run found, by stream number (-1: none), over the input and its follow-on
-// file. The read run keeps this copy of its stream table when it ends; the rebuild filter reads
-// only this copy, so a later demux run or playlist read cannot change what it filters on.
+// The streams a read run found, by stream number, as their keys (streamKey; -1: none), over
+// the input and its follow-on file. The read run keeps this copy of its stream table when it ends;
+// the rebuild filter reads only this copy, so a later demux run or playlist read cannot change what
+// it filters on.
 struct StreamLists {
     std::array<int32_t, 2> video{-1, -1};
     std::array<int32_t, 16> audio{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     std::array<int32_t, 16> sub{-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
     // Streams found when every number of their kind was taken: they have no box, so no
     // output, and a rebuild drops them.
-    std::vector<std::pair<StreamKind, uint8_t>> unnumbered;
+    std::vector<std::pair<StreamKind, int32_t>> unnumbered;  // kind and key
 
-    // The id listed for a check-box slot (-1: none).
+    // The key listed for a check-box slot (-1: none).
     int32_t ofSlot(int slot) const {
         if (slot < audioSlot(0)) return video[static_cast<std::size_t>(slot)];
         if (slot < subSlot(0)) return audio[static_cast<std::size_t>(slot - audioSlot(0))];
@@ -88,6 +89,7 @@ struct RunState {
     // Per-run tables, reset on every entry of demux.
     std::vector<bool> announced;  // by stream table index: "found!" was logged for this file
     std::vector<bool> reported;   // by stream table index: the first-header report was made
+    // The key of the stream announced under each number in this file (-1: none).
     std::array<int32_t, 2> foundVideo{};
     std::array<int32_t, 16> foundAudio{};
     std::array<int32_t, 32> foundSub{};
@@ -114,13 +116,13 @@ struct RunState {
     void keepStreamLists() {
         lists = StreamLists{};
         for (std::size_t n = 0; n < lists.video.size(); ++n)
-            lists.video[n] = streams.idOf(StreamKind::Video, static_cast<int>(n));
+            lists.video[n] = streams.keyOf(StreamKind::Video, static_cast<int>(n));
         for (std::size_t n = 0; n < lists.audio.size(); ++n) {
-            lists.audio[n] = streams.idOf(StreamKind::Audio, static_cast<int>(n));
-            lists.sub[n] = streams.idOf(StreamKind::Subpicture, static_cast<int>(n));
+            lists.audio[n] = streams.keyOf(StreamKind::Audio, static_cast<int>(n));
+            lists.sub[n] = streams.keyOf(StreamKind::Subpicture, static_cast<int>(n));
         }
         for (const StreamInfo& info : streams.all())
-            if (info.number < 0) lists.unnumbered.emplace_back(info.kind, info.id);
+            if (info.number < 0) lists.unnumbered.emplace_back(info.kind, info.key());
     }
 
     // What a read run resets before it starts.

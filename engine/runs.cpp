@@ -228,7 +228,7 @@ std::string extensionOf(const StreamInfo& stream, const RunOptions& options, boo
         case StreamKind::Video:
             return options.videoExt;
         case StreamKind::Audio:
-            return writesWav(stream.id, options, aob) ? kWavExtension : options.audioExt;
+            return writesWav(stream.key(), options, aob) ? kWavExtension : options.audioExt;
         case StreamKind::Subpicture:
             break;
     }
@@ -253,7 +253,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         path += "." + stream.caption + "." + extensionOf(stream, options, context.aob);
         if (isInput(path, input, more))
             throw IoError("Cannot create " + path.string() + ": it is the input file itself");
-        const SinkRequest request{stream.slot(), stream.kind, stream.id, path};
+        const SinkRequest request{stream.slot(), stream.kind, stream.key(), path};
         sinks.add(stream.slot(), makeSink(request, options, context), path);
         host.log("Creating " + markupLiteral(path.string()));
         return state.sinks[static_cast<std::size_t>(stream.slot())];

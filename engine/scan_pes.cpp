@@ -98,7 +98,9 @@ bool PesScanner::startPacket(uint8_t id) {
                 videoKind_ = family->video;
                 announceVideo(*family, id);
             } else {
+                // Announced once the PES header has given the packet's time stamps.
                 kind_ = Kind::MpegAudio;
+                mpegFamily_ = family;
             }
             break;
         }
@@ -120,7 +122,7 @@ bool PesScanner::startPacket(uint8_t id) {
 // The stream of an id in the run's table, added with its number when it is met for the first time.
 // A demux run that writes every stream opens the output of a stream the read did not meet.
 int PesScanner::meet(const IdFamily& family, uint8_t id) {
-    int stream = state_.streams.find(family.kind, id);
+    int stream = state_.streams.find(family.space, id);
     if (stream >= 0) return stream;
     stream = state_.streams.add(family, id, state_.input ? state_.input->path() : fs::path());
     const StreamInfo& info = state_.streams[stream];
@@ -164,13 +166,13 @@ bool PesScanner::announceOnce(int stream, const IdFamily& family, const char* me
         const auto n = static_cast<std::size_t>(info.number);
         switch (family.kind) {
             case StreamKind::Video:
-                state_.foundVideo[n] = info.id;
+                state_.foundVideo[n] = info.key();
                 break;
             case StreamKind::Audio:
-                state_.foundAudio[n] = info.id;
+                state_.foundAudio[n] = info.key();
                 break;
             case StreamKind::Subpicture:
-                state_.foundSub[n] = info.id;
+                state_.foundSub[n] = info.key();
                 break;
         }
     }
@@ -276,7 +278,21 @@ void PesScanner::headerDone() {
     }
     // The first PTS reported for a video stream is that of its own packet.
     if (kind_ == Kind::Video && fields.hasPts) state_.videoFirstPts = fields.pts;
+    if (kind_ == Kind::MpegAudio) mpegAudioHeader(*mpegFamily_);
     phase_ = kind_ == Kind::Private1 ? Phase::SubHeader : Phase::Payload;
+}
+
+// An MPEG audio packet is an audio stream of its own, numbered and written as the private
+// stream 1 audio is; it has no sub-stream header.
+void PesScanner::mpegAudioHeader(const IdFamily& family) {
+    kind_ = Kind::Audio;
+    audioClass_ = family.audio;
+    mlp_ = false;
+    subId_ = streamId_;
+    audioStream_ = meet(family, streamId_);
+    state_.curAudio = state_.streams[audioStream_].number;
+    if (announceOnce(audioStream_, family, family.message)) state_.audioPts = currentPts_;
+    privateNeed_ = 0;
 }
 
 void PesScanner::subpictureHeader(const IdFamily& family, uint8_t id) {
@@ -343,7 +359,6 @@ std::size_t PesScanner::payload(const uint8_t* data, std::size_t at, std::size_t
     switch (kind_) {
         case Kind::Video:
         case Kind::Audio:
-        case Kind::MpegAudio:
         case Kind::Subpicture:
             usePayload(data + at, n);
             break;
@@ -399,11 +414,6 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
             else if (!gathering_.empty())
                 gatherMore(bytes);
             if (!reading_ && state_.curAudio >= 0) deliver(audioSlot(state_.curAudio), run, size);
-            break;
-        case Kind::MpegAudio:
-            // MPEG audio follows the audio number last set by a private stream 1 header.
-            if (!reading_ && state_.curAudio >= 0 && state_.curAudio < 16)
-                deliver(audioSlot(state_.curAudio), run, size);
             break;
         case Kind::Subpicture: {
             if (firstRun_) noteFirstPts(subStream_);

@@ -35,7 +35,8 @@ class PesScanner {
         audioCount_ = audio;
     }
 
-    // What the packet in hand is; Video, Audio, MpegAudio and Subpicture payload is used.
+    // What the packet in hand is; Video, Audio and Subpicture payload is used. MPEG audio
+    // becomes Audio once its PES header is read.
     enum class Kind : uint8_t {
         Video = 0,
         Audio = 1,
@@ -72,6 +73,7 @@ class PesScanner {
     void headerDone();
     void subpictureHeader(const IdFamily& family, uint8_t id);
     void audioHeader(uint8_t id);
+    void mpegAudioHeader(const IdFamily& family);
     void announceVideo(const IdFamily& family, uint8_t id);
     int meet(const IdFamily& family, uint8_t id);
     bool announceOnce(int stream, const IdFamily& family, const char* message);
@@ -132,7 +134,8 @@ class PesScanner {
     AudioClass audioClass_ = AudioClass::DolbyDigital;
     bool mlp_ = false;
     uint8_t subId_ = 0;
-    const IdFamily* subFamily_ = nullptr;  // of the private stream 1 packet in hand
+    const IdFamily* subFamily_ = nullptr;   // of the private stream 1 packet in hand
+    const IdFamily* mpegFamily_ = nullptr;  // of the MPEG audio packet in hand
     // The stream table's entries of the video, audio and subpicture streams in hand (-1: none).
     int videoStream_ = -1;
     int audioStream_ = -1;

@@ -81,7 +81,7 @@ class SubpictureSink : public RawSink {
 std::string subpictureName(const SinkRequest& request) {
     const std::string number = twoDigits(request.slot - subSlot(0));
     std::optional<std::string> label;
-    if (request.streamId >= 0) label = streamLabel(request.kind, request.streamId);
+    if (request.streamKey >= 0) label = streamLabel(request.kind, request.streamKey);
     return label.value_or("Subpicture") + "." + number;
 }
 
@@ -91,12 +91,10 @@ void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
     throw IoError("Cannot patch an output that is written only in sequence");
 }
 
-bool writesWav(int32_t streamId, const RunOptions& options, bool aob) {
-    if (!options.lpcmAsWav || streamId < 0 || streamId > 0xFF) return false;
-    const auto id = static_cast<uint8_t>(streamId);
-    const IdFamily* family = findFamily(IdSpace::Private1, id);
-    return family && family->kind == StreamKind::Audio && family->audio == AudioClass::Lpcm &&
-           !(aob && id == kAobMlpId);
+bool writesWav(int32_t streamKey, const RunOptions& options, bool aob) {
+    if (!options.lpcmAsWav) return false;
+    const IdFamily* family = keyFamily(StreamKind::Audio, streamKey);
+    return family && family->audio == AudioClass::Lpcm && !(aob && streamKey == kAobMlpId);
 }
 
 std::unique_ptr<ByteOutput> openOutputFile(const fs::path& path) {
@@ -116,7 +114,7 @@ SinkContext sinkContext(const RunState& state, const std::string& upperExtension
 
 std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,
                                      const SinkContext& context, const OutputOpener& open) {
-    if (request.kind == StreamKind::Audio && writesWav(request.streamId, options, context.aob))
+    if (request.kind == StreamKind::Audio && writesWav(request.streamKey, options, context.aob))
         return std::make_unique<LpcmWavSink>(request.path, context.aob, open);
     std::unique_ptr<ByteOutput> output = open(request.path);
     if (request.kind == StreamKind::Subpicture && options.subsAsPgs)

@@ -59,13 +59,13 @@ inline uint32_t subpictureTime(uint32_t pts, uint32_t minFirstPts) {
 struct SinkRequest {
     int slot = 0;
     StreamKind kind = StreamKind::Video;
-    int32_t streamId = -1;  // the id the read run found for the slot (-1: not known)
+    int32_t streamKey = -1;  // the key (streamKey) the read run found for the slot (-1: not known)
     std::filesystem::path path;
 };
 
 // Whether a stream goes out as WAV: an LPCM stream (not the MLP of a DVD-Audio input) when the
 // run asks for LPCM as WAV. Its file then ends in ".wav".
-bool writesWav(int32_t streamId, const RunOptions& options, bool aob);
+bool writesWav(int32_t streamKey, const RunOptions& options, bool aob);
 inline constexpr const char* kWavExtension = "wav";
 
 // Makes the sink of a selected stream and creates its output. Throws IoError.

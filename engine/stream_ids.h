@@ -9,8 +9,8 @@
 //     0xBC         program stream map          0xBE  padding stream
 //     0xBD         private stream 1: audio and subpictures, named by the sub-stream id below
 //     0xBF         private stream 2: navigation (sub-stream 0x00 PCI, 0x01 DSI)
-//     0xC0-0xDF    MPEG audio; the scanner sends 0xC0-0xCF to the audio number that the last
-//                  private stream 1 audio packet set, and announces none of them
+//     0xC0-0xCF    MPEG audio 0-15, streams of their own like the private stream 1 audio
+//     0xD0-0xDF    MPEG audio the scanner passes over (a rebuild keeps them)
 //     0xE0-0xE1    MPEG-2 video 0-1
 //     0xE2-0xE3    H.264 video 0-1
 //     0xFD         extended stream id, named by the stream_id_extension below
@@ -30,6 +30,10 @@
 //
 // A stream's number is its id minus the first id of its family. Video streams 0-1, audio
 // 0-15 and subpictures 0-15 have a check box; subpictures 16-31 are announced only.
+//
+// The same byte names different streams in different places: MPEG audio 0xC0 (a stream id)
+// and Dolby Digital Plus 0xC0 (a sub-stream id) are two streams. Where streams of one kind
+// are listed together they are told apart by their key (streamKey below).
 #include <array>
 #include <cstdint>
 
@@ -57,7 +61,7 @@ struct IdFamily {
     uint8_t last;
     StreamKind kind;
     VideoKind video = VideoKind::Mpeg2;           // video families
-    AudioClass audio = AudioClass::DolbyDigital;  // private stream 1 audio families
+    AudioClass audio = AudioClass::DolbyDigital;  // audio families
     const char* label = nullptr;    // the box caption's label and file-name part ("DD+.stream")
     const char* message = nullptr;  // the announcement, before the number and " found!"
     uint8_t privateHeader = 0;      // header bytes after the frame count and pointer
@@ -84,7 +88,7 @@ inline constexpr IdFamily kIdFamilies[] = {
     {StreamId,  0xE0, 0xE1, Video,      VideoKind::Mpeg2, {},                           "MPEG-2.stream",  "[b]MPEG-2[/b] video stream ",             0,      2,       true,   true},
     {StreamId,  0xE2, 0xE3, Video,      VideoKind::H264,  {},                           "H.264.stream",   "[b]H.264 (AVC)[/b] video stream ",        0,      2,       true,   false},
     {Extension, 0x55, 0x56, Video,      VideoKind::Vc1,   {},                           "VC-1.stream",    "[b]VC-1[/b] video stream ",               0,      2,       true,   true},
-    {StreamId,  0xC0, 0xCF, Audio,      {},               {},                           nullptr,          nullptr,                                   0,      16,      true,   false},
+    {StreamId,  0xC0, 0xCF, Audio,      {},               AudioClass::MpegAudio,        "MPA.stream",     "[b]MPEG[/b] audio stream ",               0,      16,      true,   false},
     {StreamId,  0xD0, 0xD7, Audio,      {},               {},                           nullptr,          nullptr,                                   0,      8,       false,  false},
     {StreamId,  0xD8, 0xDF, Audio,      {},               {},                           nullptr,          nullptr,                                   0,      8,       false,  false},
     {Private1,  0x20, 0x3F, Subpicture, {},               {},                           "Subpicture",     "[b]Subpicture[/b] stream ",               0,      16,      true,   false},
@@ -146,6 +150,30 @@ inline constexpr std::array<std::array<int8_t, 256>, 3> kFamilyIndex = {
 constexpr const IdFamily* findFamily(IdSpace space, uint8_t id) {
     const int8_t f = detail::kFamilyIndex[static_cast<std::size_t>(space)][id];
     return f < 0 ? nullptr : &kIdFamilies[static_cast<std::size_t>(f)];
+}
+
+// The key of a stream among those of its kind: its id, with 0x100 added for the audio of the
+// PES stream id space, whose ids 0xC0-0xDF are also private stream 1 sub-stream ids (Dolby
+// Digital Plus). The run's lists and the rebuild's renumbering are indexed by it.
+inline constexpr int32_t kStreamIdAudioKey = 0x100;
+inline constexpr std::size_t kStreamKeyCount = 0x200;
+
+constexpr int32_t streamKey(IdSpace space, uint8_t id) {
+    const IdFamily* family = findFamily(space, id);
+    const bool streamIdAudio =
+        space == IdSpace::StreamId && family && family->kind == StreamKind::Audio;
+    return streamIdAudio ? kStreamIdAudioKey | id : id;
+}
+
+// The family of a stream of a kind by its key; nullptr for a key no family holds.
+constexpr const IdFamily* keyFamily(StreamKind kind, int32_t key) {
+    if (key < 0 || key >= static_cast<int32_t>(kStreamKeyCount)) return nullptr;
+    const auto id = static_cast<uint8_t>(key & 0xFF);
+    for (IdSpace space : {IdSpace::StreamId, IdSpace::Private1, IdSpace::Extension}) {
+        const IdFamily* family = findFamily(space, id);
+        if (family && family->kind == kind && streamKey(space, id) == key) return family;
+    }
+    return nullptr;
 }
 
 }  // namespace kavrel

@@ -52,6 +52,7 @@ int StreamTable::add(const IdFamily& family, uint8_t id, const std::filesystem::
     StreamInfo info;
     info.kind = kind;
     info.id = id;
+    info.space = family.space;
     info.ownNumber = own;
     info.number = number;
     info.label = family.label ? family.label : "";
@@ -59,15 +60,15 @@ int StreamTable::add(const IdFamily& family, uint8_t id, const std::filesystem::
     if (info.selectable()) info.caption = slotCaption(info.slot(), info.label);
     const auto index = static_cast<int16_t>(streams_.size());
     streams_.push_back(std::move(info));
-    index_[slotOfKind(kind)][id] = index;
+    index_[static_cast<std::size_t>(family.space)][id] = index;
     if (number >= 0) numbers[static_cast<std::size_t>(number)] = index;
     return index;
 }
 
-int32_t StreamTable::idOf(StreamKind kind, int number) const {
+int32_t StreamTable::keyOf(StreamKind kind, int number) const {
     if (number < 0 || number >= announcedNumbers(kind)) return -1;
     const int16_t index = byNumber_[slotOfKind(kind)][static_cast<std::size_t>(number)];
-    return index < 0 ? -1 : streams_[static_cast<std::size_t>(index)].id;
+    return index < 0 ? -1 : streams_[static_cast<std::size_t>(index)].key();
 }
 
 std::vector<const StreamInfo*> StreamTable::ordered() const {

@@ -27,9 +27,10 @@ constexpr int announcedNumbers(StreamKind kind) {
 
 struct StreamInfo {
     StreamKind kind = StreamKind::Video;
-    // The id that names the stream: the stream id (MPEG-2, H.264), the stream_id_extension
-    // (VC-1) or the private stream 1 sub-stream id.
+    // The id that names the stream: the stream id (MPEG-2, H.264, MPEG audio), the
+    // stream_id_extension (VC-1) or the private stream 1 sub-stream id; space says which.
     uint8_t id = 0;
+    IdSpace space = IdSpace::StreamId;
     int ownNumber = 0;    // the number its id gives within its family (0x89: 1)
     int number = -1;      // the number it is offered under; -1: every one of its kind was taken
     std::string label;    // "DD+.stream"
@@ -43,6 +44,8 @@ struct StreamInfo {
     std::optional<int64_t> delayMs;
 
     bool selectable() const { return number >= 0 && number < selectableNumbers(kind); }
+    // Its key among the streams of its kind (streamKey).
+    int32_t key() const { return streamKey(space, id); }
     // The check-box slot, or -1 when it has none.
     int slot() const;
 };
@@ -55,8 +58,10 @@ class StreamTable {
   public:
     StreamTable() { clear(); }
 
-    // The index of the stream with this id, or -1.
-    int find(StreamKind kind, uint8_t id) const { return index_[slotOfKind(kind)][id]; }
+    // The index of the stream with this id in its space, or -1.
+    int find(IdSpace space, uint8_t id) const {
+        return index_[static_cast<std::size_t>(space)][id];
+    }
     // Adds the stream of an id met for the first time (find gave -1) with its number, and
     // returns its index.
     int add(const IdFamily& family, uint8_t id, const std::filesystem::path& file);
@@ -69,8 +74,8 @@ class StreamTable {
     std::size_t size() const { return streams_.size(); }
     bool empty() const { return streams_.empty(); }
 
-    // The id that holds a number of a kind, or -1.
-    int32_t idOf(StreamKind kind, int number) const;
+    // The key (streamKey) of the stream that holds a number of a kind, or -1.
+    int32_t keyOf(StreamKind kind, int number) const;
     // The streams in the order of their kind and number (video, audio, subpictures; the
     // streams without a number of a kind after those with one).
     std::vector<const StreamInfo*> ordered() const;
@@ -86,7 +91,7 @@ class StreamTable {
     static std::size_t slotOfKind(StreamKind kind) { return static_cast<std::size_t>(kind); }
 
     std::vector<StreamInfo> streams_;
-    std::array<std::array<int16_t, 256>, 3> index_{};    // by kind and id
+    std::array<std::array<int16_t, 256>, 3> index_{};    // by id space and id
     std::array<std::array<int16_t, 32>, 3> byNumber_{};  // by kind and number
 };
 

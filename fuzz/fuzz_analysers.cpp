@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const auto kind = static_cast<kavrel::VideoKind>(which % 3);
         kavrel::analysers::analyseVideo(kind, run, which & 1);
     } else {
-        const auto audioClass = static_cast<kavrel::AudioClass>(which % 5);
+        const auto audioClass = static_cast<kavrel::AudioClass>(which % 6);
         const auto carriage = static_cast<kavrel::analysers::LpcmCarriage>((which >> 5) % 3);
         kavrel::analysers::analyseAudio(audioClass, carriage, run, which & 15, privateHeader);
         kavrel::analysers::audioBytesWanted(audioClass, run);

@@ -11,10 +11,11 @@ namespace kavrel {
 namespace {
 
 // Where the identifier of a pack's stream sits (from the start of the pack's first packet),
-// and the family of ids it belongs to.
+// the family of ids it belongs to, and its key among the streams of its kind.
 struct StreamRef {
     const IdFamily* family;
     std::size_t at;
+    int32_t key;
 };
 
 bool isPackStart(const uint8_t* pack, std::size_t size) {
@@ -59,20 +60,20 @@ std::optional<StreamRef> locateStream(const uint8_t* packet, std::size_t size) {
     const IdFamily* family = findFamily(space, packet[at]);
     if (!family || family->number(packet[at]) >= selectableNumbers(family->kind))
         return std::nullopt;
-    return StreamRef{family, at};
+    return StreamRef{family, at, streamKey(space, packet[at])};
 }
 
 // Whether the stream with this key is to be kept: a listed stream follows its box, a stream
 // the read run did not list is kept.
 template <std::size_t N>
-bool isSelected(const std::array<int32_t, N>& list, int firstSlot, uint8_t key,
+bool isSelected(const std::array<int32_t, N>& list, int firstSlot, int32_t key,
                 const std::array<bool, kSlotCount>& checked) {
     for (std::size_t i = 0; i < N; ++i)
         if (list[i] == key) return checked[static_cast<std::size_t>(firstSlot) + i];
     return true;
 }
 
-bool isSelected(StreamKind kind, uint8_t key, const StreamLists& lists,
+bool isSelected(StreamKind kind, int32_t key, const StreamLists& lists,
                 const std::array<bool, kSlotCount>& checked) {
     // A stream left without a number has no box: it is written nowhere.
     for (const auto& [unnumberedKind, id] : lists.unnumbered)
@@ -101,16 +102,19 @@ uint8_t& counterOf(StreamKind kind, Renumbering& renumbering) {
 }
 
 // Gives a kept stream its new identifier the first time it is met: the next of its kind, from
-// the first id of its family on; a family with no identifier left for it keeps its own.
-void assignIdentifier(const IdFamily& family, uint8_t key, Renumbering& renumbering) {
-    uint8_t& entry = renumbering.table[key];
+// the first id of its family on; a family with no identifier left for it keeps its own. The new
+// identifier is of the stream's own family, so it stays in its id space: MPEG audio keeps a
+// stream id, private stream 1 audio a sub-stream id.
+void assignIdentifier(const StreamRef& stream, uint8_t id, Renumbering& renumbering) {
+    uint8_t& entry = renumbering.table[static_cast<std::size_t>(stream.key)];
     if (entry != Renumbering::kNone) return;
+    const IdFamily& family = *stream.family;
     uint8_t& counter = counterOf(family.kind, renumbering);
     if (counter < family.renumberWidth) {
         entry = static_cast<uint8_t>(family.first + counter);
         ++counter;
     } else {
-        entry = key;
+        entry = id;
     }
 }
 
@@ -152,12 +156,12 @@ bool filterPack(uint8_t* pack, std::size_t size, const StreamLists& lists,
     patchSystemHeader(packet, left, lists, checked);
     const auto stream = locateStream(packet, left);
     if (!stream) return true;  // navigation, padding and unknown streams pass unchanged
-    uint8_t& key = packet[stream->at];
-    const bool keep = isSelected(stream->family->kind, key, lists, checked);
-    if (keep) assignIdentifier(*stream->family, key, renumbering);
-    // Dropped packs are renumbered too; a key with no new identifier keeps its own.
-    const uint8_t id = renumbering.table[key];
-    if (id != Renumbering::kNone) key = id;
+    uint8_t& id = packet[stream->at];
+    const bool keep = isSelected(stream->family->kind, stream->key, lists, checked);
+    if (keep) assignIdentifier(*stream, id, renumbering);
+    // Dropped packs are renumbered too; a stream with no new identifier keeps its own.
+    const uint8_t renumbered = renumbering.table[static_cast<std::size_t>(stream->key)];
+    if (renumbered != Renumbering::kNone) id = renumbered;
     return keep;
 }
 

@@ -15,9 +15,9 @@ namespace kavrel {
 
 // The renumbering shared by an input and its follow-on file, so both are renumbered alike.
 struct Renumbering {
-    static constexpr uint8_t kNone = 255;   // no new identifier assigned (yet)
-    std::array<uint8_t, 256> table;         // new identifier per stream key
-    uint8_t video = 0, audio = 0, sub = 0;  // identifiers handed out so far, per kind
+    static constexpr uint8_t kNone = 255;        // no new identifier assigned (yet)
+    std::array<uint8_t, kStreamKeyCount> table;  // new identifier per stream key (streamKey)
+    uint8_t video = 0, audio = 0, sub = 0;       // identifiers handed out so far, per kind
     Renumbering() { table.fill(kNone); }
 };
 

@@ -332,7 +332,7 @@ TEST(DolbyHeader, DependentFrameInALaterPacketIsFound) {
         const auto dependentLine = at("   Dependent substream = [bl]Lb + Rb[/bl]");
         EXPECT_EQ(dependentLine, whole ? first + 6 : std::ssize(log));
         EXPECT_EQ(
-            scan.state.streams[scan.state.streams.find(StreamKind::Audio, 0xC0)].facts.channels,
+            scan.state.streams[scan.state.streams.find(IdSpace::Private1, 0xC0)].facts.channels,
             whole ? 8 : 6);
     }
 }

@@ -18,8 +18,9 @@ namespace {
 // Runs every analyser over one run; returns the number of lines, so nothing is optimised away.
 std::size_t analyseAll(const std::vector<uint8_t>& run, const std::vector<uint8_t>& header) {
     std::size_t lines = 0;
-    for (const auto audioClass : {AudioClass::DolbyDigital, AudioClass::DolbyDigitalPlus,
-                                  AudioClass::Dts, AudioClass::Lpcm, AudioClass::TrueHd}) {
+    for (const auto audioClass :
+         {AudioClass::DolbyDigital, AudioClass::DolbyDigitalPlus, AudioClass::Dts, AudioClass::Lpcm,
+          AudioClass::TrueHd, AudioClass::MpegAudio}) {
         for (const auto carriage :
              {LpcmCarriage::Video, LpcmCarriage::DvdAudio, LpcmCarriage::DvdAudioMlp}) {
             lines += analyseAudio(audioClass, carriage, run, 15, header).lines.size();

@@ -60,10 +60,12 @@ Mixed mixedStream() {
         };
         add(videoSlot(0), video);
         add(videoSlot(1), vc1);
+        // Each audio stream takes the next free number after AC-3's 0: MPEG audio 0xC0 is a
+        // stream of its own.
         add(audioSlot(0), ac3);
-        add(audioSlot(0), mpa);  // MPEG audio follows the last private stream 1 audio number
-        add(audioSlot(1), lpcm);
-        add(audioSlot(2), truehd);
+        add(audioSlot(1), mpa);
+        add(audioSlot(2), lpcm);
+        add(audioSlot(3), truehd);
     }
     m.stream = ps.bytes();
     return m;

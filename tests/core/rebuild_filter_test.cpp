@@ -103,13 +103,29 @@ TEST_F(FilterTest, EveryOfferedAudioAndSubpictureFormatFollowsItsBox) {
     }
 }
 
-TEST_F(FilterTest, MpegAudioStreamIdsFollowTheAudioList) {
-    lists.audio[0] = 0xC0;
-    lists.audio[1] = 0xC1;
-    select(audioSlot(1));
-    EXPECT_FALSE(run(pack({mpegStream(0xC0)})));
-    ASSERT_TRUE(run(pack({mpegStream(0xC1)})));
-    EXPECT_EQ(out[kStreamIdAt], 0xC0);
+// MPEG audio stream id 0xC0 and the Dolby Digital Plus sub-stream 0xC0 are two streams: each
+// follows its own box, and each is renumbered within its own id space.
+TEST_F(FilterTest, MpegAudioAndDolbyDigitalPlusOfOneByteAreTwoStreams) {
+    lists.audio[0] = streamKey(IdSpace::Private1, 0xC0);
+    lists.audio[1] = streamKey(IdSpace::StreamId, 0xC0);
+    lists.audio[2] = streamKey(IdSpace::StreamId, 0xC3);
+    for (int kept : {0, 1}) {
+        SCOPED_TRACE(kept);
+        checked = {};
+        renumbering = {};
+        select(audioSlot(kept));
+        select(audioSlot(2));
+        EXPECT_EQ(run(pack({privateStream1(0xC0)})), kept == 0);
+        EXPECT_EQ(out[kStreamIdAt], kPrivateStream1Id);
+        EXPECT_EQ(out[kSubIdAt], 0xC0);
+        EXPECT_EQ(run(pack({mpegStream(0xC0)})), kept == 1);
+        EXPECT_EQ(out[kStreamIdAt], 0xC0);
+        // The next kept audio stream: MPEG audio 0xC3 becomes stream id 0xC1, never a
+        // sub-stream id or an id outside MPEG audio.
+        ASSERT_TRUE(run(pack({mpegStream(0xC3)})));
+        EXPECT_EQ(out[kStreamIdAt], 0xC1);
+        EXPECT_EQ(renumbering.audio, 2);
+    }
 }
 
 TEST_F(FilterTest, StreamsTheReadRunDidNotListAreKept) {

@@ -48,8 +48,7 @@ TEST(StreamNumbers, EachIdHasItsOwnNumberOutputAndRebuildDecision) {
         {0x81, audioSlot(3)}, {0x20, subSlot(0)},   {0x60, subSlot(1)}};
     EXPECT_TRUE(read.host.hasLine("DTS HD (DTS) audio stream 1 found!"));
     for (const auto& [id, slot] : expected) {
-        const StreamInfo& info = read.state.streams[read.state.streams.find(
-            id < 0x80 ? StreamKind::Subpicture : StreamKind::Audio, id)];
+        const StreamInfo& info = read.state.streams[read.state.streams.find(IdSpace::Private1, id)];
         EXPECT_EQ(info.slot(), slot) << std::hex << int{id};
         // Each output holds its stream's payload alone (a subpicture's after "SP" headers).
         const Bytes& out = demux.slots.data(slot);
@@ -72,7 +71,7 @@ TEST(StreamNumbers, AStreamFoundWhenEveryNumberIsTakenIsWrittenNowhere) {
     ScanRun scan;
     scan.selectAll();
     scan.run(packs(ids), ScanMode::Demux);
-    EXPECT_EQ(scan.state.streams[scan.state.streams.find(StreamKind::Audio, 0xA0)].number, -1);
+    EXPECT_EQ(scan.state.streams[scan.state.streams.find(IdSpace::Private1, 0xA0)].number, -1);
     for (int slot = 0; slot < kSlotCount; ++slot)
         EXPECT_EQ(std::count(scan.slots.data(slot).begin(), scan.slots.data(slot).end(), 0xA0), 0);
 
