@@ -82,6 +82,10 @@ void writeStream(JsonWriter& json, const StreamInfo& stream, const TrackNames* n
         json.null();
     json.key("id").value(int{stream.id});
     json.key("idHex").value(hexId(stream.id));
+    // Where the id byte stands: MPEG audio 0xC0 and Dolby Digital Plus 0xC0 are two streams.
+    static constexpr std::string_view kSpaces[] = {"stream_id", "sub_stream_id",
+                                                   "stream_id_extension"};
+    json.key("idSpace").value(kSpaces[static_cast<int>(stream.space)]);
     if (stream.label.empty())
         json.key("label").null();
     else

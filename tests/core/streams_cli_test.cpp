@@ -121,6 +121,7 @@ TEST(StreamsJson, LanguagesAndDelaysFromTheDisc) {
         "assert (s['0xA2']['language'],s['0xA2']['description'])==('en','Score'), s['0xA2']\n"
         "assert s['0x61']['language']=='fr', s['0x61']\n"
         "v=s['0x55']; assert 'delayMs' not in v\n"
+        "assert (s['0xC0']['idSpace'],v['idSpace'])==('sub_stream_id','stream_id_extension')\n"
         "for x in d['streams']:\n"
         "  if x is v: continue\n"
         "  assert abs(x['delayMs']-(x['firstPts']-v['firstPts'])/90)<=0.5, x\n");
