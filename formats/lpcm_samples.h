@@ -7,6 +7,7 @@
 // its low bits. A DVD-Audio group is one run; in DVD-Video and HD DVD LPCM of an even channel
 // count the runs are of 4 samples (two frames of a stereo pair), so a 5.1 group is 3 runs.
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -53,7 +54,15 @@ class ByteShuffle {
     std::size_t outBytes() const { return from_.size(); }
 
   private:
+    // The byte shuffles of one unit as 16-byte shuffles: output chunk k is the OR of
+    // shuffle(source chunk j, masks_[k * sourceChunks_ + j]) over the source chunks. Made when
+    // a unit's bytes and its output fit in 64 bytes each (every DVD LPCM group does).
+    void makeMasks();
+
     std::vector<uint32_t> from_;
+    std::vector<std::array<uint8_t, 16>> masks_;
+    std::size_t sourceChunks_ = 0;
+    std::size_t outChunks_ = 0;
 };
 
 // Cuts a byte stream into units of a fixed size (a group, or a block of groups). A unit that

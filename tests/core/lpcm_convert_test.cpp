@@ -78,6 +78,38 @@ TEST(DvdLpcmGroups, HighWordsFirstThenTheLowBitsEvenAcrossCalls) {
     }
 }
 
+// The byte shuffle (16-byte shuffles where the machine has them, byte by byte for the units
+// near a buffer's end) gives what the sample-by-sample conversion gives, for every unit count.
+TEST(LpcmByteShuffle, EqualsTheSampleConversion) {
+    uint32_t seed = 12345;
+    for (int bits : {16, 24}) {
+        for (int channels = 1; channels <= 8; ++channels) {
+            for (std::size_t run : {dvdVideoRun(channels), dvdAudioRun(channels)}) {
+                const std::size_t groupBytes = lpcmGroupBytes(bits, channels);
+                const std::size_t stride =
+                    wavSampleBytes(bits) * static_cast<std::size_t>(channels);
+                std::vector<uint8_t> slots(static_cast<std::size_t>(channels));
+                for (std::size_t c = 0; c < slots.size(); ++c)
+                    slots[c] = static_cast<uint8_t>(slots.size() - 1 - c);  // reversed order
+                ByteShuffle shuffle;
+                shuffle.addGroups(0, 1, bits, channels, run, slots.data(), stride, 0);
+                for (std::size_t count = 1; count <= 9; ++count) {
+                    Bytes groups(count * groupBytes);
+                    for (uint8_t& b : groups)
+                        b = static_cast<uint8_t>((seed = seed * 69069 + 1) >> 24);
+                    Bytes expected(count * 2 * stride), actual(expected.size());
+                    lpcmGroupsToWav(groups.data(), count, bits, channels, run, slots.data(), stride,
+                                    expected.data());
+                    shuffle.apply(groups.data(), count, groupBytes, actual.data());
+                    ASSERT_EQ(actual, expected)
+                        << bits << " bits, " << channels << " channels, run " << run << ", "
+                        << count << " units";
+                }
+            }
+        }
+    }
+}
+
 // --- DVD-Video LPCM that ffmpeg writes ---------------------------------------------------------
 
 // The LPCM packets of one sub-stream of a program stream: the header bytes after the first
