@@ -241,15 +241,20 @@ void PesScanner::headerByte(uint8_t byte) {
     if (bytesLeft_ <= 0) endPacket();
 }
 
+std::size_t PesScanner::takeBlock(uint8_t* to, std::size_t& have, std::size_t need,
+                                  const uint8_t* data, std::size_t at, std::size_t size) {
+    const std::size_t n = std::min({need - have, size - at, static_cast<std::size_t>(bytesLeft_)});
+    std::memcpy(to + have, data + at, n);
+    for (std::size_t i = n > 4 ? n - 4 : 0; i < n; ++i) register_ = register_ << 8 | data[at + i];
+    have += n;
+    bytesLeft_ -= static_cast<int32_t>(n);
+    return n;
+}
+
 // The fixed header bytes and the header data are taken as a block, as much as the chunk and the
 // packet hold; PES_header_data_length is known once the first three bytes are in.
 std::size_t PesScanner::header(const uint8_t* data, std::size_t at, std::size_t size) {
-    const std::size_t n =
-        std::min({headerNeed_ - headerHave_, size - at, static_cast<std::size_t>(bytesLeft_)});
-    std::memcpy(header_.data() + headerHave_, data + at, n);
-    for (std::size_t i = n > 4 ? n - 4 : 0; i < n; ++i) register_ = register_ << 8 | data[at + i];
-    headerHave_ += n;
-    bytesLeft_ -= static_cast<int32_t>(n);
+    const std::size_t n = takeBlock(header_.data(), headerHave_, headerNeed_, data, at, size);
     if (headerHave_ == 3) headerNeed_ = 3 + std::size_t{header_[2]};
     if (headerHave_ == headerNeed_) headerDone();
     if (bytesLeft_ <= 0) endPacket();
@@ -342,12 +347,7 @@ void PesScanner::audioHeader(uint8_t id) {
 
 // The audio header bytes after the sub-stream header, taken as a block like the PES header.
 std::size_t PesScanner::privateHeader(const uint8_t* data, std::size_t at, std::size_t size) {
-    const std::size_t n =
-        std::min({privateNeed_ - privateHave_, size - at, static_cast<std::size_t>(bytesLeft_)});
-    std::memcpy(private_.data() + privateHave_, data + at, n);
-    for (std::size_t i = n > 4 ? n - 4 : 0; i < n; ++i) register_ = register_ << 8 | data[at + i];
-    privateHave_ += n;
-    bytesLeft_ -= static_cast<int32_t>(n);
+    const std::size_t n = takeBlock(private_.data(), privateHave_, privateNeed_, data, at, size);
     if (privateHave_ == privateNeed_) phase_ = Phase::Payload;
     if (bytesLeft_ <= 0) endPacket();
     return at + n;

@@ -67,6 +67,10 @@ class PesScanner {
     std::size_t navigation(const uint8_t* data, std::size_t at, std::size_t size);
     std::size_t header(const uint8_t* data, std::size_t at, std::size_t size);
     std::size_t privateHeader(const uint8_t* data, std::size_t at, std::size_t size);
+    // Copies into `to` + have as much of a header block as the chunk and the packet hold, passes
+    // its last bytes through the register and returns how many were taken.
+    std::size_t takeBlock(uint8_t* to, std::size_t& have, std::size_t need, const uint8_t* data,
+                          std::size_t at, std::size_t size);
     void headerByte(uint8_t byte);
     bool startPacket(uint8_t id);
     void endPacket() { phase_ = Phase::Seek; }

@@ -6,19 +6,14 @@
 #include <vector>
 
 #include "engine/pes_header.h"
+#include "tests/support/ps_builder.h"
 
 namespace kavrel {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
 
-void putTimeStamp(Bytes& out, uint8_t prefix, uint64_t value) {
-    out.push_back(static_cast<uint8_t>(prefix << 4 | ((value >> 29) & 0x0E) | 1));
-    out.push_back(static_cast<uint8_t>(value >> 22));
-    out.push_back(static_cast<uint8_t>(((value >> 14) & 0xFE) | 1));
-    out.push_back(static_cast<uint8_t>(value >> 7));
-    out.push_back(static_cast<uint8_t>(((value << 1) & 0xFE) | 1));
-}
+using test::putTimeStamp;
 
 constexpr uint64_t kPts = 0x1ABCDEF12;  // 33 bits: the parser keeps the low 32
 constexpr uint64_t kDts = 0x012345678;

@@ -10,15 +10,6 @@ namespace kavrel::test {
 
 namespace {
 
-// A 33-bit time stamp in five bytes: prefix nibble, then 3 + 15 + 15 bits with marker bits.
-void putTimeStamp(Bytes& out, uint8_t prefix, uint64_t value) {
-    out.push_back(static_cast<uint8_t>(prefix << 4 | ((value >> 29) & 0x0E) | 1));
-    out.push_back(static_cast<uint8_t>(value >> 22));
-    out.push_back(static_cast<uint8_t>(((value >> 14) & 0xFE) | 1));
-    out.push_back(static_cast<uint8_t>(value >> 7));
-    out.push_back(static_cast<uint8_t>(((value << 1) & 0xFE) | 1));
-}
-
 void putLength(Bytes& out, std::size_t length) {
     if (length > 0xFFFF) throw std::length_error("PES packet too long");
     out.push_back(static_cast<uint8_t>(length >> 8));
@@ -26,6 +17,14 @@ void putLength(Bytes& out, std::size_t length) {
 }
 
 }  // namespace
+
+void putTimeStamp(Bytes& out, uint8_t prefix, uint64_t value) {
+    out.push_back(static_cast<uint8_t>(prefix << 4 | ((value >> 29) & 0x0E) | 1));
+    out.push_back(static_cast<uint8_t>(value >> 22));
+    out.push_back(static_cast<uint8_t>(((value >> 14) & 0xFE) | 1));
+    out.push_back(static_cast<uint8_t>(value >> 7));
+    out.push_back(static_cast<uint8_t>(((value << 1) & 0xFE) | 1));
+}
 
 Bytes pesPacket(const Pes& pes) {
     return pes.packet();

@@ -54,6 +54,8 @@ struct Pes {
 };
 
 Bytes pesPacket(const Pes& pes);
+// A 33-bit time stamp in five bytes: prefix nibble, then 3 + 15 + 15 bits with marker bits.
+void putTimeStamp(Bytes& out, uint8_t prefix, uint64_t value);
 // A packet with a bare length and body: padding (0xBE), map (0xBC), private stream 2 (0xBF).
 Bytes plainPacket(uint8_t streamId, const Bytes& body);
 Bytes packHeader(uint64_t scr = 0);
