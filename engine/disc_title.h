@@ -30,11 +30,11 @@ struct ByteRange {
 // (streamKey of its id space and id), the one rule for every front end and output.
 struct TitleTrack {
     StreamKind kind = StreamKind::Video;
-    int32_t key = -1;          // streamKey; -1 when the table names no stream id
-    std::string language;      // ISO 639-1 ("en") or 639-2 ("eng") as the disc gives it; may be empty
-    std::string description;   // free text the disc gives ("Director's comments")
-    std::string codec;         // "AC-3", "LPCM", "VC-1" …, as the disc's table names it
-    int channels = 0;          // audio; 0 when not given
+    int32_t key = -1;      // streamKey; -1 when the table names no stream id
+    std::string language;  // ISO 639-1 ("en") or 639-2 ("eng") as the disc gives it; may be empty
+    std::string description;  // free text the disc gives ("Director's comments")
+    std::string codec;        // "AC-3", "LPCM", "VC-1" …, as the disc's table names it
+    int channels = 0;         // audio; 0 when not given
 };
 
 struct TitleChapter {
@@ -43,15 +43,15 @@ struct TitleChapter {
 };
 
 struct DiscTitle {
-    int number = 0;                    // as the disc numbers it, from 1
-    std::string name;                  // may be empty
-    double durationSeconds = 0;        // 0 when the tables give none
-    std::vector<ByteRange> ranges;     // in play order
+    int number = 0;                 // as the disc numbers it, from 1
+    std::string name;               // may be empty
+    double durationSeconds = 0;     // 0 when the tables give none
+    std::vector<ByteRange> ranges;  // in play order
     std::vector<TitleTrack> tracks;
     std::vector<TitleChapter> chapters;
     // The 16 subpicture colours as 0xRRGGBB (DVD-Video: from the program chain's YCrCb palette).
     std::optional<std::array<uint32_t, 16>> palette;
-    int width = 0;   // the video frame the tables give; 0 when unknown
+    int width = 0;  // the video frame the tables give; 0 when unknown
     int height = 0;
     int angles = 1;
     bool mainFeature = false;

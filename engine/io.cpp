@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -40,11 +41,65 @@ InputFile::InputFile(std::FILE* file, uint64_t size, fs::path name)
     if (!file_) throw IoError("Cannot open " + path_.string());
 }
 
+InputFile::InputFile(std::vector<ByteRange> ranges) : ranges_(std::move(ranges)) {
+    if (ranges_.empty()) throw IoError("Cannot open a title that has no bytes to read");
+    for (const ByteRange& range : ranges_) size_ += range.length;
+    openRange(0);
+}
+
 InputFile::~InputFile() {
     if (file_) std::fclose(file_);
 }
 
+void InputFile::openRange(std::size_t index) {
+    const ByteRange& range = ranges_[index];
+    range_ = index;
+    rangeLeft_ = range.length;
+    if (!file_ || path_ != range.file) {
+        if (file_) std::fclose(file_);
+        file_ = nullptr;
+        path_ = range.file;
+        const OpenedInput opened = openRegularInput(range.file);
+        file_ = ::fdopen(opened.fd, "rb");
+        if (!file_) {
+            std::string why = reason();
+            ::close(opened.fd);
+            throw IoError("Cannot open " + range.file.string() + ": " + why);
+        }
+        std::setvbuf(file_, nullptr, _IONBF, 0);
+        if (range.offset + range.length > opened.size)
+            throw IoError("Cannot read " + range.file.string() + ": the title's bytes " +
+                          std::to_string(range.offset) + " to " +
+                          std::to_string(range.offset + range.length) + " lie past its end (" +
+                          std::to_string(opened.size) + " bytes)");
+    }
+    if (fseeko(file_, static_cast<off_t>(range.offset), SEEK_SET) != 0)
+        throw IoError("Cannot read " + range.file.string() + ": " + reason());
+}
+
 std::size_t InputFile::read(uint8_t* data, std::size_t size) {
+    if (ranges_.empty()) return readFile(data, size);
+    std::size_t total = 0;
+    while (total < size) {
+        if (rangeLeft_ == 0) {
+            if (range_ + 1 >= ranges_.size()) break;
+            openRange(range_ + 1);
+            continue;
+        }
+        const auto want = static_cast<std::size_t>(std::min<uint64_t>(size - total, rangeLeft_));
+        const uint64_t before = position_;
+        const std::size_t n = readFile(data + total, want);
+        position_ = before;  // readFile counts in its own file; a title counts its own bytes
+        if (n < want)
+            throw IoError("Cannot read " + path_.string() + ": it ended inside the title's bytes");
+        total += n;
+        rangeLeft_ -= n;
+    }
+    position_ += total;
+    return total;
+}
+
+std::size_t InputFile::readFile(uint8_t* data, std::size_t size) {
     std::size_t total = 0;
     while (total < size) {
         std::size_t n = std::fread(data + total, 1, size - total, file_);

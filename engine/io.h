@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/disc_title.h"
+
 namespace kavrel {
 
 struct IoError : std::runtime_error {
@@ -22,6 +24,9 @@ class InputFile {
     explicit InputFile(const std::filesystem::path& path);  // throws IoError
     // Adopts an open stream (for in-memory inputs of tests and fuzzing); name is for messages.
     InputFile(std::FILE* file, uint64_t size, std::filesystem::path name);
+    // Reads the ranges one after the other as one input (a disc title); each file opens when
+    // its first range is reached. A range that runs past its file's end is a read error.
+    explicit InputFile(std::vector<ByteRange> ranges);  // throws IoError
     ~InputFile();
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
@@ -31,13 +36,20 @@ class InputFile {
     std::size_t read(uint8_t* data, std::size_t size);
     uint64_t position() const { return position_; }
     uint64_t size() const { return size_; }
+    // The file being read (of a title: the file of the current range).
     const std::filesystem::path& path() const { return path_; }
 
   private:
+    std::size_t readFile(uint8_t* data, std::size_t size);
+    void openRange(std::size_t index);
+
     std::filesystem::path path_;
     std::FILE* file_ = nullptr;
     uint64_t position_ = 0;
     uint64_t size_ = 0;
+    std::vector<ByteRange> ranges_;  // empty: one whole file
+    std::size_t range_ = 0;          // the range being read
+    uint64_t rangeLeft_ = 0;         // its bytes not read yet
 };
 
 // A new output file, created (replacing the regular file of that name) and written

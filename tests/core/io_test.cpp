@@ -111,6 +111,36 @@ TEST(RunFiles, AProgramStreamHasAPackStartCodeInItsFirstMegabytes) {
     }
 }
 
+TEST(TitleInput, ReadsItsRangesAsOneInputAndRefusesRangesPastAFile) {
+    const fs::path dir = test::tempDir("title");
+    std::vector<uint8_t> first(5000), second(3000);
+    for (std::size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(i);
+    for (std::size_t i = 0; i < second.size(); ++i) second[i] = static_cast<uint8_t>(i * 7);
+    test::writeFile(dir / "VTS_01_1.VOB", first);
+    test::writeFile(dir / "VTS_01_2.VOB", second);
+    // Cells out of file order, one running on from the end of the first file into the second.
+    InputFile title({{dir / "VTS_01_2.VOB", 1000, 500},
+                     {dir / "VTS_01_1.VOB", 4000, 1000},
+                     {dir / "VTS_01_2.VOB", 0, 700}});
+    EXPECT_EQ(title.size(), 2200u);
+    std::vector<uint8_t> got(4096);
+    std::size_t n = 0;
+    for (std::size_t step; (step = title.read(got.data() + n, 333)) > 0;) n += step;
+    got.resize(n);
+    std::vector<uint8_t> want(second.begin() + 1000, second.begin() + 1500);
+    want.insert(want.end(), first.begin() + 4000, first.end());
+    want.insert(want.end(), second.begin(), second.begin() + 700);
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(title.position(), 2200u);
+    EXPECT_EQ(title.path(), dir / "VTS_01_2.VOB");
+
+    EXPECT_NE(errorOf([&] {
+                  InputFile past({{dir / "VTS_01_2.VOB", 2048, 2048}});
+              }).find("past its end"),
+              std::string::npos);
+    EXPECT_FALSE(errorOf([&] { InputFile none(std::vector<ByteRange>{}); }).empty());
+}
+
 TEST(OutputFile, PatchesEarlierBytesAndSaysWhatItHolds) {
     const fs::path path = test::tempDir("io") / "out";
     {
