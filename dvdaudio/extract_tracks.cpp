@@ -33,6 +33,11 @@ std::string trackName(const DiscAudioTitle& title, std::size_t index) {
            std::to_string(title.tracks[index].track.number);
 }
 
+bool sameFormat(const TrackFormat& table, const formats::AobLpcmFormat& packet) {
+    return table.bits == packet.bits && table.sampleRate == packet.sampleRate &&
+           table.assignment == packet.assignment;
+}
+
 // The files of one title's chosen tracks, fed with the title's audio as it is read.
 class TitleWriter {
   public:
@@ -62,15 +67,20 @@ class TitleWriter {
     void packet(const AudioPacket& packet, uint64_t at) {
         if (packet.substream == kMlpSubstream) return mlp(packet, at);
         const auto format = formats::aobLpcmFormat(packet.privateHeader);
-        if (!format && !converter_) return;  // nothing to go by yet
+        if (!format && !converter_) return;                                // nothing to go by yet
+        if (converter_ && trackIndex_[0] >= title_.tracks.size()) return;  // past the last track
         if (format && converter_ && *format != format_) {
-            // A new format can only begin a new track: the track in hand ends here.
-            const std::size_t next = std::min(trackIndex_[0] + 1, title_.tracks.size());
-            host_.log("The LPCM format changes inside " + trackName(title_, trackIndex_[0]) +
-                      "; the next track begins there.");
-            for (std::size_t k = trackIndex_[0]; k < next; ++k) close(k);
-            converter_.reset();
-            base_ = next;
+            // A new format can only begin the next track, in the format the table gives it;
+            // any other is a damaged header, and the packet's audio goes on in the format in use.
+            const std::size_t next = trackIndex_[0] + 1;
+            if (next < title_.tracks.size() &&
+                sameFormat(title_.tracks[next].track.format, *format)) {
+                host_.log("The LPCM format changes inside " + trackName(title_, trackIndex_[0]) +
+                          "; the next track begins there.");
+                close(trackIndex_[0]);
+                converter_.reset();
+                base_ = next;
+            }
         }
         if (!converter_) start(*format);
         for (auto& samples : samples_) samples.clear();
@@ -273,6 +283,7 @@ RunResult extractTracks(const AudioDisc& disc, const ExtractOptions& options, Ru
         host.log("Opening disc [b]" + markupLiteral(disc.source.filename().string()) + "[/b]");
         std::vector<uint8_t> buffer;
         uint8_t* chunk = pageAlignedBlock(buffer, kReadBytes);
+        host.setCancelEnabled(true);
         uint64_t done = 0;
         for (const DiscAudioTitle* title : titles) {
             host.log("Title " + std::to_string(title->number) + ": " +
@@ -307,9 +318,11 @@ RunResult extractTracks(const AudioDisc& disc, const ExtractOptions& options, Ru
             writer->end();
             writer.reset();
         }
+        host.setCancelEnabled(false);
         endRun(host, state, cancelled);
         result.outcome = cancelled ? RunOutcome::Cancelled : RunOutcome::Done;
     } catch (const std::exception& e) {
+        host.setCancelEnabled(false);
         if (writer) writer->keepOpen();
         result.outcome = RunOutcome::Failed;
         result.error = dynamic_cast<const std::bad_alloc*>(&e) ? "not enough memory" : e.what();
