@@ -28,6 +28,7 @@
 
 #include "app/logo.h"
 #include "app/paths.h"
+#include "dvdaudio/audio_disc.h"
 #include "engine/markup.h"
 #include "engine/names.h"
 
@@ -80,6 +81,7 @@ void TfMain::connectHandlers() {
     connect(bbEVO, &QToolButton::clicked, this, &TfMain::bbEVOClick);
     connect(bbXPL, &QToolButton::clicked, this, &TfMain::bbXPLClick);
     connect(bbWorkdir, &QToolButton::clicked, this, &TfMain::bbWorkdirClick);
+    connect(bExtractTracks, &QPushButton::clicked, this, &TfMain::bExtractTracksClick);
     // Return in the input field presses the default button, as in a dialog.
     connect(eEVOfile, &QLineEdit::returnPressed, this, [this] {
         if (bReadEVO->isDefault() && bReadEVO->isEnabled()) bReadEVO->click();
@@ -223,7 +225,10 @@ void TfMain::droppedFile(const QString& path) {
 
 bool TfMain::openFile(const QString& path, bool takeAob) {
     const std::string extension = kavrel::upperExtension(kavrel::app::toPath(path));
-    if (extension == ".EVO" || extension == ".VOB" || (takeAob && extension == ".AOB")) {
+    if ((extension == ".ISO" || QFileInfo(path).isDir()) &&
+        kavrel::dvdaudio::looksLikeAudioDisc(kavrel::app::toPath(path))) {
+        audioDiscChosen(QDir::toNativeSeparators(path));
+    } else if (extension == ".EVO" || extension == ".VOB" || (takeAob && extension == ".AOB")) {
         inputChosen(QDir::toNativeSeparators(path));
     } else if (extension == ".XPL") {
         playlistChosen(QDir::toNativeSeparators(path));
@@ -243,7 +248,8 @@ void TfMain::openArguments(const QStringList& files) {
     if (!file.exists()) {
         log("[re]Error: Cannot open " + name + ": no such file[/re]");
         reported = true;
-    } else if (file.isDir()) {
+    } else if (file.isDir() &&
+               !kavrel::dvdaudio::looksLikeAudioDisc(kavrel::app::toPath(files.front()))) {
         log("[re]Error: Cannot open " + name + ": it is a folder[/re]");
         reported = true;
     } else if (!openFile(file.absoluteFilePath(), true)) {

@@ -31,6 +31,10 @@ class QToolButton;
 class QTreeWidget;
 class QWidget;
 
+namespace kavrel::dvdaudio {
+struct AudioDisc;
+}
+
 class TfMain : public QMainWindow {
     Q_OBJECT
 
@@ -68,6 +72,8 @@ class TfMain : public QMainWindow {
     void bbXPLClick();
     void bbWorkdirClick();
     void cbVideoClick();
+    // Writes the checked tracks of the DVD-Audio disc on the Tracks page.
+    void bExtractTracksClick();
 
     // The dialogs, replaceable so that tests never wait on a modal window. Each returns the
     // chosen path, or an empty text when the user cancelled.
@@ -95,7 +101,7 @@ class TfMain : public QMainWindow {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    enum class RunKind { None, Read, Demux, Rebuild, Mkv, Playlist };
+    enum class RunKind { None, Read, Demux, Rebuild, Mkv, Playlist, Tracks };
     class RunScope;
 
     void buildControls();
@@ -104,6 +110,9 @@ class TfMain : public QMainWindow {
                              const QString& caption);
     QWidget* buildPlaylistPage();
     QWidget* buildOptionsPage();
+    QWidget* buildTracksPage();
+    // A DVD-Audio disc (folder or image) given: its tracks on the Tracks page.
+    void audioDiscChosen(const QString& path);
     void connectHandlers();
     void installDefaultDialogs();
 
@@ -198,6 +207,10 @@ class TfMain : public QMainWindow {
     QCheckBox* cbLpcmAsWav = nullptr;
     QCheckBox* cbWriteChapters = nullptr;
     QCheckBox* cbSubsAsPgs = nullptr;
+    QCheckBox* cbTracksAsFlac = nullptr;
+    QWidget* tsTracks = nullptr;
+    QTreeWidget* tvTracks = nullptr;
+    QPushButton* bExtractTracks = nullptr;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;
 
@@ -206,6 +219,7 @@ class TfMain : public QMainWindow {
     kavrel::app::WindowHost host_{*this};
     kavrel::RunState state_;
     RunKind run_ = RunKind::None;
+    std::shared_ptr<const kavrel::dvdaudio::AudioDisc> audioDisc_;  // the Tracks page's disc
 
     // Window-level strings beside the controls.
     QString evoDir_;   // folder of the input, with its trailing separator

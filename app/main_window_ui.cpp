@@ -153,6 +153,8 @@ void TfMain::buildControls() {
     PageControl->addTab(tsSubpicture, QStringLiteral("Subpicture"));
     PageControl->addTab(tsXPL, QStringLiteral("XPL"));
     PageControl->addTab(tsOption, QStringLiteral("Options"));
+    tsTracks = named(buildTracksPage(), "tsTracks");
+    PageControl->addTab(tsTracks, QStringLiteral("Tracks"));
     layout->addWidget(PageControl, 1);
 
     // The logo sits in a strip along the bottom; FormResize places it.
@@ -303,9 +305,13 @@ QWidget* TfMain::buildOptionsPage() {
                          QStringLiteral("Demux writes subpictures as Blu-ray PGS subtitles (.sup) "
                                         "that players and mkvmerge take"));
     cbSubsAsPgs->setChecked(false);
+    cbTracksAsFlac = option(page, "cbTracksAsFlac", QStringLiteral("Tracks as FLAC"),
+                            QStringLiteral("Extract tracks writes the tracks of a DVD-Audio disc "
+                                           "as FLAC files instead of WAV"));
+    cbTracksAsFlac->setChecked(false);
     int row = 0;
     for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead,
-                           cbWriteChapters, cbLpcmAsWav, cbSubsAsPgs}) {
+                           cbWriteChapters, cbLpcmAsWav, cbSubsAsPgs, cbTracksAsFlac}) {
         columns->addWidget(box, row++, 0);
     }
 

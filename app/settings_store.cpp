@@ -64,6 +64,7 @@ struct TfMain::SettingsTable {
             {QStringLiteral("WriteChapters"), w.cbWriteChapters},
             {QStringLiteral("LpcmAsWav"), w.cbLpcmAsWav},
             {QStringLiteral("SubsAsPgs"), w.cbSubsAsPgs},
+            {QStringLiteral("TracksAsFlac"), w.cbTracksAsFlac},
         };
     }
 };

@@ -4,10 +4,12 @@
 #include <filesystem>
 #include <string>
 
+#include "cli/audio_title_listing.h"
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/standard_output.h"
 #include "cli/title_listing.h"
+#include "dvdaudio/audio_disc.h"
 #include "engine/io.h"
 #include "playlist/disc_layout.h"
 #include "playlist/playlist.h"
@@ -30,12 +32,14 @@ void print(const std::string& text) {
 
 int titlesCommand(int argc, char** argv) {
     CommandLine line(kCommand, "kavrel-cli titles [--json] PLAYLIST_OR_DISC_FOLDER",
-                     "List the titles of an HD DVD playlist.");
+                     "List the titles of an HD DVD playlist or a DVD-Audio disc.");
     line.app.footer(
         "Lists each title's number, name and duration, the clips it plays (the EVO files, their\n"
         "size and whether they are there), its video, audio and subtitle tracks with codec,\n"
         "channels, language and description, and its chapters; the longest title is marked as\n"
         "the main feature. A disc folder stands for its ADV_OBJ/VPLST000.XPL.\n"
+        "A DVD-Audio disc (a folder holding AUDIO_TS, or its ISO image) lists each title's\n"
+        "tracks with duration, sample format and sectors.\n"
         "Exit codes: 0 done, 1 the playlist cannot be read or holds no title, 2 the command\n"
         "line is wrong.");
     std::string source;
@@ -44,6 +48,14 @@ int titlesCommand(int argc, char** argv) {
     line.app.add_option("PLAYLIST_OR_DISC_FOLDER", source, "VPLST000.XPL, or the disc's folder")
         ->required();
     if (int code = line.parse(argc, argv); code >= 0) return code;
+
+    // A DVD-Audio disc: its title sets' titles and tracks.
+    if (dvdaudio::looksLikeAudioDisc(source)) {
+        const dvdaudio::AudioDisc disc = dvdaudio::readAudioDisc(source);
+        print(json ? audioTitleListingJson(disc) : audioTitleListing(disc));
+        if (!disc.error.empty()) return failure(kCommand, disc.error);
+        return kExitDone;
+    }
 
     fs::path playlistPath = source;
     std::error_code ec;

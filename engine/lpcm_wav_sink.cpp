@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "engine/io.h"
+#include "engine/markup.h"
 
 namespace kavrel {
 
@@ -31,9 +32,20 @@ fs::path group2Path(const fs::path& path) {
     return path.parent_path() / name;
 }
 
+fs::path formatPartPath(const fs::path& path, int n) {
+    fs::path name = path.stem();
+    name += "-" + std::to_string(n);
+    name += path.extension();
+    return path.parent_path() / name;
+}
+
 LpcmWavSink::LpcmWavSink(const fs::path& path, bool dvdAudio, OutputOpener open,
-                         uint64_t riffSizeLimit)
-    : path_(path), dvdAudio_(dvdAudio), open_(std::move(open)), riffSizeLimit_(riffSizeLimit) {
+                         uint64_t riffSizeLimit, EngineHost* host)
+    : path_(path),
+      dvdAudio_(dvdAudio),
+      open_(std::move(open)),
+      riffSizeLimit_(riffSizeLimit),
+      host_(host) {
     outputs_[0] = open_(path_);
 }
 
@@ -44,34 +56,53 @@ void LpcmWavSink::packet(const PayloadRun& run) {
     if (converting_) convert(run.bytes);
 }
 
-// Whether the packet with this header is converted; the first with a format starts the WAV.
+// Whether the packet with this header is converted; the first with a format starts the WAV,
+// one with another format the next WAV.
 bool LpcmWavSink::takePacket(std::span<const uint8_t> header) {
-    if (formatChanged_) return false;
     const bool started = dvdFormat_ || aobFormat_;
     if (dvdAudio_) {
         const auto format = formats::aobLpcmFormat(header);
         if (!format) return started;  // a damaged header: the format in use goes on
-        if (!started) {
+        if (started && *format != *aobFormat_) nextPart();
+        if (!aobFormat_) {
             aobFormat_ = format;
             aob_.emplace(*format);
             start(aob_->outputCount());
         }
-        formatChanged_ = *format != *aobFormat_;
     } else {
         const auto format = formats::dvdLpcmFormat(header);
         if (!format) return started;
-        if (!started) {
+        if (started && *format != *dvdFormat_) nextPart();
+        if (!dvdFormat_) {
             dvdFormat_ = format;
             dvd_.emplace(*format);
             start(1);
         }
-        formatChanged_ = *format != *dvdFormat_;
     }
-    return !formatChanged_;
+    return true;
+}
+
+// Closes the WAVs of the format in use and opens the first of the next format's.
+void LpcmWavSink::nextPart() {
+    closeOutputs();
+    for (auto& output : outputs_) {
+        if (output) closedBytes_ += output->written();
+        output.reset();
+    }
+    for (auto& adapter : adapters_) adapter.reset();
+    for (auto& writer : writers_) writer.reset();
+    dvdFormat_.reset();
+    aobFormat_.reset();
+    dvd_.reset();
+    aob_.reset();
+    const fs::path path = formatPartPath(path_, ++part_);
+    if (host_) host_->log("Creating " + markupLiteral(path.string()));
+    outputs_[0] = open_(path);
 }
 
 void LpcmWavSink::start(std::size_t outputs) {
-    if (outputs == 2) outputs_[1] = open_(group2Path(path_));
+    if (outputs == 2)
+        outputs_[1] = open_(group2Path(part_ == 1 ? path_ : formatPartPath(path_, part_)));
     for (std::size_t i = 0; i < outputs; ++i) {
         adapters_[i] = std::make_unique<Adapter>(*outputs_[i]);
         writers_[i].emplace(*adapters_[i], dvd_ ? dvd_->wav() : aob_->wav(i), riffSizeLimit_);
@@ -93,7 +124,14 @@ void LpcmWavSink::convert(std::span<const uint8_t> bytes) {
 void LpcmWavSink::finish() {
     if (finished_) return;
     finished_ = true;
-    // Every header is patched and every file closed, whatever fails first.
+    closeOutputs();
+    if (!dvdFormat_ && !aobFormat_)
+        throw IoError("Cannot write " + path_.string() +
+                      ": no LPCM header of the stream gives a format a WAV can hold");
+}
+
+// Every header is patched and every file closed, whatever fails first.
+void LpcmWavSink::closeOutputs() {
     std::string firstError;
     auto attempt = [&](auto&& step) {
         try {
@@ -107,17 +145,10 @@ void LpcmWavSink::finish() {
     for (auto& output : outputs_)
         if (output) attempt([&] { output->close(); });
     if (!firstError.empty()) throw IoError(firstError);
-    if (!dvdFormat_ && !aobFormat_)
-        throw IoError("Cannot write " + path_.string() +
-                      ": no LPCM header of the stream gives a format a WAV can hold");
-    if (formatChanged_)
-        throw IoError("Cannot write all of " + path_.string() +
-                      ": the LPCM format changes within the stream; the WAV holds the audio "
-                      "before the change");
 }
 
 uint64_t LpcmWavSink::written() const {
-    uint64_t total = 0;
+    uint64_t total = closedBytes_;
     for (const auto& output : outputs_)
         if (output) total += output->written();
     return total;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysers/analysers.h"
+#include "analysers/lpcm.h"
 #include "engine/io.h"
 #include "engine/pes_header.h"
 #include "engine/scan_frames.h"
@@ -348,9 +349,31 @@ void PesScanner::audioHeader(uint8_t id) {
 // The audio header bytes after the sub-stream header, taken as a block like the PES header.
 std::size_t PesScanner::privateHeader(const uint8_t* data, std::size_t at, std::size_t size) {
     const std::size_t n = takeBlock(private_.data(), privateHave_, privateNeed_, data, at, size);
-    if (privateHave_ == privateNeed_) phase_ = Phase::Payload;
+    if (privateHave_ == privateNeed_) {
+        phase_ = Phase::Payload;
+        if (reading_ && aob_ && !mlp_ && audioClass_ == AudioClass::Lpcm) reportAobFormat();
+    }
     if (bytesLeft_ <= 0) endPacket();
     return at + n;
+}
+
+// A DVD-Audio LPCM stream changes its format where a title of another format begins: a read
+// reports each format it meets after the first (which the stream's first report gives).
+void PesScanner::reportAobFormat() {
+    const std::span<const uint8_t> header(private_.data(), privateNeed_);
+    const auto parsed = analysers::parseAobPcmHeader(header);
+    if (!parsed) return;
+    const analysers::StreamFacts facts = analysers::aobPcmFacts(*parsed);
+    if (!facts.sampleRate || !facts.bitsPerSample || !facts.channels) return;  // damaged
+    const std::array<uint8_t, 3> format = {header[3], header[4], header[6]};
+    const auto [known, first] = aobFormats_.try_emplace(audioStream_, format);
+    if (first || known->second == format) return;
+    known->second = format;
+    const StreamInfo& info = state_.streams[audioStream_];
+    if (!info.selectable() || !options_.details) return;
+    host_.log("   Format change at PTS = [re]" + hex(packetPts_, 8) + "[/re]");
+    for (const std::string& line : analysers::aobPcmLines(*parsed, facts, info.number))
+        host_.log(line);
 }
 
 std::size_t PesScanner::payload(const uint8_t* data, std::size_t at, std::size_t size) {

@@ -115,7 +115,8 @@ SinkContext sinkContext(const RunState& state, const std::string& upperExtension
 std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,
                                      const SinkContext& context, const OutputOpener& open) {
     if (request.kind == StreamKind::Audio && writesWav(request.streamKey, options, context.aob))
-        return std::make_unique<LpcmWavSink>(request.path, context.aob, open);
+        return std::make_unique<LpcmWavSink>(request.path, context.aob, open,
+                                             formats::WavWriter::kRiffSizeLimit, context.host);
     std::unique_ptr<ByteOutput> output = open(request.path);
     if (request.kind == StreamKind::Subpicture && options.subsAsPgs)
         return makePgsSink(std::move(output), context, subpictureName(request));

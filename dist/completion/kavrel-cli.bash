@@ -94,6 +94,13 @@ _kavrel_cli() {
             mapfile -t COMPREPLY < <(compgen -W 'pgs sup' -- "$cur")
             return
             ;;
+        --format)
+            mapfile -t COMPREPLY < <(compgen -W 'wav flac' -- "$cur")
+            return
+            ;;
+        --title)
+            return
+            ;;
         --chapters)
             if [[ $command == xpl ]]; then
                 mapfile -t COMPREPLY < <(compgen -W 'xml ogm' -- "$cur")
@@ -108,6 +115,8 @@ _kavrel_cli() {
         _kavrel_cli_files "$cur" xpl
     elif [[ $command == subs ]]; then
         _kavrel_cli_files "$cur" sup
+    elif [[ $command == tracks ]]; then  # a disc folder or its image
+        _kavrel_cli_files "$cur" iso
     else
         _kavrel_cli_files "$cur" evo vob aob
     fi
