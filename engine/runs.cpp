@@ -319,9 +319,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
 std::vector<fs::path> followOnFiles(const fs::path& input, const RunOptions& options) {
     if (!options.cont) return {};
     if (options.followOn) return *options.followOn;
-    fs::path second = getsecond(input);
-    if (second.empty()) return {};
-    return {second};
+    return followOnChain(input);
 }
 
 fs::path outputFolder(const fs::path& input, const fs::path& workdir) {
