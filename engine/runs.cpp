@@ -262,7 +262,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
     result.outcome = guarded(host, result, [&] {
         // Only the frame counters and the measured duration start afresh: subpicture times are
         // made relative to the smallest first PTS the read run found.
-        state.frameCounters.fill(0);
+        state.resetFrameCount();
         state.measuredDuration = 0;
         const auto paths =
             outputPaths(prefix, options, captions, state.lists, upperExtension(input) == ".AOB");

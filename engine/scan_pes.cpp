@@ -399,7 +399,8 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
             if (number >= 0 && options_.countFrames &&
                 (reading_ || options_.checked[videoSlot(number)])) {
                 const int64_t total =
-                    int64_t{state_.frameCounters[number]} + countFrameStarts(bytes, videoKind_);
+                    int64_t{state_.frameCounters[number]} +
+                    countFrameStarts(bytes, videoKind_, state_.frameRegisters[number]);
                 state_.frameCounters[number] =
                     static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
             }

@@ -177,10 +177,10 @@ TEST(DemuxScan, SecondCallReportsEveryStreamAgain) {
     EXPECT_EQ(firstPts, 4);
 }
 
-// The frame count of the register rule: a 32-bit register that starts at 0 for each run.
+// The frame count of the register rule: a 32-bit register that takes the whole stream.
 int32_t registerCount(const Bytes& run, VideoKind kind) {
     const uint32_t wanted = 0x100u | frameStartCode(kind);
-    uint32_t reg = 0;
+    uint32_t reg = kEmptyStartRegister;
     int32_t count = 0;
     for (uint8_t byte : run) {
         reg = reg << 8 | byte;
@@ -189,7 +189,14 @@ int32_t registerCount(const Bytes& run, VideoKind kind) {
     return count;
 }
 
-TEST(DemuxScan, FrameCountEqualsTheRegisterRule) {
+// The frames counted in a stream handed over in two runs, cut at `cut`.
+int32_t countInRuns(const Bytes& run, std::size_t cut, VideoKind kind) {
+    uint32_t reg = kEmptyStartRegister;
+    const int32_t head = countFrameStarts(std::span(run).first(cut), kind, reg);
+    return head + countFrameStarts(std::span(run).subspan(cut), kind, reg);
+}
+
+TEST(DemuxScan, FrameCountEqualsTheRegisterRuleWhereverTheStreamIsCut) {
     std::mt19937 random(7);
     for (VideoKind kind : {VideoKind::Mpeg2, VideoKind::H264, VideoKind::Vc1}) {
         const uint8_t code = frameStartCode(kind);
@@ -203,15 +210,14 @@ TEST(DemuxScan, FrameCountEqualsTheRegisterRule) {
                                             : pick < 7 ? code
                                                        : random());
             }
-            ASSERT_EQ(countFrameStarts(run, kind), registerCount(run, kind))
+            ASSERT_EQ(countInRuns(run, random() % (run.size() + 1), kind), registerCount(run, kind))
                 << "kind " << static_cast<int>(kind) << " round " << round;
         }
     }
-    // The zero start stands in for bytes before the run.
-    EXPECT_EQ(countFrameStarts(Bytes{0x01, 0x00}, VideoKind::Mpeg2), 1);
-    EXPECT_EQ(countFrameStarts(Bytes{0x00, 0x01, 0x09}, VideoKind::H264), 1);
-    EXPECT_EQ(countFrameStarts(Bytes{0x07, 0x01, 0x0D}, VideoKind::Vc1), 0);
-    EXPECT_EQ(countFrameStarts(Bytes{0x00, 0x00, 0x01}, VideoKind::Mpeg2), 0);
+    // A start code cut anywhere counts once; no zero bytes stand before the stream.
+    for (std::size_t cut = 0; cut <= 5; ++cut)
+        EXPECT_EQ(countInRuns(Bytes{0xAA, 0x00, 0x00, 0x01, 0x00}, cut, VideoKind::Mpeg2), 1);
+    EXPECT_EQ(countInRuns(Bytes{0x01, 0x00}, 1, VideoKind::Mpeg2), 0);
 }
 
 TEST(DemuxScan, CountsFramesPerVideoStreamAndKind) {
