@@ -28,6 +28,7 @@
 
 #include "app/logo.h"
 #include "app/paths.h"
+#include "engine/input_kind.h"
 #include "engine/markup.h"
 #include "engine/names.h"
 
@@ -222,8 +223,11 @@ void TfMain::droppedFile(const QString& path) {
 }
 
 bool TfMain::openFile(const QString& path, bool takeAob) {
-    const std::string extension = kavrel::upperExtension(kavrel::app::toPath(path));
-    if (extension == ".EVO" || extension == ".VOB" || (takeAob && extension == ".AOB")) {
+    const std::filesystem::path file = kavrel::app::toPath(path);
+    const std::string extension = kavrel::upperExtension(file);
+    // A disc object by its name; an AOB (by what it holds) only where the caller takes one.
+    if ((extension == ".EVO" || extension == ".VOB" || extension == ".AOB") &&
+        (takeAob || kavrel::inputKindOf(file) != kavrel::InputKind::Aob)) {
         inputChosen(QDir::toNativeSeparators(path));
     } else if (extension == ".XPL") {
         playlistChosen(QDir::toNativeSeparators(path));

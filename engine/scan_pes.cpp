@@ -31,8 +31,8 @@ PesScanner::PesScanner(RunState& state, const ScanOptions& options, EngineHost& 
       options_(options),
       host_(host),
       reading_(mode == ScanMode::Read),
-      aob_(options.extension == ".AOB"),
-      vob_(options.extension == ".VOB") {}
+      aob_(options.kind == InputKind::Aob),
+      vob_(options.kind == InputKind::Vob) {}
 
 void PesScanner::scan(const uint8_t* data, std::size_t size) {
     std::size_t at = 0;

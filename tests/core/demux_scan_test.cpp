@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "engine/input_kind.h"
 #include "engine/scan_frames.h"
 #include "tests/support/ps_builder.h"
 
@@ -218,6 +219,35 @@ TEST(DemuxScan, FrameCountEqualsTheRegisterRuleWhereverTheStreamIsCut) {
     for (std::size_t cut = 0; cut <= 5; ++cut)
         EXPECT_EQ(countInRuns(Bytes{0xAA, 0x00, 0x00, 0x01, 0x00}, cut, VideoKind::Mpeg2), 1);
     EXPECT_EQ(countInRuns(Bytes{0x01, 0x00}, 1, VideoKind::Mpeg2), 0);
+}
+
+// The first packs tell an input's kind; its name decides only what they leave open.
+TEST(DemuxScan, InputKindComesFromTheFirstPacks) {
+    auto disc = [](uint8_t video, const std::vector<Bytes>& subHeaders) {
+        PsBuilder ps;
+        Pes pictures(video);
+        if (video == 0xFD) pictures.streamIdExtension(0x55);
+        if (video) ps.pack({pictures.pts(1).payload(Bytes(900, 0)).packet()});
+        for (const Bytes& header : subHeaders)
+            ps.pack({Pes(0xBD).pts(1).subHeader(header).payload(Bytes(700, 0x22)).packet()});
+        return ps.bytes();
+    };
+    const Bytes aob = {0xA0, 0, 0, 0x0B, 0, 0x0A, 0x10, 0x0F, 0x0F, 0, 0x01, 0x80},
+                mlp = {0xA1, 0, 0, 6};
+    const std::tuple<Bytes, const char*, InputKind> cases[] = {
+        {disc(0xFD, {audioSubHeader(0xC0)}), "EVO.VOB", InputKind::Evo},
+        {disc(0xE0, {audioSubHeader(0xC1)}), "EVO.AOB", InputKind::Evo},
+        {disc(0xE0, {audioSubHeader(0x80), audioSubHeader(0xA0)}), "VOB.AOB", InputKind::Vob},
+        {disc(0xE0, {audioSubHeader(0x80)}), "VOB.EVO", InputKind::Evo},  // the name decides
+        {disc(0, {aob, aob}), "AOB.vob", InputKind::Aob},
+        {disc(0, {mlp}), "MLP.EVO", InputKind::Aob},
+        {{}, "EMPTY.AOB", InputKind::Aob},
+    };
+    const std::filesystem::path dir = tempDir("input-kind");
+    for (const auto& [content, name, kind] : cases) {
+        writeFile(dir / name, content);
+        EXPECT_EQ(inputKindOf(dir / name), kind) << name;
+    }
 }
 
 TEST(DemuxScan, CountsFramesPerVideoStreamAndKind) {
