@@ -29,6 +29,7 @@
 #include "app/logo.h"
 #include "app/paths.h"
 #include "dvdaudio/audio_disc.h"
+#include "engine/input_kind.h"
 #include "engine/markup.h"
 #include "engine/names.h"
 
@@ -224,11 +225,14 @@ void TfMain::droppedFile(const QString& path) {
 }
 
 bool TfMain::openFile(const QString& path, bool takeAob) {
-    const std::string extension = kavrel::upperExtension(kavrel::app::toPath(path));
+    const std::filesystem::path file = kavrel::app::toPath(path);
+    const std::string extension = kavrel::upperExtension(file);
     if ((extension == ".ISO" || QFileInfo(path).isDir()) &&
-        kavrel::dvdaudio::looksLikeAudioDisc(kavrel::app::toPath(path))) {
+        kavrel::dvdaudio::looksLikeAudioDisc(file)) {
         audioDiscChosen(QDir::toNativeSeparators(path));
-    } else if (extension == ".EVO" || extension == ".VOB" || (takeAob && extension == ".AOB")) {
+    } else if ((extension == ".EVO" || extension == ".VOB" || extension == ".AOB") &&
+               // A disc object by its name; an AOB (by what it holds) only where the caller takes one.
+               (takeAob || kavrel::inputKindOf(file) != kavrel::InputKind::Aob)) {
         inputChosen(QDir::toNativeSeparators(path));
     } else if (extension == ".XPL") {
         playlistChosen(QDir::toNativeSeparators(path));

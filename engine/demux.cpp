@@ -105,7 +105,8 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMo
             (firstHave == first.size() || position >= size)) {
             boundsRead = true;
             readSystemHeader(first.data(), firstHave,
-                             mode == ScanMode::Read && options.extension == ".AOB", scanner, host);
+                             mode == ScanMode::Read && options.kind == InputKind::Aob, scanner,
+                             host);
         }
         scanner.scan(chunk, got);
     }

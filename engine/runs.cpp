@@ -8,6 +8,7 @@
 #include <new>
 #include <optional>
 
+#include "engine/input_kind.h"
 #include "engine/io.h"
 #include "engine/markup.h"
 #include "engine/names.h"
@@ -73,7 +74,7 @@ bool scanFollowOn(StateFiles& files, const fs::path& second, const RunOptions& o
     host.log("Continue on " + fileName(second));
     files.checkInput();
     host.slog(std::string(verb) + " " + statusName(second), 0);
-    scan.extension = upperExtension(second);
+    scan.kind = inputKindOf(second);
     demux(state, scan, host, mode);
     return true;
 }
@@ -156,7 +157,7 @@ RunResult readRun(const fs::path& input, RunState& state, const RunOptions& opti
         state.resetRunCounters();
         const std::vector<fs::path> more = followOnFiles(input, options);
         ScanOptions scan = options.scan;
-        scan.extension = upperExtension(input);
+        scan.kind = inputKindOf(input);
 
         host.log("Opening file [b]" + fileName(input) + "[/b]");
         result.inputs.push_back(input);
@@ -262,17 +263,17 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
     result.outcome = guarded(host, result, [&] {
         // Only the frame counters and the measured duration start afresh: subpicture times are
         // made relative to the smallest first PTS the read run found.
-        state.frameCounters.fill(0);
+        state.resetFrameCount();
         state.measuredDuration = 0;
+        ScanOptions scan = options.scan;
+        scan.kind = inputKindOf(input);
         const auto paths =
-            outputPaths(prefix, options, captions, state.lists, upperExtension(input) == ".AOB");
+            outputPaths(prefix, options, captions, state.lists, scan.kind == InputKind::Aob);
         for (const fs::path& path : paths) {
             if (!path.empty() && isInput(path, input, more))
                 return failed(host, result,
                               "Cannot create " + path.string() + ": it is the input file itself");
         }
-        ScanOptions scan = options.scan;
-        scan.extension = upperExtension(input);
         // Every stream is chosen, the late ones too.
         if (options.everyStream) scan.checked.fill(true);
 
@@ -282,7 +283,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         files.openInput(input);
         host.log(sizeLine(files.input()));
         files.checkInput();
-        context = sinkContext(state, scan.extension, &host);
+        context = sinkContext(state, scan.kind, &host);
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;
@@ -319,9 +320,7 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
 std::vector<fs::path> followOnFiles(const fs::path& input, const RunOptions& options) {
     if (!options.cont) return {};
     if (options.followOn) return *options.followOn;
-    fs::path second = getsecond(input);
-    if (second.empty()) return {};
-    return {second};
+    return followOnChain(input);
 }
 
 fs::path outputFolder(const fs::path& input, const fs::path& workdir) {

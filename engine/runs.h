@@ -31,8 +31,8 @@ struct RunOptions {
     bool everyStream = false;
 };
 
-// The files a run goes on to after the input: options.followOn, or the follow-on file of the
-// input's name (getsecond); none when options.cont is off.
+// The files a run goes on to after the input: options.followOn, or the follow-on files of the
+// input's name (followOnChain); none when options.cont is off.
 std::vector<std::filesystem::path> followOnFiles(const std::filesystem::path& input,
                                                  const RunOptions& options);
 

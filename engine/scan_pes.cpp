@@ -32,8 +32,8 @@ PesScanner::PesScanner(RunState& state, const ScanOptions& options, EngineHost& 
       options_(options),
       host_(host),
       reading_(mode == ScanMode::Read),
-      aob_(options.extension == ".AOB"),
-      vob_(options.extension == ".VOB") {}
+      aob_(options.kind == InputKind::Aob),
+      vob_(options.kind == InputKind::Vob) {}
 
 void PesScanner::scan(const uint8_t* data, std::size_t size) {
     std::size_t at = 0;
@@ -422,7 +422,8 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
             if (number >= 0 && options_.countFrames &&
                 (reading_ || options_.checked[videoSlot(number)])) {
                 const int64_t total =
-                    int64_t{state_.frameCounters[number]} + countFrameStarts(bytes, videoKind_);
+                    int64_t{state_.frameCounters[number]} +
+                    countFrameStarts(bytes, videoKind_, state_.frameRegisters[number]);
                 state_.frameCounters[number] =
                     static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
             }

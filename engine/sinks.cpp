@@ -101,14 +101,13 @@ std::unique_ptr<ByteOutput> openOutputFile(const fs::path& path) {
     return std::make_unique<FileOutput>(path);
 }
 
-SinkContext sinkContext(const RunState& state, const std::string& upperExtension,
-                        EngineHost* host) {
+SinkContext sinkContext(const RunState& state, InputKind kind, EngineHost* host) {
     SinkContext context;
     context.host = host;
     context.minFirstPts = state.minFirstPts;
     if (state.videoFrame.width > 0 && state.videoFrame.height > 0)
         context.videoFrame = state.videoFrame;
-    context.aob = upperExtension == ".AOB";
+    context.aob = kind == InputKind::Aob;
     return context;
 }
 

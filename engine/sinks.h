@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/host.h"
+#include "engine/input_kind.h"
 #include "engine/names.h"
 #include "engine/run_state.h"
 #include "engine/runs.h"
@@ -45,8 +46,7 @@ struct SinkContext {
 
 // The context of a demux run: the read run's earliest first PTS and video frame size (1920×1080
 // when it found none), the kind of input, and the host the sinks log through.
-SinkContext sinkContext(const RunState& state, const std::string& upperExtension,
-                        EngineHost* host = nullptr);
+SinkContext sinkContext(const RunState& state, InputKind kind, EngineHost* host = nullptr);
 
 // A subpicture PTS on the demuxed stream's time line: relative to the earliest first PTS (when
 // there is one); a time before it is 0, not a wrap to 13 hours.

@@ -1,5 +1,6 @@
 // The rebuild run: names the output, opens the input and its follow-on file in turn, runs the
 // pack loop over each into the one output, and reports.
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>
@@ -39,14 +40,15 @@ void closeQuietly(std::unique_ptr<OutputFile>& output) {
 }  // namespace
 
 fs::path rebuildOutputPath(const fs::path& input, const RunOptions& options) {
-    const fs::path second = options.cont ? getsecond(input) : fs::path();
+    const std::vector<fs::path> more = followOnFiles(input, options);
+    const fs::path second = more.empty() ? fs::path() : more.front();
     return outputFolder(input, options.workdir) / (runBaseName(input, second) + ".rebuilt.EVO");
 }
 
 RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOptions& options,
                      EngineHost& host) {
     Renumbering renumbering;  // shared by the input and its follow-on file
-    const fs::path second = options.cont ? getsecond(inputPath) : fs::path();
+    const std::vector<fs::path> more = followOnFiles(inputPath, options);
     const fs::path outputPath = rebuildOutputPath(inputPath, options);
     const auto& checked = options.scan.checked;
 
@@ -59,7 +61,8 @@ RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOption
         host.log("Opening file " + markupLiteral(name));
         host.slog("Opening", 0);
         if (wouldReplace(outputPath, inputPath) ||
-            (!second.empty() && wouldReplace(outputPath, second)))
+            std::any_of(more.begin(), more.end(),
+                        [&](const fs::path& next) { return wouldReplace(outputPath, next); }))
             throw IoError("Cannot create " + outputPath.string() +
                           ": it is an input file of this run");
         result.inputs.push_back(inputPath);
@@ -72,7 +75,8 @@ RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOption
         host.slog("Rebuilding " + escapeControls(name), 0);
         Rebuild(state, *input, *output, renumbering, checked, host);
 
-        if (!state.stopFlag && !second.empty()) {
+        for (const fs::path& second : more) {
+            if (state.stopFlag) break;
             input.reset();
             result.inputs.push_back(second);
             input = std::make_unique<InputFile>(second);

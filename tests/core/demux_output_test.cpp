@@ -258,7 +258,7 @@ TEST(DemuxOutput, WriteErrorPropagates) {
     writeFile(file, m.stream);
     InputFile input(file);
     scan.state.input = &input;
-    scan.slots.attach(scan.state, ".EVO");
+    scan.slots.attach(scan.state, InputKind::Evo);
     EXPECT_THROW(demux(scan.state, scan.options, host, ScanMode::Demux), IoError);
     EXPECT_EQ(host.enabled, 0);
     EXPECT_EQ(scan.slots.writes, 3);
