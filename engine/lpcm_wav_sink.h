@@ -4,7 +4,8 @@
 // The first packet whose header gives a format a WAV can hold fixes the format; packets before
 // it are passed over. A later header that cannot be read (a damaged packet) changes nothing; one
 // that gives another format ends the conversion, and finish then reports it, so the WAV never
-// mixes two formats.
+// mixes two formats. A DVD-Audio packet is judged whole against the stream: a damaged one
+// becomes silence of its duration and is counted.
 #include <array>
 #include <filesystem>
 #include <memory>
@@ -34,12 +35,15 @@ class LpcmWavSink : public StreamSink {
     void packet(const PayloadRun& run) override;
     void finish() override;
     uint64_t written() const override;
+    StreamDamage damage() const override;
 
   private:
     class Adapter;
     bool takePacket(std::span<const uint8_t> header);
     void start(std::size_t outputs);
     void convert(std::span<const uint8_t> bytes);
+    void write();
+    void settlePacket();
 
     std::filesystem::path path_;
     bool dvdAudio_;
@@ -56,6 +60,11 @@ class LpcmWavSink : public StreamSink {
     bool converting_ = false;                      // the packet in hand is converted
     bool formatChanged_ = false;
     bool finished_ = false;
+    // The DVD-Audio packet in hand, judged once it is whole.
+    std::vector<uint8_t> heldHeader_, heldBytes_;
+    bool heldHeaderLost_ = false;
+    uint64_t damaged_ = 0;
+    uint64_t soundPackets_ = 0;
 };
 
 }  // namespace kavrel

@@ -25,6 +25,16 @@ class FileOutput : public ByteOutput {
         file_.writeAt(offset, data, size);
     }
     uint64_t held() override { return file_.lengthOnDisk(); }
+    void truncate(uint64_t size) override { file_.truncate(size); }
+    void discard() override {
+        try {
+            file_.close();
+        } catch (const IoError&) {
+            // It goes all the same.
+        }
+        std::error_code ignored;
+        fs::remove(file_.path(), ignored);
+    }
 
   private:
     OutputFile file_;
@@ -89,6 +99,10 @@ std::string subpictureName(const SinkRequest& request) {
 
 void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
     throw IoError("Cannot patch an output that is written only in sequence");
+}
+
+void ByteOutput::truncate(uint64_t) {
+    throw IoError("Cannot cut an output that is written only in sequence");
 }
 
 bool writesWav(int32_t streamKey, const RunOptions& options, bool aob) {
@@ -165,9 +179,26 @@ void RunSinks::finishAll() {
             if (firstError.empty()) firstError = e.what();
         }
         finishedBytes_[static_cast<std::size_t>(&sink - sinks_.data())] = sink->written();
+        damage_[static_cast<std::size_t>(&sink - sinks_.data())] = sink->damage();
         sink.reset();
     }
     if (!firstError.empty()) throw IoError(firstError);
+}
+
+std::vector<StreamProblem> RunSinks::problems() const {
+    std::vector<StreamProblem> problems;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        const StreamDamage damage = sinks_[s] ? sinks_[s]->damage() : damage_[s];
+        if (damage.count == 0) continue;
+        const std::string stream = slot < audioSlot(0) ? "Video stream " + std::to_string(slot)
+                                   : slot < subSlot(0)
+                                       ? "Audio stream " + std::to_string(slot - audioSlot(0))
+                                       : "Subpicture stream " + std::to_string(slot - subSlot(0));
+        problems.push_back(
+            {stream, damage.count, damage.count == 1 ? damage.one : damage.many, damage.usable});
+    }
+    return problems;
 }
 
 }  // namespace kavrel
