@@ -88,6 +88,7 @@ extern "C" void onInterrupt(int signal) {
 void handleStopSignals(void (*handler)(int)) {
     struct sigaction action {};
     action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;  // a read or write under way goes on; the run stops after it
     sigemptyset(&action.sa_mask);
     for (int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
 }
