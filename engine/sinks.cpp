@@ -45,16 +45,25 @@ class RawSink : public StreamSink {
   public:
     explicit RawSink(std::unique_ptr<ByteOutput> output) : output_(std::move(output)) {}
     void packet(const PayloadRun& run) override {
+        // Where the audio of a packet whose header ran past it starts is not known.
+        if (run.damagedHeader) {
+            damaged_ += run.packetStart;
+            return;
+        }
         output_->write(run.bytes.data(), run.bytes.size());
     }
     void finish() override { output_->close(); }
     uint64_t written() const override { return output_->written(); }
+    StreamDamage damage() const override {
+        return {damaged_, "damaged packet skipped", "damaged packets skipped", written() > 0};
+    }
 
   protected:
     ByteOutput& output() { return *output_; }
 
   private:
     std::unique_ptr<ByteOutput> output_;
+    uint64_t damaged_ = 0;
 };
 
 // Each subpicture packet that carries a PTS starts an entry: "SP", its time relative to the
