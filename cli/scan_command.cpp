@@ -21,7 +21,7 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
         RunReport report;
         report.command = std::string(command);
         report.result = result;
-        report.interrupted = code == kExitInterrupted;
+        report.interrupted = code == interruptedExitCode();
         report.messages = host.messages();
         if (!state.streams.empty()) report.names = playlistNames(input, state.streams);
         std::string text = jsonReport(report, state);

@@ -20,6 +20,7 @@ class LpcmWavSink::Adapter : public formats::ByteSink {
         output_.overwrite(offset, bytes.data(), bytes.size());
     }
     uint64_t size() override { return output_.held(); }
+    void truncate(uint64_t size) override { output_.truncate(size); }
 
   private:
     ByteOutput& output_;
@@ -52,8 +53,32 @@ LpcmWavSink::LpcmWavSink(const fs::path& path, bool dvdAudio, OutputOpener open,
 LpcmWavSink::~LpcmWavSink() = default;
 
 void LpcmWavSink::packet(const PayloadRun& run) {
-    if (run.packetStart) converting_ = takePacket(run.privateHeader);
-    if (converting_) convert(run.bytes);
+    if (!dvdAudio_) {
+        if (run.packetStart) converting_ = takePacket(run.privateHeader);
+        if (converting_) convert(run.bytes);
+        return;
+    }
+    // A DVD-Audio packet is judged once it is whole: held until the next one starts.
+    if (run.packetStart) {
+        settlePacket();
+        converting_ = takePacket(run.privateHeader);
+        heldHeader_.assign(run.privateHeader.begin(), run.privateHeader.end());
+        heldHeaderLost_ = run.damagedHeader;
+        heldBytes_.clear();
+    }
+    if (converting_) heldBytes_.insert(heldBytes_.end(), run.bytes.begin(), run.bytes.end());
+}
+
+void LpcmWavSink::settlePacket() {
+    if (!converting_ || !aob_) return;
+    converting_ = false;
+    samples_[0].clear();
+    samples_[1].clear();
+    if (aob_->packet(heldHeader_, heldBytes_, heldHeaderLost_, samples_))
+        ++soundPackets_;
+    else
+        ++damaged_;
+    write();
 }
 
 // Whether the packet with this header is converted; the first with a format starts the WAV,
@@ -117,6 +142,10 @@ void LpcmWavSink::convert(std::span<const uint8_t> bytes) {
         dvd_->convert(bytes, samples_[0]);
     else
         aob_->convert(bytes, samples_);
+    write();
+}
+
+void LpcmWavSink::write() {
     for (std::size_t i = 0; i < 2; ++i)
         if (writers_[i] && !samples_[i].empty()) writers_[i]->append(samples_[i]);
 }
@@ -124,10 +153,21 @@ void LpcmWavSink::convert(std::span<const uint8_t> bytes) {
 void LpcmWavSink::finish() {
     if (finished_) return;
     finished_ = true;
+    std::string settleError;
+    try {
+        settlePacket();
+    } catch (const std::exception& e) {
+        settleError = e.what();
+    }
     closeOutputs();
-    if (!dvdFormat_ && !aobFormat_)
+    if (!settleError.empty()) throw IoError(settleError);
+    if (!dvdFormat_ && !aobFormat_) {
+        // No format, no WAV: an empty file is not left behind.
+        for (auto& output : outputs_)
+            if (output) output->discard();
         throw IoError("Cannot write " + path_.string() +
                       ": no LPCM header of the stream gives a format a WAV can hold");
+    }
 }
 
 // Every header is patched and every file closed, whatever fails first.
@@ -152,6 +192,11 @@ uint64_t LpcmWavSink::written() const {
     for (const auto& output : outputs_)
         if (output) total += output->written();
     return total;
+}
+
+StreamDamage LpcmWavSink::damage() const {
+    return {damaged_, "damaged packet replaced by silence", "damaged packets replaced by silence",
+            soundPackets_ > 0};
 }
 
 }  // namespace kavrel

@@ -4,7 +4,8 @@
 // The first packet whose header gives a format a WAV can hold fixes the format; packets before
 // it are passed over. A later header that cannot be read (a damaged packet) changes nothing; one
 // that gives another format (a DVD-Audio title set's next title) closes the WAV and starts the
-// next, "….00-2.wav", so a WAV never mixes two formats.
+// next, "….00-2.wav", so a WAV never mixes two formats. A DVD-Audio packet is judged whole
+// against the stream: a damaged one becomes silence of its duration and is counted.
 #include <array>
 #include <filesystem>
 #include <memory>
@@ -39,6 +40,7 @@ class LpcmWavSink : public StreamSink {
     void packet(const PayloadRun& run) override;
     void finish() override;
     uint64_t written() const override;
+    StreamDamage damage() const override;
 
   private:
     class Adapter;
@@ -47,6 +49,8 @@ class LpcmWavSink : public StreamSink {
     void convert(std::span<const uint8_t> bytes);
     void closeOutputs();
     void nextPart();
+    void write();
+    void settlePacket();
 
     std::filesystem::path path_;
     bool dvdAudio_;
@@ -65,6 +69,11 @@ class LpcmWavSink : public StreamSink {
     EngineHost* host_;
     int part_ = 1;              // the format in use is the stream's part_-th
     uint64_t closedBytes_ = 0;  // written to the outputs of earlier formats
+    // The DVD-Audio packet in hand, judged once it is whole.
+    std::vector<uint8_t> heldHeader_, heldBytes_;
+    bool heldHeaderLost_ = false;
+    uint64_t damaged_ = 0;
+    uint64_t soundPackets_ = 0;
 };
 
 }  // namespace kavrel

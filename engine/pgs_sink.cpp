@@ -52,6 +52,11 @@ class PgsSink : public StreamSink {
 
     uint64_t written() const override { return output_->written(); }
 
+    StreamDamage damage() const override {
+        return {assembler_.dropped() + stream_.skipped(), "damaged unit skipped",
+                "damaged units skipped", stream_.captions() > 0};
+    }
+
   private:
     static formats::MessageLog lineLog(EngineHost* host, std::string streamName) {
         if (!host) return nullptr;

@@ -302,6 +302,12 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         const bool stopped = state.stopFlag.load();
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
+        result.problems = sinks.problems();
+        for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
+        for (const StreamProblem& problem : result.problems)
+            if (!problem.usable && !stopped)
+                return failed(host, result,
+                              problem.stream + ": nothing usable is left after the damage");
         state.streams.updateDelays();
         endRun(host, state, stopped);
         frameReport(state, host);
@@ -327,6 +333,10 @@ fs::path outputFolder(const fs::path& input, const fs::path& workdir) {
     if (!workdir.empty()) return workdir;
     // Without a work folder the outputs go beside the input, never into the process's folder.
     return input.parent_path();
+}
+
+std::string problemLine(const StreamProblem& problem) {
+    return problem.stream + ": " + std::to_string(problem.count) + " " + problem.what + ".";
 }
 
 bool noStreamFound(const StreamLists& lists) {

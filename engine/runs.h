@@ -43,6 +43,17 @@ struct OutputWritten {
     uint64_t bytes = 0;
 };
 
+// What damage cost one stream of a run: "Subpicture stream 0", 1, "damaged unit skipped".
+struct StreamProblem {
+    std::string stream;
+    uint64_t count = 0;
+    std::string what;
+    bool usable = true;  // the stream's output holds something all the same
+};
+
+// The run's summary line of a stream that lost something.
+std::string problemLine(const StreamProblem& problem);
+
 // What a run did, as data for whoever reports on it; the streams it found are in the run
 // state's stream table.
 struct RunResult {
@@ -51,6 +62,7 @@ struct RunResult {
     std::vector<std::filesystem::path> inputs;  // the files read, in order
     std::vector<OutputWritten> outputs;         // the files written, with their sizes
     bool fastCheckStopped = false;              // the fast check ended a read before the end
+    std::vector<StreamProblem> problems;        // per stream, what damage cost it
 
     bool operator==(RunOutcome other) const { return outcome == other; }
 };

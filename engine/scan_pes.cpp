@@ -116,6 +116,7 @@ bool PesScanner::startPacket(uint8_t id) {
     privateHave_ = 0;
     privateNeed_ = 0;
     packetHasPts_ = false;
+    damagedHeader_ = false;
     firstRun_ = true;
     return true;
 }
@@ -335,10 +336,15 @@ void PesScanner::audioHeader(uint8_t id) {
         // continuity counter, MLP in the byte before its header.
         need = mlp ? sub_[3] : std::size_t{sub_[2]} << 8 | sub_[3];
         if (need > static_cast<std::size_t>(bytesLeft_)) {
-            // A header that runs past the packet is damage: the payload is not known.
-            kind_ = Kind::Ignored;
-            phase_ = Phase::Payload;
-            return;
+            // A header that runs past the packet is damage: the payload is not known, but the
+            // sink still learns how much of the stream the packet held.
+            if (mlp) {
+                kind_ = Kind::Ignored;
+                phase_ = Phase::Payload;
+                return;
+            }
+            damagedHeader_ = true;
+            need = 0;
         }
     }
     if (private_.size() < need) private_.resize(need);
@@ -432,6 +438,11 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
             break;
         }
         case Kind::Audio:
+            if (damagedHeader_) {
+                if (!reading_ && state_.curAudio >= 0)
+                    deliver(audioSlot(state_.curAudio), run, size);
+                break;
+            }
             if (firstRun_) noteFirstPts(audioStream_);
             if (firstTime(state_.reported, audioStream_))
                 reportAudio(bytes);
@@ -568,6 +579,7 @@ void PesScanner::deliver(int slot, const uint8_t* data, std::size_t size) {
     run.hasPts = packetHasPts_;
     run.pts = packetPts_;
     if (kind_ == Kind::Audio) run.privateHeader = std::span(private_.data(), privateNeed_);
+    run.damagedHeader = damagedHeader_;
     sink->packet(run);
 }
 

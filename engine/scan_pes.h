@@ -139,6 +139,7 @@ class PesScanner {
     int32_t videoId_ = 0;
     AudioClass audioClass_ = AudioClass::DolbyDigital;
     bool mlp_ = false;
+    bool damagedHeader_ = false;  // a DVD-Audio LPCM header that runs past its packet
     uint8_t subId_ = 0;
     const IdFamily* subFamily_ = nullptr;   // of the private stream 1 packet in hand
     const IdFamily* mpegFamily_ = nullptr;  // of the MPEG audio packet in hand

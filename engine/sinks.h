@@ -30,6 +30,11 @@ class ByteOutput {
     virtual void overwrite(uint64_t offset, const uint8_t* data, std::size_t size);
     // The bytes the output really holds: after a failed write, less than written(). No throw.
     virtual uint64_t held() { return written(); }
+    // Cuts the output to its first `size` bytes. Throws IoError; an output that cannot do it
+    // says so.
+    virtual void truncate(uint64_t size);
+    // Closes the output and removes it: it holds nothing worth keeping. No throw.
+    virtual void discard() {}
 };
 
 // Creates the output at path (replacing a file of that name). Throws IoError.
@@ -88,6 +93,8 @@ class RunSinks {
     void finishAll();
     // The outputs, in the order they were added, with the bytes written to each.
     std::vector<OutputWritten> outputs() const;
+    // The streams whose outputs lost something to damage, in slot order.
+    std::vector<StreamProblem> problems() const;
 
   private:
     RunState& state_;
@@ -95,6 +102,7 @@ class RunSinks {
     std::vector<int> added_;  // slots in the order added
     std::array<std::filesystem::path, kSlotCount> paths_;
     std::array<uint64_t, kSlotCount> finishedBytes_{};  // of sinks already finished
+    std::array<StreamDamage, kSlotCount> damage_{};     // of sinks already finished
 };
 
 }  // namespace kavrel

@@ -21,6 +21,8 @@ class SubpictureStream {
 
     const SubpictureDecoder& decoder() const { return decoder_; }
     uint64_t captions() const { return timeline_.captions(); }
+    // Units skipped: damaged, or out of place on the time line.
+    uint64_t skipped() const { return decoder_.skipped() + timeline_.skipped(); }
 
   private:
     SubpictureDecoder decoder_;

@@ -119,8 +119,10 @@ fs::path writeChapters(const FeatureSource& source, const fs::path& input, const
     if (!title) return {};
     std::vector<fs::path> files{input};
     files.insert(files.end(), source.followOn.begin(), source.followOn.end());
-    const auto marks =
-        playlist::chapterMarks(*source.titles, *title, playlist::spanOfFiles(*title, files));
+    std::vector<std::string> dropped;
+    const auto marks = playlist::chapterMarks(*source.titles, *title,
+                                              playlist::spanOfFiles(*title, files), &dropped);
+    for (const std::string& line : dropped) host.log(markupLiteral(line));
     const std::string caption = markupLiteral(playlist::titleCaption(*title));
     if (marks.empty()) {
         host.log("No chapters: " + caption + " has none in " + literalName(input) + ".");
@@ -235,6 +237,7 @@ RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
         const RunResult demuxed = demuxRun(job.input, state, demux, captions, host);
         if (demuxed.outcome != RunOutcome::Done) return demuxed;
         result.inputs = demuxed.inputs;
+        result.problems = demuxed.problems;
 
         const std::vector<fs::path> more = followOnFiles(job.input, demux);
         const std::string baseName =

@@ -59,7 +59,9 @@ bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const R
     std::vector<fs::path> files{input};
     if (fs::path second = options.cont ? getsecond(input) : fs::path(); !second.empty())
         files.push_back(second);
-    const auto marks = chapterMarks(set, title, spanOfFiles(title, files));
+    std::vector<std::string> dropped;
+    const auto marks = chapterMarks(set, title, spanOfFiles(title, files), &dropped);
+    for (const std::string& line : dropped) host.log(markupLiteral(line));
     const std::string titleText = markupLiteral(titleCaption(title));  // the playlist's text
     if (marks.empty()) {
         host.log("No chapters: " + titleText + " has none in " + inputName + ".");
