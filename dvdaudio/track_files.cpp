@@ -40,6 +40,7 @@ class FileBytes : public formats::ByteSink {
         file_.writeAt(offset, bytes.data(), bytes.size());
     }
     uint64_t size() override { return file_.lengthOnDisk(); }
+    void truncate(uint64_t size) override { file_.truncate(size); }
 
   private:
     OutputFile& file_;
