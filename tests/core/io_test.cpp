@@ -119,9 +119,9 @@ TEST(TitleInput, ReadsItsRangesAsOneInputAndRefusesRangesPastAFile) {
     test::writeFile(dir / "VTS_01_1.VOB", first);
     test::writeFile(dir / "VTS_01_2.VOB", second);
     // Cells out of file order, one running on from the end of the first file into the second.
-    InputFile title({{dir / "VTS_01_2.VOB", 1000, 500},
-                     {dir / "VTS_01_1.VOB", 4000, 1000},
-                     {dir / "VTS_01_2.VOB", 0, 700}});
+    InputFile title(std::vector<ByteRange>{{dir / "VTS_01_2.VOB", 1000, 500},
+                                           {dir / "VTS_01_1.VOB", 4000, 1000},
+                                           {dir / "VTS_01_2.VOB", 0, 700}});
     EXPECT_EQ(title.size(), 2200u);
     std::vector<uint8_t> got(4096);
     std::size_t n = 0;
@@ -135,7 +135,7 @@ TEST(TitleInput, ReadsItsRangesAsOneInputAndRefusesRangesPastAFile) {
     EXPECT_EQ(title.path(), dir / "VTS_01_2.VOB");
 
     EXPECT_NE(errorOf([&] {
-                  InputFile past({{dir / "VTS_01_2.VOB", 2048, 2048}});
+                  InputFile past(std::vector<ByteRange>{{dir / "VTS_01_2.VOB", 2048, 2048}});
               }).find("past its end"),
               std::string::npos);
     EXPECT_FALSE(errorOf([&] { InputFile none(std::vector<ByteRange>{}); }).empty());
