@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "dvdvideo/interleave.h"
 #include "dvdvideo/video_disc.h"
 #include "formats/vobsub_writer.h"
 #include "tests/support/test_support.h"
@@ -196,6 +197,62 @@ TEST(DvdVideo, DamagedTablesAndFilesSayWhy) {
     EXPECT_EQ(problem, "title 1: it has 1 angle(s), not angle 2");
     EXPECT_FALSE(readVideoDisc(test::tempDir("empty"), 1, problem));
     EXPECT_EQ(problem.find("no VIDEO_TS folder in "), 0u);
+}
+
+// A navigation pack whose DSI says: this unit ends `end` sectors on, the angle's next unit
+// starts `next` sectors on.
+std::vector<uint8_t> navPack(uint32_t end, uint32_t next) {
+    std::vector<uint8_t> s(2048, 0);
+    const uint8_t head[] = {0, 0,    1,    0xBA, 0x44, 0, 4, 0,    4, 1,
+                            1, 0x89, 0xC3, 0xF8, 0,    0, 1, 0xBB, 0, 18};
+    std::copy(std::begin(head), std::end(head), s.begin());
+    const uint8_t pci[] = {0, 0, 1, 0xBF, 0x03, 0xD4, 0x00};
+    std::copy(std::begin(pci), std::end(pci), s.begin() + 38);
+    const uint8_t dsi[] = {0, 0, 1, 0xBF, 0x03, 0xFA, 0x01};
+    std::copy(std::begin(dsi), std::end(dsi), s.begin() + 1024);
+    for (int i = 0; i < 4; ++i) {  // ILVU_EA and NT_ILVU_SA of the seamless playback block
+        s[1031 + 34 + i] = uint8_t(end >> (24 - 8 * i));
+        s[1031 + 38 + i] = uint8_t(next >> (24 - 8 * i));
+    }
+    return s;
+}
+
+TEST(DvdVideo, InterleavedUnitsOfOneAngle) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, std::pair<uint32_t, uint32_t>>> navs;  // sector: end, next
+        uint64_t last;
+        std::vector<std::pair<uint64_t, uint64_t>> sectors;  // first, count of each range
+    };
+    const Case cases[] = {
+        {"three units",
+         {{0, {2, 6}}, {6, {2, 6}}, {12, {2, 0xFFFFFFFF}}},
+         19,
+         {{0, 3}, {6, 3}, {12, 3}}},
+        {"no navigation pack", {}, 19, {{0, 20}}},
+        {"next unit behind", {{0, {2, 1}}}, 19, {{0, 3}}},
+        {"unit past the cell", {{0, {2, 6}}, {6, {30, 6}}}, 9, {{0, 3}, {6, 4}}},
+        {"next past the cell", {{0, {2, 40}}}, 19, {{0, 3}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint8_t> bytes(20 * 2048, 0);
+        for (const auto& [sector, addresses] : c.navs) {
+            const auto pack = navPack(addresses.first, addresses.second);
+            std::copy(pack.begin(), pack.end(), bytes.begin() + sector * 2048);
+        }
+        const fs::path file = test::tempDir("ilvu") / "VTS_01_1.VOB";
+        test::writeFile(file, bytes);
+        VobSpace space;
+        space.add({file, 0, 20});
+        std::vector<ByteRange> ranges;
+        EXPECT_TRUE(appendInterleavedRanges(space, 0, c.last, ranges)) << c.name;
+        std::vector<std::pair<uint64_t, uint64_t>> got;
+        for (const ByteRange& r : ranges) got.push_back({r.offset / 2048, r.length / 2048});
+        EXPECT_EQ(got, c.sectors) << c.name;
+    }
+    std::vector<ByteRange> ranges;
+    VobSpace empty;
+    EXPECT_FALSE(appendInterleavedRanges(empty, 0, 0, ranges));
 }
 
 // Units of 10 bytes (one pack, padding packet), 2030 (a second pack) and 4040 bytes (a second
