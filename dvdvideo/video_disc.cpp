@@ -118,6 +118,21 @@ bool scrambled(const VobSpace& space) {
     return false;
 }
 
+struct FrameShape {
+    int width, height;
+};
+
+// The resolution code is bits 5-3 of the attributes' second byte (0 720, 1 704, 2 352 wide,
+// 3 352 wide at half height); libdvdread's fields cut it at other places (unknown1, bit_rate,
+// the top bit of picture_size), so it is put together from them.
+FrameShape frameShape(const video_attr_t& video, bool pal) {
+    static constexpr int kWidths[] = {720, 704, 352, 352};
+    const unsigned code = video.unknown1 << 2 | video.bit_rate << 1 | video.picture_size >> 1;
+    const int height = pal ? 576 : 480;
+    if (code > 3) return {720, height};
+    return {kWidths[code], code == 3 ? height / 2 : height};
+}
+
 double cellSeconds(const cell_playback_t& cell) {
     const dvd_time_t& t = cell.playback_time;
     return playbackSeconds(t.hour, t.minute, t.second, t.frame_u);
@@ -256,11 +271,11 @@ std::optional<VideoTitle> DiscReader::title(int number, const title_info_t& info
     const video_attr_t& video = mat.vts_video_attr;
     const bool pal = video.video_format == 1;
     const bool wide = video.display_aspect_ratio == 3;
-    static constexpr int kWidths[] = {720, 704, 352, 352};
     out.standard = pal ? "PAL" : "NTSC";
     out.aspect = wide ? "16:9" : "4:3";
-    out.title.width = kWidths[video.picture_size];
-    out.title.height = (pal ? 576 : 480) / (video.picture_size == 3 ? 2 : 1);
+    const FrameShape frame = frameShape(video, pal);
+    out.title.width = frame.width;
+    out.title.height = frame.height;
     out.title.tracks.push_back({StreamKind::Video,
                                 streamKey(IdSpace::StreamId, 0xE0),
                                 {},

@@ -94,6 +94,7 @@ TEST(DvdVideo, TitlesAsLsdvdReadsThemFromFolderImageAndSplitVobs) {
     EXPECT_EQ(main.aspect, "4:3");
     EXPECT_EQ(folder->titles[1].aspect, "16:9");
     EXPECT_EQ(main.standard, "NTSC");
+    EXPECT_EQ(std::pair(main.title.width, main.title.height), std::pair(352, 240));  // as encoded
     ASSERT_EQ(main.title.tracks.size(), 5u);
     EXPECT_EQ(main.title.tracks[1].key, 0x80);
     EXPECT_EQ(main.title.tracks[2].key, 0x81);
