@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 #include <map>
 #include <memory>
 
+#include "dvdvideo/ifo_check.h"
 #include "dvdvideo/ifo_values.h"
 #include "dvdvideo/interleave.h"
 #include "dvdvideo/pack_checks.h"
@@ -109,6 +111,50 @@ VobSpace vobSpace(dvd_reader_t* dvd, const DiscPlace& place, int titleSet) {
     return space;
 }
 
+// The bytes of a file of the VIDEO_TS folder, in a folder or an image; none when it is not
+// there or larger than any IFO.
+std::optional<std::vector<uint8_t>> discFile(dvd_reader_t* dvd, const DiscPlace& place,
+                                             const std::string& name) {
+    constexpr uint64_t kLargestIfo = 64 << 20;
+    fs::path file = place.image;
+    uint64_t offset = 0, size = 0;
+    std::error_code ec;
+    if (place.image.empty()) {
+        const auto files = folderFiles(place.videoTs);
+        const auto found = files.find(name);
+        if (found == files.end()) return std::nullopt;
+        file = found->second;
+        size = fs::file_size(file, ec);
+    } else {
+        uint32_t bytes = 0;
+        const uint32_t block = UDFFindFile(dvd, ("/VIDEO_TS/" + name).c_str(), &bytes);
+        if (block == 0) return std::nullopt;
+        offset = uint64_t{block} * kSectorBytes;
+        size = bytes;
+    }
+    if (ec || size > kLargestIfo) return std::nullopt;
+    std::vector<uint8_t> out(size);
+    std::ifstream in(file, std::ios::binary);
+    in.seekg(static_cast<std::streamoff>(offset));
+    in.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(size));
+    out.resize(static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0)));
+    return out;
+}
+
+// What is wrong with the header of an IFO file or its backup copy (libdvdread reads the
+// backup when the file fails); empty when neither has a fault found here.
+std::string ifoProblem(dvd_reader_t* dvd, const DiscPlace& place, const std::string& stem,
+                       bool vmg) {
+    for (const char* extension : {".IFO", ".BUP"}) {
+        const std::string name = stem + extension;
+        const auto bytes = discFile(dvd, place, name);
+        if (!bytes) continue;
+        if (std::string damage = ifoDamage(*bytes, vmg); !damage.empty())
+            return name + " is damaged: " + damage;
+    }
+    return {};
+}
+
 bool scrambled(const VobSpace& space) {
     const uint64_t n = std::min<uint64_t>(space.sectors(), kScrambleCheckSectors);
     for (uint64_t s = 0; s < n; ++s) {
@@ -155,6 +201,8 @@ class DiscReader {
         if (set) return *set;
         set = std::make_unique<TitleSet>();
         const std::string name = "VTS_" + twoDigits(n) + "_0.IFO";
+        set->problem = ifoProblem(dvd_, place_, "VTS_" + twoDigits(n) + "_0", false);
+        if (!set->problem.empty()) return *set;
         set->ifo.reset(ifoOpen(dvd_, n));
         if (!set->ifo || !set->ifo->vtsi_mat || !set->ifo->vts_ptt_srpt || !set->ifo->vts_pgcit) {
             set->problem = name + " cannot be read";
@@ -331,6 +379,8 @@ std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::str
         problem = "cannot open " + disc.string() + " as a DVD-Video disc";
         return std::nullopt;
     }
+    problem = ifoProblem(dvd.get(), *place, "VIDEO_TS", true);
+    if (!problem.empty()) return std::nullopt;
     Ifo vmg(ifoOpen(dvd.get(), 0));
     if (!vmg || !vmg->vmgi_mat || !vmg->tt_srpt || !vmg->tt_srpt->title ||
         vmg->tt_srpt->nr_of_srpts == 0) {

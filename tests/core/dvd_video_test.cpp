@@ -150,12 +150,18 @@ TEST(DvdVideo, DamagedTablesAndFilesSayWhy) {
          "VIDEO_TS.IFO"},
         {"VMG zeroed", [&](const fs::path& v) { both(v, "VIDEO_TS", zero); }, 0, "VIDEO_TS.IFO"},
         {"VMG garbled", [&](const fs::path& v) { both(v, "VIDEO_TS", garble); }, 0, "VIDEO_TS.IFO"},
+        // The title table at the file's end (libdvdread would free it twice).
+        {"VMG title table at its end",
+         [](const fs::path& v) {
+             overwrite(v / "VIDEO_TS.IFO", 0xC4, 4, 0), overwrite(v / "VIDEO_TS.IFO", 0xC7, 1, 3);
+         },
+         0, "VIDEO_TS.IFO is damaged: a table it names lies past its end"},
         {"VMG gone", [](const fs::path& v) { fs::remove(v / "VIDEO_TS.IFO"); }, 0,
          "no VIDEO_TS.IFO"},
         {"VTS zeroed", [&](const fs::path& v) { both(v, "VTS_01_0", zero); }, 1,
-         "title 1: VTS_01_0.IFO cannot be read"},
+         "title 1: VTS_01_0.IFO is damaged: it does not begin with DVDVIDEO-VTS"},
         {"VTS truncated", [&](const fs::path& v) { both(v, "VTS_02_0", truncate(3000)); }, 1,
-         "title 2: VTS_02_0.IFO cannot be read"},
+         "title 2: VTS_02_0.IFO is damaged: a table it names lies past its end"},
         {"VTS garbled", [&](const fs::path& v) { both(v, "VTS_01_0", garble); }, 1, "title 1: "},
         {"VOB missing", [](const fs::path& v) { fs::remove(v / "VTS_02_1.VOB"); }, 1,
          "title 2: VTS_02_1.VOB is missing"},
