@@ -3,13 +3,17 @@
 #include <dvdread/dvd_reader.h>
 #include <dvdread/dvd_udf.h>
 #include <dvdread/ifo_read.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <map>
 #include <memory>
 
+#include "dvdvideo/disc_wire.h"
 #include "dvdvideo/ifo_check.h"
 #include "dvdvideo/ifo_values.h"
 #include "dvdvideo/interleave.h"
@@ -366,7 +370,10 @@ bool looksLikeVideoDisc(const fs::path& disc) {
     return placeOf(disc, ignored).has_value();
 }
 
-std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::string& problem) {
+namespace {
+
+// The reading itself, in this process.
+std::optional<VideoDisc> readHere(const fs::path& disc, int angle, std::string& problem) {
     const auto place = placeOf(disc, problem);
     if (!place) return std::nullopt;
     if (place->image.empty() && !folderFiles(place->videoTs).contains("VIDEO_TS.IFO")) {
@@ -415,6 +422,60 @@ std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::str
         return a.title.durationSeconds < b.title.durationSeconds;
     });
     longest->title.mainFeature = true;
+    return out;
+}
+
+}  // namespace
+
+// libdvdread trusts more of the IFO files than a damaged disc deserves, and a fault inside it
+// would end the program. So the tables are read in a child process that hands the titles back
+// through a pipe; a child that dies says the IFO files are damaged.
+std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::string& problem) {
+    int fds[2];
+    if (pipe(fds) != 0) return readHere(disc, angle, problem);
+    const pid_t child = fork();
+    if (child < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return readHere(disc, angle, problem);
+    }
+    if (child == 0) {
+        close(fds[0]);
+        int code = 1;
+        try {
+            std::string why;
+            const auto read = readHere(disc, angle, why);
+            const std::string bytes = encodeDisc(read, why);
+            std::size_t at = 0;
+            while (at < bytes.size()) {
+                const ssize_t n = write(fds[1], bytes.data() + at, bytes.size() - at);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                at += static_cast<std::size_t>(n);
+            }
+            code = at == bytes.size() ? 0 : 1;
+        } catch (...) {
+        }
+        _exit(code);
+    }
+    close(fds[1]);
+    std::string bytes;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    std::optional<VideoDisc> out;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !decodeDisc(bytes, out, problem)) {
+        problem = "the disc's IFO files are damaged: reading them failed";
+        return std::nullopt;
+    }
     return out;
 }
 
