@@ -373,6 +373,8 @@ bool looksLikeVideoDisc(const fs::path& disc) {
 namespace {
 
 // The reading itself, in this process.
+void (*childStart)() = nullptr;
+
 std::optional<VideoDisc> readHere(const fs::path& disc, int angle, std::string& problem) {
     const auto place = placeOf(disc, problem);
     if (!place) return std::nullopt;
@@ -427,6 +429,10 @@ std::optional<VideoDisc> readHere(const fs::path& disc, int angle, std::string& 
 
 }  // namespace
 
+void setReaderChildStart(void (*start)()) {
+    childStart = start;
+}
+
 // libdvdread trusts more of the IFO files than a damaged disc deserves, and a fault inside it
 // would end the program. So the tables are read in a child process that hands the titles back
 // through a pipe; a child that dies says the IFO files are damaged.
@@ -440,6 +446,7 @@ std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::str
         return readHere(disc, angle, problem);
     }
     if (child == 0) {
+        if (childStart) childStart();
         close(fds[0]);
         int code = 1;
         try {

@@ -41,4 +41,8 @@ bool looksLikeVideoDisc(const std::filesystem::path& disc);
 std::optional<VideoDisc> readVideoDisc(const std::filesystem::path& disc, int angle,
                                        std::string& problem);
 
+// A function run first in the child process that reads the IFO files: a fuzzer switches off
+// its crash report there, as a fault in that child is an answer (damaged tables), not a find.
+void setReaderChildStart(void (*start)());
+
 }  // namespace kavrel::dvdvideo
