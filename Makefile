@@ -15,7 +15,7 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 PACKAGES   := g++ cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins qt6-svg-dev libgl-dev \
               libgtest-dev ffmpeg clang libclang-rt-14-dev libcli11-dev mkvtoolnix mediainfo \
               desktop-file-utils appstream shared-mime-info man-db dpkg-dev file zsh \
-              libdvdread-dev libflac-dev flac
+              libdvdread-dev libflac-dev flac dvdauthor lsdvd genisoimage
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
 PREFIX     ?= /usr/local

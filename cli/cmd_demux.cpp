@@ -4,6 +4,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/scan_command.h"
+#include "engine/sinks.h"
 #include "playlist/demux_chapters.h"
 #include "playlist/disc_layout.h"
 
@@ -37,11 +38,16 @@ int demuxCommand(int argc, char** argv) {
             line.app
                 .add_option_function<std::string>(
                     "--subs",
-                    [&options](const std::string& form) { options.run.subsAsPgs = form == "pgs"; },
-                    "write subpictures as Blu-ray PGS subtitles or as the disc's own\n"
-                    "\"SP\"-framed units (default sup); the file names stay the same")
-                ->check(CLI::IsMember({"pgs", "sup"}).description(""))
-                ->type_name("pgs|sup");
+                    [&options](const std::string& form) {
+                        options.run.subsAsPgs = form == "pgs";
+                        options.run.subsAsVobsub = form == "vobsub";
+                        if (form == "vobsub") options.run.subExt = kVobsubExtension;
+                    },
+                    "write subpictures as Blu-ray PGS subtitles, as VobSub (.sub and .idx,\n"
+                    "with the DVD title's palette) or as the disc's own \"SP\"-framed units\n"
+                    "(default sup); PGS and sup keep the file names")
+                ->check(CLI::IsMember({"pgs", "vobsub", "sup"}).description(""))
+                ->type_name("pgs|vobsub|sup");
         },
         [&chapters](const fs::path& input, RunState& state, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {

@@ -30,7 +30,10 @@ class PgsSink : public StreamSink {
           stream_([this](formats::Caption&& caption) { writer_.caption(caption); }, log_),
           assembler_(
               [this](std::span<const uint8_t> unit, uint32_t pts) { stream_.unit(unit, pts); },
-              log_) {}
+              log_) {
+        if (context.title && context.title->palette)
+            stream_.setDiscPalette(*context.title->palette);
+    }
 
     void packet(const PayloadRun& run) override {
         std::optional<uint32_t> pts;

@@ -23,6 +23,7 @@ struct RunOptions {
     std::filesystem::path workdir;  // empty: the outputs go beside the input
     bool lpcmAsWav = false;         // LPCM streams are written as WAV files ("….wav")
     bool subsAsPgs = false;         // subpicture streams are written as Blu-ray PGS files
+    bool subsAsVobsub = false;      // … or as VobSub: the ".sub" file and an ".idx" beside it
     // The files the run goes on to after the input, in order (the further clips of a title), in
     // place of the follow-on file its name gives; only when cont is set.
     std::optional<std::vector<std::filesystem::path>> followOn;

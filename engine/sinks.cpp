@@ -8,6 +8,7 @@
 #include "engine/lpcm_wav_sink.h"
 #include "engine/pgs_sink.h"
 #include "engine/stream_ids.h"
+#include "engine/vobsub_sink.h"
 
 namespace kavrel {
 
@@ -139,6 +140,12 @@ std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOption
     if (request.kind == StreamKind::Audio && writesWav(request.streamKey, options, context.aob))
         return std::make_unique<LpcmWavSink>(request.path, context.aob, open,
                                              formats::WavWriter::kRiffSizeLimit, context.host);
+    if (request.kind == StreamKind::Subpicture && options.subsAsVobsub && !options.subsAsPgs) {
+        fs::path idx = request.path;
+        idx.replace_extension(kVobsubIndexExtension);
+        return makeVobsubSink(open(request.path), open(idx), context, request.streamKey,
+                              subpictureName(request));
+    }
     std::unique_ptr<ByteOutput> output = open(request.path);
     if (request.kind == StreamKind::Subpicture && options.subsAsPgs)
         return makePgsSink(std::move(output), context, subpictureName(request));

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/disc_title.h"
 #include "engine/host.h"
 #include "engine/input_kind.h"
 #include "engine/names.h"
@@ -47,6 +48,9 @@ struct SinkContext {
     FrameSize videoFrame{1920, 1080};  // the video's frame size, for subtitle canvases
     bool aob = false;                  // the input is a DVD-Audio object (.AOB)
     EngineHost* host = nullptr;        // the run's log, for sinks that report damage
+    // The disc title the run reads, when it reads one: its palette, frame size and track
+    // languages go into the subtitle files that carry them (VobSub).
+    const DiscTitle* title = nullptr;
 };
 
 // The context of a demux run: the read run's earliest first PTS and video frame size (1920×1080
@@ -72,6 +76,10 @@ struct SinkRequest {
 // run asks for LPCM as WAV. Its file then ends in ".wav".
 bool writesWav(int32_t streamKey, const RunOptions& options, bool aob);
 inline constexpr const char* kWavExtension = "wav";
+// VobSub: the units go to the stream's file, which mkvmerge and players look for as ".sub"
+// beside the ".idx" that indexes them.
+inline constexpr const char* kVobsubExtension = "sub";
+inline constexpr const char* kVobsubIndexExtension = "idx";
 
 // Makes the sink of a selected stream and creates its output. Throws IoError.
 std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,

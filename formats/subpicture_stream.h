@@ -18,6 +18,7 @@ class SubpictureStream {
         if (auto decoded = decoder_.decode(unit, pts)) timeline_.unit(std::move(*decoded), pts);
     }
     void finish() { timeline_.finish(); }
+    void setDiscPalette(const std::array<uint32_t, 16>& rgb) { decoder_.setDiscPalette(rgb); }
 
     const SubpictureDecoder& decoder() const { return decoder_; }
     uint64_t captions() const { return timeline_.captions(); }

@@ -91,7 +91,7 @@ _kavrel_cli() {
             return
             ;;
         --subs)
-            mapfile -t COMPREPLY < <(compgen -W 'pgs sup' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W 'pgs vobsub sup' -- "$cur")
             return
             ;;
         --format)
