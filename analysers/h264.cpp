@@ -1,6 +1,7 @@
 #include "analysers/h264.h"
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 #include "analysers/bit_reader.h"
@@ -37,7 +38,8 @@ void skipScalingList(BitReader& r, int size) {
     int last = 8;
     int next = 8;
     for (int j = 0; j < size && !r.exhausted(); ++j) {
-        if (next != 0) next = (last + r.se() + 256) % 256;
+        // delta_scale is -128..127 in a valid stream; a damaged one may be any 32-bit value.
+        if (next != 0) next = static_cast<int>((int64_t{last} + r.se() + 256) % 256);
         last = next == 0 ? last : next;
     }
 }
