@@ -239,15 +239,15 @@ void TfMain::openArguments(const QStringList& files) {
     RegRead();
     bool reported = false;
     const QFileInfo file(files.front());
-    const std::string name = kavrel::markupLiteral(toUtf8(files.front()));
+    const std::string name = toUtf8(files.front());
     if (!file.exists()) {
-        log("[re]Error: Cannot open " + name + ": no such file[/re]");
+        log(kavrel::errorLine("Cannot open " + name + ": no such file"));
         reported = true;
     } else if (file.isDir()) {
-        log("[re]Error: Cannot open " + name + ": it is a folder[/re]");
+        log(kavrel::errorLine("Cannot open " + name + ": it is a folder"));
         reported = true;
     } else if (!openFile(file.absoluteFilePath(), true)) {
-        log("[re]Error: Cannot open " + name + ": not an EVO, VOB, AOB or XPL file[/re]");
+        log(kavrel::errorLine("Cannot open " + name + ": not an EVO, VOB, AOB or XPL file"));
         reported = true;
     }
     // Said after the read of the first file, so that the note is not scrolled away by it.

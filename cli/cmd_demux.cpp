@@ -43,14 +43,9 @@ int demuxCommand(int argc, char** argv) {
                 ->check(CLI::IsMember({"pgs", "sup"}).description(""))
                 ->type_name("pgs|sup");
         },
-        [&chapters](const fs::path& input, RunState& state, const RunOptions& options,
+        [&chapters](session::Session& session, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {
-            RunResult result = demuxRun(input, state, options, captions, host);
-            if (chapters && result.outcome == RunOutcome::Done &&
-                !playlist::writeDemuxChapters(input, playlist::playlistBeside(input), options, host,
-                                              &result))
-                result.outcome = RunOutcome::Failed;
-            return result;
+            return session.demux(options, captions, chapters, host);
         });
 }
 

@@ -97,6 +97,25 @@ bool writesWav(int32_t streamKey, const RunOptions& options, bool aob) {
     return family && family->audio == AudioClass::Lpcm && !(aob && streamKey == kAobMlpId);
 }
 
+std::string outputExtension(StreamKind kind, int32_t streamKey, const RunOptions& options,
+                            bool aob) {
+    switch (kind) {
+        case StreamKind::Video:
+            return options.videoExt;
+        case StreamKind::Audio:
+            return writesWav(streamKey, options, aob) ? kWavExtension : options.audioExt;
+        case StreamKind::Subpicture:
+            break;
+    }
+    return options.subExt;
+}
+
+fs::path outputPath(const fs::path& prefix, std::string_view caption, std::string_view extension) {
+    fs::path path = prefix;
+    path += "." + std::string(caption) + "." + std::string(extension);
+    return path;
+}
+
 std::unique_ptr<ByteOutput> openOutputFile(const fs::path& path) {
     return std::make_unique<FileOutput>(path);
 }
@@ -149,7 +168,7 @@ std::vector<OutputWritten> RunSinks::outputs() const {
     std::vector<OutputWritten> outputs;
     for (int slot : added_) {
         const auto s = static_cast<std::size_t>(slot);
-        outputs.push_back({paths_[s], sinks_[s] ? sinks_[s]->written() : finishedBytes_[s]});
+        outputs.push_back({paths_[s], sinks_[s] ? sinks_[s]->written() : finishedBytes_[s], slot});
     }
     return outputs;
 }

@@ -68,6 +68,13 @@ struct SinkRequest {
 bool writesWav(int32_t streamKey, const RunOptions& options, bool aob);
 inline constexpr const char* kWavExtension = "wav";
 
+// The extension of a stream's output: the run's video, audio or subpicture extension, or "wav".
+std::string outputExtension(StreamKind kind, int32_t streamKey, const RunOptions& options,
+                            bool aob);
+// prefix + "." + caption + "." + extension.
+std::filesystem::path outputPath(const std::filesystem::path& prefix, std::string_view caption,
+                                 std::string_view extension);
+
 // Makes the sink of a selected stream and creates its output. Throws IoError.
 std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,
                                      const SinkContext& context,
