@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "app/message_log.h"
 #include "app/status_line.h"
@@ -201,6 +202,9 @@ class TfMain : public QMainWindow {
     QCheckBox* cbLpcmAsWav = nullptr;
     QCheckBox* cbWriteChapters = nullptr;
     QCheckBox* cbSubsAsPgs = nullptr;
+    // The boxes of the output forms, in the order outputForms() lists them.
+    std::vector<QCheckBox*> formBoxes;
+    QCheckBox* formBox(std::string_view settingsKey) const;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;
 

@@ -23,6 +23,7 @@
 #include "app/playlist_view.h"
 #include "engine/markup.h"
 #include "engine/names.h"
+#include "engine/output_forms.h"
 #include "playlist/playlist.h"
 
 using kavrel::RunOutcome;
@@ -78,6 +79,13 @@ std::string fileNamePart(const QString& caption) {
 }
 
 }  // namespace
+
+QCheckBox* TfMain::formBox(std::string_view settingsKey) const {
+    const auto forms = kavrel::outputForms();
+    for (std::size_t i = 0; i < forms.size() && i < formBoxes.size(); ++i)
+        if (settingsKey == forms[i].settingsKey) return formBoxes[i];
+    return nullptr;
+}
 
 // ---- The stream check boxes ----
 
@@ -162,8 +170,9 @@ kavrel::RunOptions TfMain::runOptions() const {
     options.audioExt = toUtf8(eAudioExt->text());
     options.subExt = toUtf8(eSubExt->text());
     options.workdir = toPath(eWorkdir->text());
-    options.lpcmAsWav = cbLpcmAsWav->isChecked();
-    options.subsAsPgs = cbSubsAsPgs->isChecked();
+    const auto forms = kavrel::outputForms();
+    for (std::size_t i = 0; i < forms.size() && i < formBoxes.size(); ++i)
+        options.*forms[i].chosen = formBoxes[i]->isChecked();
     return options;
 }
 

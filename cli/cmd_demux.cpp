@@ -4,6 +4,7 @@
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/scan_command.h"
+#include "engine/output_forms.h"
 #include "playlist/demux_chapters.h"
 #include "playlist/disc_layout.h"
 
@@ -27,21 +28,19 @@ int demuxCommand(int argc, char** argv) {
             line.app.add_flag("--chapters", chapters,
                               "also write the chapters of the input's title, from the disc's\n"
                               "ADV_OBJ/VPLST000.XPL, as INPUT.chapters.xml beside the files");
-            line.app
-                .add_option_function<std::string>(
-                    "--lpcm",
-                    [&options](const std::string& how) { options.run.lpcmAsWav = how == "wav"; },
-                    "write LPCM audio as WAV files (.wav) or as the raw samples (default raw)")
-                ->check(CLI::IsMember({"wav", "raw"}).description(""))
-                ->type_name("wav|raw");
-            line.app
-                .add_option_function<std::string>(
-                    "--subs",
-                    [&options](const std::string& form) { options.run.subsAsPgs = form == "pgs"; },
-                    "write subpictures as Blu-ray PGS subtitles or as the disc's own\n"
-                    "\"SP\"-framed units (default sup); the file names stay the same")
-                ->check(CLI::IsMember({"pgs", "sup"}).description(""))
-                ->type_name("pgs|sup");
+            // One option per kind with forms of its own: --lpcm wav|raw, --subs pgs|sup.
+            for (const OutputForm& form : outputForms()) {
+                line.app
+                    .add_option_function<std::string>(
+                        form.option,
+                        [&options, &form](const std::string& how) {
+                            options.run.*form.chosen = how == form.value;
+                        },
+                        form.optionHelp)
+                    ->check(CLI::IsMember(std::vector<std::string>{form.value, form.plainValue})
+                                .description(""))
+                    ->type_name(std::string(form.value) + "|" + form.plainValue);
+            }
         },
         [&chapters](session::Session& session, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {

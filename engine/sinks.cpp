@@ -6,6 +6,7 @@
 
 #include "engine/io.h"
 #include "engine/lpcm_wav_sink.h"
+#include "engine/output_forms.h"
 #include "engine/pgs_sink.h"
 #include "engine/stream_ids.h"
 
@@ -77,14 +78,6 @@ class SubpictureSink : public RawSink {
     uint32_t minFirstPts_;
 };
 
-// How the log names a subpicture stream: as its box ("Ext.Subpicture.01").
-std::string subpictureName(const SinkRequest& request) {
-    const std::string number = twoDigits(request.slot - subSlot(0));
-    std::optional<std::string> label;
-    if (request.streamKey >= 0) label = streamLabel(request.kind, request.streamKey);
-    return label.value_or("Subpicture") + "." + number;
-}
-
 }  // namespace
 
 void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
@@ -92,18 +85,19 @@ void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
 }
 
 bool writesWav(int32_t streamKey, const RunOptions& options, bool aob) {
-    if (!options.lpcmAsWav) return false;
-    const IdFamily* family = keyFamily(StreamKind::Audio, streamKey);
-    return family && family->audio == AudioClass::Lpcm && !(aob && streamKey == kAobMlpId);
+    const OutputForm* form = chosenForm(StreamKind::Audio, streamKey, options, aob);
+    return form && form->extension == std::string_view(kWavExtension);
 }
 
 std::string outputExtension(StreamKind kind, int32_t streamKey, const RunOptions& options,
                             bool aob) {
+    if (const OutputForm* form = chosenForm(kind, streamKey, options, aob); form && form->extension)
+        return form->extension;
     switch (kind) {
         case StreamKind::Video:
             return options.videoExt;
         case StreamKind::Audio:
-            return writesWav(streamKey, options, aob) ? kWavExtension : options.audioExt;
+            return options.audioExt;
         case StreamKind::Subpicture:
             break;
     }
@@ -133,11 +127,9 @@ SinkContext sinkContext(const RunState& state, const std::string& upperExtension
 
 std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,
                                      const SinkContext& context, const OutputOpener& open) {
-    if (request.kind == StreamKind::Audio && writesWav(request.streamKey, options, context.aob))
-        return std::make_unique<LpcmWavSink>(request.path, context.aob, open);
+    if (const OutputForm* form = chosenForm(request.kind, request.streamKey, options, context.aob))
+        return form->make(request, context, open);
     std::unique_ptr<ByteOutput> output = open(request.path);
-    if (request.kind == StreamKind::Subpicture && options.subsAsPgs)
-        return makePgsSink(std::move(output), context, subpictureName(request));
     if (request.kind == StreamKind::Subpicture)
         return std::make_unique<SubpictureSink>(std::move(output), context.minFirstPts);
     return std::make_unique<RawSink>(std::move(output));
