@@ -84,11 +84,6 @@ void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
     throw IoError("Cannot patch an output that is written only in sequence");
 }
 
-bool writesWav(int32_t streamKey, const RunOptions& options, bool aob) {
-    const OutputForm* form = chosenForm(StreamKind::Audio, streamKey, options, aob);
-    return form && form->extension == std::string_view(kWavExtension);
-}
-
 std::string outputExtension(StreamKind kind, int32_t streamKey, const RunOptions& options,
                             bool aob) {
     if (const OutputForm* form = chosenForm(kind, streamKey, options, aob); form && form->extension)

@@ -63,9 +63,7 @@ struct SinkRequest {
     std::filesystem::path path;
 };
 
-// Whether a stream goes out as WAV: an LPCM stream (not the MLP of a DVD-Audio input) when the
-// run asks for LPCM as WAV. Its file then ends in ".wav".
-bool writesWav(int32_t streamKey, const RunOptions& options, bool aob);
+// The extension of an LPCM stream written as WAV.
 inline constexpr const char* kWavExtension = "wav";
 
 // The extension of a stream's output: the run's video, audio or subpicture extension, or "wav".
