@@ -28,6 +28,8 @@
 
 #include "app/logo.h"
 #include "app/paths.h"
+#include "dvdaudio/audio_disc.h"
+#include "engine/input_kind.h"
 #include "engine/markup.h"
 #include "engine/names.h"
 
@@ -80,6 +82,7 @@ void TfMain::connectHandlers() {
     connect(bbEVO, &QToolButton::clicked, this, &TfMain::bbEVOClick);
     connect(bbXPL, &QToolButton::clicked, this, &TfMain::bbXPLClick);
     connect(bbWorkdir, &QToolButton::clicked, this, &TfMain::bbWorkdirClick);
+    connect(bExtractTracks, &QPushButton::clicked, this, &TfMain::bExtractTracksClick);
     // Return in the input field presses the default button, as in a dialog.
     connect(eEVOfile, &QLineEdit::returnPressed, this, [this] {
         if (bReadEVO->isDefault() && bReadEVO->isEnabled()) bReadEVO->click();
@@ -222,8 +225,15 @@ void TfMain::droppedFile(const QString& path) {
 }
 
 bool TfMain::openFile(const QString& path, bool takeAob) {
-    const std::string extension = kavrel::upperExtension(kavrel::app::toPath(path));
-    if (extension == ".EVO" || extension == ".VOB" || (takeAob && extension == ".AOB")) {
+    const std::filesystem::path file = kavrel::app::toPath(path);
+    const std::string extension = kavrel::upperExtension(file);
+    if ((extension == ".ISO" || QFileInfo(path).isDir()) &&
+        kavrel::dvdaudio::looksLikeAudioDisc(file)) {
+        audioDiscChosen(QDir::toNativeSeparators(path));
+    } else if ((extension == ".EVO" || extension == ".VOB" || extension == ".AOB") &&
+               // A disc object by its name; an AOB (by what it holds) only where the caller takes
+               // one.
+               (takeAob || kavrel::inputKindOf(file) != kavrel::InputKind::Aob)) {
         inputChosen(QDir::toNativeSeparators(path));
     } else if (extension == ".XPL") {
         playlistChosen(QDir::toNativeSeparators(path));
@@ -243,7 +253,8 @@ void TfMain::openArguments(const QStringList& files) {
     if (!file.exists()) {
         log(kavrel::errorLine("Cannot open " + name + ": no such file"));
         reported = true;
-    } else if (file.isDir()) {
+    } else if (file.isDir() &&
+               !kavrel::dvdaudio::looksLikeAudioDisc(kavrel::app::toPath(files.front()))) {
         log(kavrel::errorLine("Cannot open " + name + ": it is a folder"));
         reported = true;
     } else if (!openFile(file.absoluteFilePath(), true)) {

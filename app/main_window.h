@@ -33,6 +33,10 @@ class QToolButton;
 class QTreeWidget;
 class QWidget;
 
+namespace kavrel::dvdaudio {
+struct AudioDisc;
+}
+
 class TfMain : public QMainWindow {
     Q_OBJECT
 
@@ -70,6 +74,8 @@ class TfMain : public QMainWindow {
     void bbXPLClick();
     void bbWorkdirClick();
     void cbVideoClick();
+    // Writes the checked tracks of the DVD-Audio disc on the Tracks page.
+    void bExtractTracksClick();
 
     // The dialogs, replaceable so that tests never wait on a modal window. Each returns the
     // chosen path, or an empty text when the user cancelled.
@@ -97,7 +103,7 @@ class TfMain : public QMainWindow {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    enum class RunKind { None, Read, Demux, Rebuild, Mkv, Playlist };
+    enum class RunKind { None, Read, Demux, Rebuild, Mkv, Playlist, Tracks };
     class RunScope;
 
     void buildControls();
@@ -106,6 +112,9 @@ class TfMain : public QMainWindow {
                              const QString& caption);
     QWidget* buildPlaylistPage();
     QWidget* buildOptionsPage();
+    QWidget* buildTracksPage();
+    // A DVD-Audio disc (folder or image) given: its tracks on the Tracks page.
+    void audioDiscChosen(const QString& path);
     void connectHandlers();
     void installDefaultDialogs();
 
@@ -205,6 +214,10 @@ class TfMain : public QMainWindow {
     // The boxes of the output forms, in the order outputForms() lists them.
     std::vector<QCheckBox*> formBoxes;
     QCheckBox* formBox(std::string_view settingsKey) const;
+    QCheckBox* cbTracksAsFlac = nullptr;
+    QWidget* tsTracks = nullptr;
+    QTreeWidget* tvTracks = nullptr;
+    QPushButton* bExtractTracks = nullptr;
     QWidget* logoStrip = nullptr;
     QWidget* imLogo = nullptr;
 
@@ -213,6 +226,7 @@ class TfMain : public QMainWindow {
     kavrel::app::WindowHost host_{*this};
     kavrel::session::Session session_;
     RunKind run_ = RunKind::None;
+    std::shared_ptr<const kavrel::dvdaudio::AudioDisc> audioDisc_;  // the Tracks page's disc
 
     // Window-level strings beside the controls.
     QString evoDir_;   // folder of the input, with its trailing separator

@@ -154,6 +154,8 @@ void TfMain::buildControls() {
     PageControl->addTab(tsSubpicture, QStringLiteral("Subpicture"));
     PageControl->addTab(tsXPL, QStringLiteral("XPL"));
     PageControl->addTab(tsOption, QStringLiteral("Options"));
+    tsTracks = named(buildTracksPage(), "tsTracks");
+    PageControl->addTab(tsTracks, QStringLiteral("Tracks"));
     layout->addWidget(PageControl, 1);
 
     // The logo sits in a strip along the bottom; FormResize places it.
@@ -307,12 +309,17 @@ QWidget* TfMain::buildOptionsPage() {
     }
     cbLpcmAsWav = formBox("LpcmAsWav");
     cbSubsAsPgs = formBox("SubsAsPgs");
+    cbTracksAsFlac = option(page, "cbTracksAsFlac", QStringLiteral("Tracks as FLAC"),
+                            QStringLiteral("Extract tracks writes the tracks of a DVD-Audio disc "
+                                           "as FLAC files instead of WAV"));
+    cbTracksAsFlac->setChecked(false);
     int row = 0;
     for (QCheckBox* box :
          {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead, cbWriteChapters}) {
         columns->addWidget(box, row++, 0);
     }
     for (QCheckBox* box : formBoxes) columns->addWidget(box, row++, 0);
+    columns->addWidget(cbTracksAsFlac, row++, 0);
 
     auto* autoGroup = new QButtonGroup(page);
     rbAutoDemux = named(new QRadioButton(QStringLiteral("Auto Demux"), page), "rbAutoDemux");

@@ -21,6 +21,7 @@
 #include "app/main_window.h"
 #include "app/paths.h"
 #include "app/playlist_view.h"
+#include "engine/input_kind.h"
 #include "engine/markup.h"
 #include "engine/names.h"
 #include "engine/output_forms.h"
@@ -140,7 +141,8 @@ void TfMain::cbVideoClick() {
     const bool any = anySelected() && !inputPath().isEmpty();
     bDemux->setEnabled(any);
     bMakeMkv->setEnabled(any);
-    if (kavrel::upperExtension(toPath(inputPath())) == ".EVO") bRebuild->setEnabled(any);
+    if (kavrel::inputKindOf(toPath(inputPath())) == kavrel::InputKind::Evo)
+        bRebuild->setEnabled(any);
 }
 
 void TfMain::offerFoundStreams() {
@@ -163,7 +165,7 @@ kavrel::RunOptions TfMain::runOptions() const {
     options.scan.fastCheck = cbFastCheck->isChecked();
     options.scan.countFrames = cbCountFr->isChecked();
     options.scan.details = cbDetails->isChecked();
-    options.scan.extension = kavrel::upperExtension(toPath(inputPath()));
+    options.scan.kind = kavrel::inputKindOf(toPath(inputPath()));
     options.scan.checked = selectedSlots();
     options.cont = cbContinue->isChecked();
     options.videoExt = toUtf8(eVideoExt->text());

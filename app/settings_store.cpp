@@ -63,6 +63,7 @@ struct TfMain::SettingsTable {
             {QStringLiteral("AutoRebuild"), w.rbAutoRebuild},
             {QStringLiteral("AutoClear"), w.cbAutoClear},
             {QStringLiteral("WriteChapters"), w.cbWriteChapters},
+            {QStringLiteral("TracksAsFlac"), w.cbTracksAsFlac},
         };
         // One stored value per output form, under the form's own key.
         const auto forms = kavrel::outputForms();

@@ -1,11 +1,13 @@
 #include "cli/caption_png.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <algorithm>
 #include <array>
 #include <cstdio>
 
+#include "engine/io.h"
 #include "formats/colour.h"
 
 namespace kavrel::cli {
@@ -26,7 +28,7 @@ std::string captionPngName(std::size_t number, const formats::Caption& caption) 
     return name + ".png";
 }
 
-bool writeCaptionPng(const formats::Caption& caption, const std::filesystem::path& path) {
+void writeCaptionPng(const formats::Caption& caption, const std::filesystem::path& path) {
     const formats::Bitmap& bitmap = caption.bitmap;
     std::array<QRgb, 256> colours{};
     const formats::ColourMatrix matrix = formats::matrixOf(caption.form);
@@ -35,13 +37,26 @@ bool writeCaptionPng(const formats::Caption& caption, const std::filesystem::pat
         colours[i] = qRgba(c.r, c.g, c.b, c.a);
     }
     QImage image(bitmap.width, bitmap.height, QImage::Format_ARGB32);
-    if (image.isNull()) return false;
+    if (image.isNull()) throw IoError("Cannot make the picture " + path.string());
     for (int row = 0; row < bitmap.height; ++row) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(row));
         const uint8_t* indices = bitmap.pixels.data() + std::size_t(row) * bitmap.width;
         for (int x = 0; x < bitmap.width; ++x) line[x] = colours[indices[x]];
     }
-    return image.save(QFile::decodeName(path.c_str()), "PNG");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG")) throw IoError("Cannot make the picture " + path.string());
+    OutputFile file(path);
+    try {
+        file.write(reinterpret_cast<const uint8_t*>(png.constData()),
+                   static_cast<std::size_t>(png.size()));
+        file.close();
+    } catch (const IoError&) {
+        std::error_code ignored;
+        std::filesystem::remove(path, ignored);
+        throw;
+    }
 }
 
 }  // namespace kavrel::cli

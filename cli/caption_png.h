@@ -13,7 +13,8 @@ namespace kavrel::cli {
 // end is left out when the caption has none.
 std::string captionPngName(std::size_t number, const formats::Caption& caption);
 
-// Writes the picture; false when the file cannot be written.
-bool writeCaptionPng(const formats::Caption& caption, const std::filesystem::path& path);
+// Writes the picture as every output is written (a link at the name is not followed, the file
+// is locked). Throws IoError when it cannot be written whole; a partial file is removed.
+void writeCaptionPng(const formats::Caption& caption, const std::filesystem::path& path);
 
 }  // namespace kavrel::cli

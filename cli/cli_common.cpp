@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -63,32 +65,51 @@ void ConsoleHost::clearStatus() {
     statusShown_ = false;
 }
 
-// ---- Ctrl-C --------------------------------------------------------------------------------
+// ---- Ctrl-C, SIGTERM, SIGHUP ---------------------------------------------------------------
 
 namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Plain atomics of a lock-free type: the only things a signal handler may touch.
 std::atomic<std::atomic<bool>*> gStopFlag{nullptr};
 std::atomic<bool> gInterrupted{false};
+std::atomic<int> gSignal{0};  // the first stop signal of the run
 
-extern "C" void onInterrupt(int) {
+// Every stop signal, however often it comes, asks for the same clean stop: the run ends at the
+// next chunk, stops its mkvmerge and removes what it left unfinished.
+extern "C" void onInterrupt(int signal) {
+    int none = 0;
+    gSignal.compare_exchange_strong(none, signal);
     gInterrupted.store(true);
     if (std::atomic<bool>* flag = gStopFlag.load()) flag->store(true);
-    // The next Ctrl-C is not caught: it ends the process if the run does not stop.
-    std::signal(SIGINT, SIG_DFL);
+}
+
+void handleStopSignals(void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = SA_RESTART;  // a read or write under way goes on; the run stops after it
+    sigemptyset(&action.sa_mask);
+    for (int signal : kStopSignals) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace
 
 InterruptGuard::InterruptGuard(std::atomic<bool>& stop) {
     gInterrupted.store(false);
+    gSignal.store(0);
     gStopFlag.store(&stop);
-    std::signal(SIGINT, onInterrupt);
+    handleStopSignals(onInterrupt);
 }
 
 InterruptGuard::~InterruptGuard() {
-    std::signal(SIGINT, SIG_DFL);
+    handleStopSignals(SIG_DFL);
     gStopFlag.store(nullptr);
+}
+
+int interruptedExitCode() {
+    const int signal = gSignal.load();
+    return signal ? 128 + signal : kExitInterrupted;
 }
 
 bool interrupted() {
@@ -301,7 +322,7 @@ int exitCodeFor(const RunResult& result, ConsoleHost& host, std::string_view com
     if (interrupted() || result.outcome == RunOutcome::Cancelled) {
         std::fprintf(stderr, "kavrel-cli %.*s: interrupted\n", static_cast<int>(command.size()),
                      command.data());
-        return kExitInterrupted;
+        return interruptedExitCode();
     }
     // A name in the error cannot drive the terminal.
     if (result.outcome == RunOutcome::Failed)

@@ -3,7 +3,7 @@
 // handling, the common options and the exit codes.
 //
 // Exit codes: 0 the run is done; 1 it failed (one clear line on stderr); 2 the command line is
-// wrong; 130 the run was interrupted with Ctrl-C.
+// wrong; 130 the run was interrupted with Ctrl-C, 143 by SIGTERM, 129 by SIGHUP.
 //
 // A subcommand typically does:
 //
@@ -66,8 +66,9 @@ class ConsoleHost : public EngineHost {
     std::vector<std::string> messages_;
 };
 
-// Ctrl-C sets the stop request while the guard lives: the scanner and the rebuild loop end at
-// the next chunk and the run closes its files. A second Ctrl-C ends the process at once.
+// Ctrl-C (any number of times), SIGTERM and SIGHUP set the stop request while the guard lives:
+// the scanner and the rebuild loop end at the next chunk, mkvmerge is stopped, and the run
+// closes its files and removes what it left unfinished.
 class InterruptGuard {
   public:
     explicit InterruptGuard(std::atomic<bool>& stop);
@@ -76,8 +77,10 @@ class InterruptGuard {
     InterruptGuard& operator=(const InterruptGuard&) = delete;
 };
 
-// Whether Ctrl-C was pressed since the last InterruptGuard was made.
+// Whether a stop signal came since the last InterruptGuard was made.
 bool interrupted();
+// 128 + the first stop signal (130 without one).
+int interruptedExitCode();
 
 struct CommonOptions {
     RunOptions run;  // cont, scan.fastCheck/countFrames/details, extensions, workdir (-o)
@@ -121,8 +124,8 @@ int usageError(std::string_view command, std::string_view message);
 // Prints "kavrel-cli COMMAND: MESSAGE" to stderr; returns kExitFailure.
 int failure(std::string_view command, std::string_view message);
 
-// The exit code of a finished run: 130 when interrupted with Ctrl-C, 1 (with the run's error
-// line on stderr) when it failed, 0 otherwise.
+// The exit code of a finished run: interruptedExitCode() when stopped by a signal, 1 (with the
+// run's error line on stderr) when it failed, 0 otherwise.
 int exitCodeFor(const RunResult& result, ConsoleHost& host, std::string_view command);
 
 }  // namespace kavrel::cli

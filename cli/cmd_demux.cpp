@@ -1,5 +1,7 @@
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
@@ -28,18 +30,34 @@ int demuxCommand(int argc, char** argv) {
             line.app.add_flag("--chapters", chapters,
                               "also write the chapters of the input's title, from the disc's\n"
                               "ADV_OBJ/VPLST000.XPL, as INPUT.chapters.xml beside the files");
-            // One option per kind with forms of its own: --lpcm wav|raw, --subs pgs|sup.
-            for (const OutputForm& form : outputForms()) {
+            // One option per kind with forms of its own: --lpcm wav|raw, --subs pgs|vobsub|sup;
+            // it takes the value of each form of the kind and the kind's own.
+            const auto forms = outputForms();
+            for (std::size_t first = 0; first < forms.size(); ++first) {
+                const std::string_view option = forms[first].option;
+                bool listed = false;
+                for (std::size_t before = 0; before < first; ++before)
+                    listed = listed || option == forms[before].option;
+                if (listed) continue;
+                std::vector<const OutputForm*> kin;
+                for (const OutputForm& form : forms)
+                    if (option == form.option) kin.push_back(&form);
+                std::vector<std::string> values;
+                for (const OutputForm* form : kin) values.emplace_back(form->value);
+                values.emplace_back(kin.front()->plainValue);
+                std::string typeName;
+                for (const std::string& value : values)
+                    typeName += (typeName.empty() ? "" : "|") + value;
                 line.app
                     .add_option_function<std::string>(
-                        form.option,
-                        [&options, &form](const std::string& how) {
-                            options.run.*form.chosen = how == form.value;
+                        std::string(option),
+                        [&options, kin](const std::string& how) {
+                            for (const OutputForm* form : kin)
+                                options.run.*form->chosen = how == form->value;
                         },
-                        form.optionHelp)
-                    ->check(CLI::IsMember(std::vector<std::string>{form.value, form.plainValue})
-                                .description(""))
-                    ->type_name(std::string(form.value) + "|" + form.plainValue);
+                        kin.back()->optionHelp)
+                    ->check(CLI::IsMember(values).description(""))
+                    ->type_name(typeName);
             }
         },
         [&chapters](session::Session& session, const RunOptions& options,

@@ -13,6 +13,7 @@
 #include "cli/commands.h"
 #include "engine/io.h"
 #include "engine/markup.h"
+#include "engine/runs.h"
 #include "formats/pgs_writer.h"
 #include "formats/subpicture_stream.h"
 #include "formats/sup_file.h"
@@ -111,6 +112,8 @@ int subsCommand(int argc, char** argv) {
     }
 
     ConsoleHost host(o.quiet, false);
+    RunState state;
+    InterruptGuard guard(state.stopFlag);  // a stop signal ends the run between two units
     auto log = [&host](const std::string& line) { host.log(line); };
     try {
         std::unique_ptr<OutputFile> pgsFile;
@@ -126,7 +129,6 @@ int subsCommand(int argc, char** argv) {
                 log);
         }
         std::size_t number = 0;
-        std::size_t pngFailures = 0;
         formats::SubpictureStream stream(
             [&](formats::Caption&& c) {
                 ++number;
@@ -137,27 +139,30 @@ int subsCommand(int argc, char** argv) {
                     std::to_string(b.width) + " x " + std::to_string(b.height) + " at " +
                     std::to_string(b.x) + "," + std::to_string(b.y) + (c.forced ? ", forced" : ""));
                 if (pgs) pgs->caption(c);
-                if (!o.png.empty()) {
-                    const fs::path path = fs::path(o.png) / captionPngName(number, c);
-                    if (!writeCaptionPng(c, path)) {
-                        ++pngFailures;
-                        host.log("Cannot write " + markupLiteral(path.string()));
-                    }
-                }
+                if (!o.png.empty()) writeCaptionPng(c, fs::path(o.png) / captionPngName(number, c));
             },
             log);
         formats::SupReader reader(*bytes, log);
-        while (auto entry = reader.next()) stream.unit(entry->unit, entry->pts);
+        for (auto entry = reader.next(); entry && !interrupted(); entry = reader.next())
+            stream.unit(entry->unit, entry->pts);
         stream.finish();
         if (pgsFile) pgsFile->close();
+        if (interrupted()) {
+            host.log("Cancelled.");
+            RunResult stopped;
+            stopped.outcome = RunOutcome::Cancelled;
+            return exitCodeFor(stopped, host, kCommand);
+        }
 
-        const uint64_t damaged = reader.damaged() + stream.decoder().skipped();
         host.log(std::to_string(number) + (number == 1 ? " caption" : " captions") + " in " +
                  std::to_string(stream.decoder().decoded()) + " units.");
-        if (pngFailures) return failure(kCommand, "some pictures could not be written");
-        if (damaged)
-            return failure(kCommand,
-                           std::to_string(damaged) + " damaged stretches or units were skipped");
+        // Damage costs the units it touches, as in a demux of the stream.
+        if (const uint64_t damaged = reader.damaged() + stream.skipped()) {
+            host.log(
+                problemLine({"Subpicture stream 0", damaged,
+                             damaged == 1 ? "damaged unit skipped" : "damaged units skipped"}));
+            if (number == 0) return failure(kCommand, "no caption is left after the damage");
+        }
         host.log("Done.");
     } catch (const IoError& e) {
         return failure(kCommand, e.what());

@@ -164,7 +164,9 @@ int writeChapters(const XplOptions& options) {
     const std::string name = playlist::titleLookupName(*options.input);
     if (!set.playing) return failure(kCommand, "no title of the playlist plays " + name);
     const playlist::Title& title = set.titles[*set.playing];
-    const auto marks = playlist::chapterMarks(set, title);
+    std::vector<std::string> dropped;
+    const auto marks = playlist::chapterMarks(set, title, {}, &dropped);
+    for (const std::string& line : dropped) std::fprintf(stderr, "%s\n", line.c_str());
     const std::string titleText = playlist::titleCaption(title);
     if (marks.empty()) return failure(kCommand, titleText + " has no chapters");
     const std::string text = *options.chapters == "xml" ? formats::matroskaChapterXml(marks)

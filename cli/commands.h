@@ -10,5 +10,6 @@ int xplCommand(int argc, char** argv);
 int titlesCommand(int argc, char** argv);
 int subsCommand(int argc, char** argv);
 int mkvCommand(int argc, char** argv);
+int tracksCommand(int argc, char** argv);
 
 }  // namespace kavrel::cli

@@ -28,6 +28,8 @@ constexpr std::array kSubcommands = {
                "decode a subpicture .sup file to PGS or PNG pictures"},
     Subcommand{"mkv", kavrel::cli::mkvCommand,
                "make a Matroska file of a feature's streams with mkvmerge"},
+    Subcommand{"tracks", kavrel::cli::tracksCommand,
+               "write the tracks of a DVD-Audio disc as WAV or FLAC files"},
 };
 
 void usage(std::FILE* to) {

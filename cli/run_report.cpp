@@ -162,6 +162,17 @@ std::string jsonReport(const RunReport& report, const StreamFindings& state) {
         json.endArray();
     }
 
+    // What damage cost each stream that lost something.
+    json.key("problems").beginArray();
+    for (const StreamProblem& problem : result.problems) {
+        json.beginObject();
+        json.key("stream").value(problem.stream);
+        json.key("count").value(static_cast<int64_t>(problem.count));
+        json.key("problem").value(problem.what);
+        json.endObject();
+    }
+    json.endArray();
+
     json.key("messages").beginArray();
     for (const std::string& line : report.messages) json.value(line);
     json.endArray();

@@ -30,7 +30,7 @@ int finishCommand(std::string_view command, const CommonOptions& options, const 
         RunReport report;
         report.command = std::string(command);
         report.result = result;
-        report.interrupted = code == kExitInterrupted;
+        report.interrupted = code == interruptedExitCode();
         report.messages = host.messages();
         if (!state.streams.empty()) report.names = titleNames(session, state.streams);
         std::string text = jsonReport(report, state);

@@ -107,7 +107,8 @@ ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, Sca
             (firstHave == first.size() || position >= size)) {
             boundsRead = true;
             readSystemHeader(first.data(), firstHave,
-                             mode == ScanMode::Read && options.extension == ".AOB", scanner, host);
+                             mode == ScanMode::Read && options.kind == InputKind::Aob, scanner,
+                             host);
         }
         scanner.scan(chunk, got);
     }

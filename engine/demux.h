@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/host.h"
+#include "engine/input_kind.h"
 #include "engine/run_state.h"
 
 namespace kavrel {
@@ -16,7 +17,7 @@ struct ScanOptions {
     bool fastCheck = true;    // read runs stop after the chunk that passes fastCheckLimit bytes
     bool countFrames = true;  // count picture / access unit / frame start codes
     bool details = true;      // first PTS, sub-stream id and header analysis per stream
-    std::string extension;    // the input's extension, upper-cased: ".EVO", ".VOB", ".AOB"
+    InputKind kind = InputKind::Evo;         // what the input is (see engine/input_kind.h)
     std::array<bool, kSlotCount> checked{};  // the stream check boxes, in slot order
     uint64_t fastCheckLimit = 300'000'000;
     std::size_t chunkSize = kChunkSize;  // smaller only for tests and fuzzing; divides 4 MiB

@@ -1,5 +1,6 @@
 #include "engine/io.h"
 
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -167,6 +168,15 @@ uint64_t OutputFile::lengthOnDisk() {
     struct stat info {};
     if (fstat(fileno(file_), &info) != 0) return 0;
     return static_cast<uint64_t>(info.st_size);
+}
+
+void OutputFile::truncate(uint64_t size) {
+    if (!file_) throw IoError("Cannot write " + path_.string() + ": the file is closed");
+    std::fflush(file_);
+    __fpurge(file_);  // bytes a full disk refused must not follow the cut
+    if (::ftruncate(fileno(file_), static_cast<off_t>(size)) != 0 ||
+        ::fseeko(file_, static_cast<off_t>(size), SEEK_SET) != 0)
+        throw IoError("Cannot write " + path_.string() + ": " + reason());
 }
 
 void OutputFile::close() {

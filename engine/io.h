@@ -69,6 +69,9 @@ class OutputFile {
     // The bytes the file really holds, after writing out what can be written of the buffer:
     // after a failed write, less than written() counts. Never throws.
     uint64_t lengthOnDisk();
+    // Cuts the file to its first `size` bytes; what the buffer could not write out is dropped.
+    // Throws IoError.
+    void truncate(uint64_t size);
     void close();  // flushes; throws IoError
     uint64_t written() const { return written_; }
     const std::filesystem::path& path() const { return path_; }

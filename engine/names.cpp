@@ -14,23 +14,70 @@ std::string CutExt(std::string_view name) {
     return std::string(dot == std::string_view::npos ? name : name.substr(0, dot));
 }
 
-fs::path getsecond(const fs::path& input) {
-    const std::string name = input.filename().string();
+namespace {
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::toupper(static_cast<unsigned char>(x)) ==
+               std::toupper(static_cast<unsigned char>(y));
+    });
+}
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The part digit of a title set object's name: VTS_nn_k.VOB or ATS_nn_k.AOB (any case).
+std::optional<int> titleSetPart(const std::string& name) {
+    if (name.size() != 12 || name[3] != '_' || name[6] != '_' || name[8] != '.' ||
+        !isDigit(name[4]) || !isDigit(name[5]) || !isDigit(name[7]))
+        return std::nullopt;
+    const std::string_view prefix(name.data(), 3), extension(name.data() + 9, 3);
+    if (!(sameLetters(prefix, "VTS") && sameLetters(extension, "VOB")) &&
+        !(sameLetters(prefix, "ATS") && sameLetters(extension, "AOB")))
+        return std::nullopt;
+    return name[7] - '0';
+}
+
+// The name of the file that goes on after `name`, whether or not it exists; empty for none.
+std::string followOnName(const std::string& name) {
+    // A title set's title objects run on in parts 1-9 under one title set number; part 0 is
+    // the menu, which goes on nowhere.
+    if (const auto part = titleSetPart(name)) {
+        if (*part == 0 || *part == 9) return {};
+        std::string next = name;
+        next[7] = static_cast<char>(next[7] + 1);
+        return next;
+    }
     const auto u = name.find('_');
     if (u == std::string::npos) return {};
     auto isLowDigit = [](char c) { return c >= '0' && c <= '8'; };  // 9 would carry: never
-    std::string candidate;
-    if (u + 1 < name.size() && isLowDigit(name[u + 1])) {
-        std::string rest = name.substr(u + 2, 255);
-        candidate = name.substr(0, u + 1) + static_cast<char>(name[u + 1] + 1) + rest;
-    } else if (u > 0 && isLowDigit(name[u - 1])) {
-        candidate = name.substr(0, u - 1) + static_cast<char>(name[u - 1] + 1) + name.substr(u);
-    } else {
-        return {};
-    }
+    if (u + 1 < name.size() && isLowDigit(name[u + 1]))
+        return name.substr(0, u + 1) + static_cast<char>(name[u + 1] + 1) + name.substr(u + 2);
+    if (u > 0 && isLowDigit(name[u - 1]))
+        return name.substr(0, u - 1) + static_cast<char>(name[u - 1] + 1) + name.substr(u);
+    return {};
+}
+
+}  // namespace
+
+fs::path getsecond(const fs::path& input) {
+    const std::string candidate = followOnName(input.filename().string());
+    if (candidate.empty()) return {};
     fs::path second = input.parent_path() / candidate;
     std::error_code ec;
     return fs::is_regular_file(second, ec) ? second : fs::path();
+}
+
+std::vector<fs::path> followOnChain(const fs::path& input) {
+    std::vector<fs::path> chain;
+    // A feature goes on in one more file; a title set's objects in every further part on disk.
+    const bool titleSet = titleSetPart(input.filename().string()).has_value();
+    for (fs::path next = getsecond(input); !next.empty(); next = getsecond(next)) {
+        chain.push_back(next);
+        if (!titleSet) break;
+    }
+    return chain;
 }
 
 std::string upperExtension(const fs::path& path) {

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/stream_ids.h"
 
@@ -14,8 +15,14 @@ namespace kavrel {
 std::string CutExt(std::string_view name);
 
 // The follow-on file of a feature split over two files (FEATURE_1.EVO -> FEATURE_2.EVO,
-// ABC3_X.EVO -> ABC4_X.EVO), or an empty path when there is none on disk.
+// ABC3_X.EVO -> ABC4_X.EVO), or of a title set's object (VTS_01_1.VOB -> VTS_01_2.VOB,
+// ATS_01_1.AOB -> ATS_01_2.AOB; a menu VTS_nn_0.VOB has none), or an empty path when there is
+// none on disk.
 std::filesystem::path getsecond(const std::filesystem::path& input);
+
+// Every file the input goes on in, in order: a title set's further objects while the next part
+// exists, else the one follow-on file (getsecond), else none.
+std::vector<std::filesystem::path> followOnChain(const std::filesystem::path& input);
 
 // The extension of a path, upper-cased, with its dot (".EVO"); empty when there is none.
 std::string upperExtension(const std::filesystem::path& path);

@@ -3,6 +3,7 @@
 #include "engine/lpcm_wav_sink.h"
 #include "engine/names.h"
 #include "engine/pgs_sink.h"
+#include "engine/vobsub_sink.h"
 
 namespace kavrel {
 
@@ -19,7 +20,8 @@ bool anySubpicture(int32_t, bool) {
 
 std::unique_ptr<StreamSink> wavSink(const SinkRequest& request, const SinkContext& context,
                                     const OutputOpener& open) {
-    return std::make_unique<LpcmWavSink>(request.path, context.aob, open);
+    return std::make_unique<LpcmWavSink>(request.path, context.aob, open,
+                                         formats::WavWriter::kRiffSizeLimit, context.host);
 }
 
 // How the log names a subpicture stream: as its box ("Ext.Subpicture.01").
@@ -35,6 +37,15 @@ std::unique_ptr<StreamSink> pgsSink(const SinkRequest& request, const SinkContex
     return makePgsSink(open(request.path), context, subpictureName(request));
 }
 
+// The .sub file at the stream's path, its .idx beside it.
+std::unique_ptr<StreamSink> vobsubSink(const SinkRequest& request, const SinkContext& context,
+                                       const OutputOpener& open) {
+    std::filesystem::path idx = request.path;
+    idx.replace_extension(kVobsubIndexExtension);
+    return makeVobsubSink(open(request.path), open(idx), context, request.streamKey,
+                          subpictureName(request));
+}
+
 // clang-format off
 constexpr OutputForm kForms[] = {
     {StreamKind::Audio, "--lpcm", "wav", "raw",
@@ -48,6 +59,13 @@ constexpr OutputForm kForms[] = {
      "SubsAsPgs", "Subtitles as PGS",
      "Demux writes subpictures as Blu-ray PGS subtitles (.sup) that players and mkvmerge take",
      nullptr, &RunOptions::subsAsPgs, anySubpicture, pgsSink},
+    {StreamKind::Subpicture, "--subs", "vobsub", "sup",
+     "write subpictures as Blu-ray PGS subtitles, as VobSub (.sub and .idx,\n"
+     "with the DVD title's palette) or as the disc's own \"SP\"-framed units\n"
+     "(default sup); PGS and sup keep the file names",
+     "SubsAsVobsub", "Subtitles as VobSub",
+     "Demux writes subpictures as VobSub subtitles (.sub and .idx) in the DVD title's colours",
+     kVobsubExtension, &RunOptions::subsAsVobsub, anySubpicture, vobsubSink},
 };
 // clang-format on
 

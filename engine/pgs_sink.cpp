@@ -30,7 +30,10 @@ class PgsSink : public StreamSink {
           stream_([this](formats::Caption&& caption) { writer_.caption(caption); }, log_),
           assembler_(
               [this](std::span<const uint8_t> unit, uint32_t pts) { stream_.unit(unit, pts); },
-              log_) {}
+              log_) {
+        if (context.title && context.title->palette)
+            stream_.setDiscPalette(*context.title->palette);
+    }
 
     void packet(const PayloadRun& run) override {
         std::optional<uint32_t> pts;
@@ -51,6 +54,11 @@ class PgsSink : public StreamSink {
     }
 
     uint64_t written() const override { return output_->written(); }
+
+    StreamDamage damage() const override {
+        return {assembler_.dropped() + stream_.skipped(), "damaged unit skipped",
+                "damaged units skipped", stream_.captions() > 0};
+    }
 
   private:
     static formats::MessageLog lineLog(EngineHost* host, std::string streamName) {

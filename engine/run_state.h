@@ -19,6 +19,8 @@ class StreamSink;
 inline constexpr uint64_t kMiB = 1'048'576;         // sizes in messages are whole MiB
 inline constexpr std::size_t kChunkSize = 0x40000;  // 256 KiB read per chunk
 inline constexpr uint32_t kNoPts = 0xFFFFFFFF;      // "none" for the minimum first PTS
+// A frame count's start-code register before a stream's first byte: no part of a start code.
+inline constexpr uint32_t kEmptyStartRegister = 0xFFFFFFFF;
 
 // What a scan of the input is for.
 enum class ScanMode : uint8_t {
@@ -71,6 +73,9 @@ struct StreamFindings {
     // Every stream the run met, in every file of the input.
     StreamTable streams;
     std::array<int32_t, 2> frameCounters{};
+    // Per video stream, the last four bytes the frame count took, so that a start code cut by
+    // a packet, chunk or file boundary is counted: carried on through the run's files.
+    std::array<uint32_t, 2> frameRegisters{kEmptyStartRegister, kEmptyStartRegister};
     // The frame rate and frame size of the video streams, from their headers (0: not known).
     std::array<double, 2> frameRates{};
     FrameSize videoFrame;  // the first video frame size a read run found (0×0: none)
@@ -90,9 +95,15 @@ struct StreamFindings {
             if (info.number < 0) lists.unnumbered.emplace_back(info.kind, info.key());
     }
 
+    // The frame counts start afresh.
+    void resetFrameCount() {
+        frameCounters.fill(0);
+        frameRegisters.fill(kEmptyStartRegister);
+    }
+
     // What a read run resets before it starts: nothing of an earlier input stays.
     void resetRunCounters() {
-        frameCounters.fill(0);
+        resetFrameCount();
         frameRates.fill(0);
         measuredDuration = 0;
         minFirstPts = kNoPts;

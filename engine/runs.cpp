@@ -8,6 +8,7 @@
 #include <new>
 #include <optional>
 
+#include "engine/input_kind.h"
 #include "engine/io.h"
 #include "engine/markup.h"
 #include "engine/names.h"
@@ -76,7 +77,7 @@ ScanEnd scanNextPart(StateFiles& files, const TitlePart& part, ScanOptions& scan
     host.log("Continue on " + fileName(part.file));
     files.checkInput();
     host.slog(std::string(verb) + " " + statusName(part.file), 0);
-    scan.extension = upperExtension(part.file);
+    scan.kind = partKind(part);
     return demux(state, scan, host, mode);
 }
 
@@ -139,7 +140,7 @@ RunResult readRun(const DiscTitle& title, RunState& state, const RunOptions& opt
         if (parts.empty()) throw IoError("The title has no file to read");
         const fs::path& input = parts.front().file;
         ScanOptions scan = options.scan;
-        scan.extension = upperExtension(input);
+        scan.kind = partKind(parts.front());
 
         host.log("Opening file [b]" + fileName(input) + "[/b]");
         result.inputs.push_back(input);
@@ -224,16 +225,16 @@ RunResult demuxRun(const DiscTitle& title, RunState& state, const RunOptions& op
         const fs::path& input = parts.front().file;
         // Only the frame counters and the measured duration start afresh: subpicture times are
         // made relative to the smallest first PTS the read run found.
-        state.frameCounters.fill(0);
+        state.resetFrameCount();
         state.measuredDuration = 0;
+        ScanOptions scan = options.scan;
+        scan.kind = partKind(parts.front());
         const auto paths =
-            outputPaths(prefix, options, captions, state.lists, upperExtension(input) == ".AOB");
+            outputPaths(prefix, options, captions, state.lists, scan.kind == InputKind::Aob);
         for (const fs::path& path : paths) {
             if (!path.empty() && isRunInput(path, reads))
                 return failed(host, result, refusedOutput(path));
         }
-        ScanOptions scan = options.scan;
-        scan.extension = upperExtension(input);
         // Every stream is chosen, the late ones too.
         if (options.everyStream) scan.checked.fill(true);
 
@@ -243,7 +244,8 @@ RunResult demuxRun(const DiscTitle& title, RunState& state, const RunOptions& op
         files.open(parts.front());
         host.log(sizeLine(files.input()));
         files.checkInput();
-        context = sinkContext(state, scan.extension, &host);
+        context = sinkContext(state, scan.kind, &host);
+        context.title = &title;  // its palette, frame and languages for the subtitle files
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;
@@ -260,6 +262,12 @@ RunResult demuxRun(const DiscTitle& title, RunState& state, const RunOptions& op
         const bool stopped = end == ScanEnd::Stopped;
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
+        result.problems = sinks.problems();
+        for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
+        for (const StreamProblem& problem : result.problems)
+            if (!problem.usable && !stopped)
+                return failed(host, result,
+                              problem.stream + ": nothing usable is left after the damage");
         state.streams.updateDelays();
         // A demux that is a step of a larger run leaves "Done." to the end of that run.
         if (stopped || options.closeRun) endRun(host, state, stopped);
@@ -285,6 +293,10 @@ fs::path outputFolder(const fs::path& input, const fs::path& workdir) {
     if (!workdir.empty()) return workdir;
     // Without a work folder the outputs go beside the input, never into the process's folder.
     return input.parent_path();
+}
+
+std::string problemLine(const StreamProblem& problem) {
+    return problem.stream + ": " + std::to_string(problem.count) + " " + problem.what + ".";
 }
 
 bool noStreamFound(const StreamLists& lists) {

@@ -26,6 +26,7 @@ struct RunOptions {
     bool subsAsPgs = false;         // subpicture streams are written as Blu-ray PGS files
     // A demux that is one step of a larger run (mkv) leaves the closing "Done." to that run.
     bool closeRun = true;
+    bool subsAsVobsub = false;  // … or as VobSub: the ".sub" file and an ".idx" beside it
     // Demux: write every stream the input carries, also those the read did not meet (after
     // the fast check stopped it): their outputs are made when the scan first meets them.
     bool everyStream = false;
@@ -39,6 +40,17 @@ struct OutputWritten {
     int slot = -1;  // the stream's check-box slot; -1 for an output of no one stream
 };
 
+// What damage cost one stream of a run: "Subpicture stream 0", 1, "damaged unit skipped".
+struct StreamProblem {
+    std::string stream;
+    uint64_t count = 0;
+    std::string what;
+    bool usable = true;  // the stream's output holds something all the same
+};
+
+// The run's summary line of a stream that lost something.
+std::string problemLine(const StreamProblem& problem);
+
 // What a run did, as data for whoever reports on it; the streams it found are in the run
 // state's stream table.
 struct RunResult {
@@ -47,6 +59,7 @@ struct RunResult {
     std::vector<std::filesystem::path> inputs;  // the files read, in order
     std::vector<OutputWritten> outputs;         // the files written, with their sizes
     bool fastCheckStopped = false;              // the fast check ended a read before the end
+    std::vector<StreamProblem> problems;        // per stream, what damage cost it
 
     bool operator==(RunOutcome other) const { return outcome == other; }
 };

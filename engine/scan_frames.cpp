@@ -10,35 +10,18 @@ namespace kavrel {
 
 namespace {
 
-// A start code's 0x01 byte at `at` (with at + 1 inside the run): is it the frame start code?
-// Bytes before the run count as zero, as in a register that starts at 0.
+// A start code's 0x01 byte at `at` (2 <= at, at + 1 inside the run): is it the frame start code?
 inline bool isFrameStart(const uint8_t* run, std::size_t at, uint8_t code) {
-    return run[at + 1] == code && (at < 1 || run[at - 1] == 0) && (at < 2 || run[at - 2] == 0);
+    return run[at + 1] == code && run[at - 1] == 0 && run[at - 2] == 0;
 }
 
-}  // namespace
-
-uint8_t frameStartCode(VideoKind kind) {
-    switch (kind) {
-        case VideoKind::Mpeg2:
-            return 0x00;
-        case VideoKind::H264:
-            return 0x09;
-        case VideoKind::Vc1:
-            return 0x0D;
-    }
-    return 0x00;
-}
-
-int32_t countFrameStarts(std::span<const uint8_t> run, VideoKind kind) {
-    const uint8_t code = frameStartCode(kind);
-    const uint8_t* const data = run.data();
-    const std::size_t size = run.size();
-    if (size < 2) return 0;
-    // Every match has its 0x01 byte one before the code byte, at 0 … size - 2.
+// The start codes whose code byte lies at index 3 or later: those that lie whole in the run.
+int32_t countWhole(const uint8_t* data, std::size_t size, uint8_t code) {
+    if (size < 4) return 0;
+    // Every match has its 0x01 byte one before the code byte, at 2 … size - 2.
     const std::size_t last = size - 2;
     int32_t count = 0;
-    std::size_t at = 0;
+    std::size_t at = 2;
 #if defined(__SSE2__)
     // A pair 01 code is rarer still: both bytes are compared at once, and only a pair found
     // is looked at more closely.
@@ -67,6 +50,41 @@ int32_t countFrameStarts(std::span<const uint8_t> run, VideoKind kind) {
         if (isFrameStart(data, at, code)) ++count;
         ++at;
     }
+    return count;
+}
+
+}  // namespace
+
+uint8_t frameStartCode(VideoKind kind) {
+    switch (kind) {
+        case VideoKind::Mpeg2:
+            return 0x00;
+        case VideoKind::H264:
+            return 0x09;
+        case VideoKind::Vc1:
+            return 0x0D;
+    }
+    return 0x00;
+}
+
+int32_t countFrameStarts(std::span<const uint8_t> run, VideoKind kind, uint32_t& startRegister) {
+    const uint8_t code = frameStartCode(kind);
+    const uint32_t wanted = 0x00000100u | code;
+    const uint8_t* const data = run.data();
+    const std::size_t size = run.size();
+    // The first three bytes complete the start codes that began in the bytes before the run.
+    int32_t count = 0;
+    uint32_t reg = startRegister;
+    for (std::size_t i = 0; i < size && i < 3; ++i) {
+        reg = reg << 8 | data[i];
+        if (reg == wanted) ++count;
+    }
+    if (size >= 4) {
+        count += countWhole(data, size, code);
+        reg = uint32_t{data[size - 4]} << 24 | uint32_t{data[size - 3]} << 16 |
+              uint32_t{data[size - 2]} << 8 | data[size - 1];
+    }
+    startRegister = reg;
     return count;
 }
 

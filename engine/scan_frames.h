@@ -11,9 +11,10 @@ namespace kavrel {
 // access unit delimiter (00 00 01 09), VC-1 frame (00 00 01 0D).
 uint8_t frameStartCode(VideoKind kind);
 
-// Counts the frame start codes of the kind in one payload run. The count is that of a 32-bit
-// register that starts at 0 for the run and takes one byte at a time, so the run is seen as if
-// four zero bytes came before it: a run that begins "01 00" holds an MPEG-2 picture start.
-int32_t countFrameStarts(std::span<const uint8_t> run, VideoKind kind);
+// Counts the frame start codes of the kind in one payload run of a video stream. The count is
+// that of a 32-bit register that takes one byte at a time; startRegister holds the stream's
+// last four bytes before the run and is left holding them after it, so a start code cut by a
+// packet or chunk boundary is counted once.
+int32_t countFrameStarts(std::span<const uint8_t> run, VideoKind kind, uint32_t& startRegister);
 
 }  // namespace kavrel

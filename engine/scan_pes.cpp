@@ -7,6 +7,7 @@
 #include <string>
 
 #include "analysers/analysers.h"
+#include "analysers/lpcm.h"
 #include "engine/io.h"
 #include "engine/pes_header.h"
 #include "engine/scan_frames.h"
@@ -31,8 +32,8 @@ PesScanner::PesScanner(RunState& state, const ScanOptions& options, EngineHost& 
       options_(options),
       host_(host),
       reading_(mode == ScanMode::Read),
-      aob_(options.extension == ".AOB"),
-      vob_(options.extension == ".VOB") {}
+      aob_(options.kind == InputKind::Aob),
+      vob_(options.kind == InputKind::Vob) {}
 
 void PesScanner::scan(const uint8_t* data, std::size_t size) {
     std::size_t at = 0;
@@ -115,6 +116,7 @@ bool PesScanner::startPacket(uint8_t id) {
     privateHave_ = 0;
     privateNeed_ = 0;
     packetHasPts_ = false;
+    damagedHeader_ = false;
     firstRun_ = true;
     return true;
 }
@@ -334,10 +336,15 @@ void PesScanner::audioHeader(uint8_t id) {
         // continuity counter, MLP in the byte before its header.
         need = mlp ? sub_[3] : std::size_t{sub_[2]} << 8 | sub_[3];
         if (need > static_cast<std::size_t>(bytesLeft_)) {
-            // A header that runs past the packet is damage: the payload is not known.
-            kind_ = Kind::Ignored;
-            phase_ = Phase::Payload;
-            return;
+            // A header that runs past the packet is damage: the payload is not known, but the
+            // sink still learns how much of the stream the packet held.
+            if (mlp) {
+                kind_ = Kind::Ignored;
+                phase_ = Phase::Payload;
+                return;
+            }
+            damagedHeader_ = true;
+            need = 0;
         }
     }
     if (private_.size() < need) private_.resize(need);
@@ -348,9 +355,31 @@ void PesScanner::audioHeader(uint8_t id) {
 // The audio header bytes after the sub-stream header, taken as a block like the PES header.
 std::size_t PesScanner::privateHeader(const uint8_t* data, std::size_t at, std::size_t size) {
     const std::size_t n = takeBlock(private_.data(), privateHave_, privateNeed_, data, at, size);
-    if (privateHave_ == privateNeed_) phase_ = Phase::Payload;
+    if (privateHave_ == privateNeed_) {
+        phase_ = Phase::Payload;
+        if (reading_ && aob_ && !mlp_ && audioClass_ == AudioClass::Lpcm) reportAobFormat();
+    }
     if (bytesLeft_ <= 0) endPacket();
     return at + n;
+}
+
+// A DVD-Audio LPCM stream changes its format where a title of another format begins: a read
+// reports each format it meets after the first (which the stream's first report gives).
+void PesScanner::reportAobFormat() {
+    const std::span<const uint8_t> header(private_.data(), privateNeed_);
+    const auto parsed = analysers::parseAobPcmHeader(header);
+    if (!parsed) return;
+    const analysers::StreamFacts facts = analysers::aobPcmFacts(*parsed);
+    if (!facts.sampleRate || !facts.bitsPerSample || !facts.channels) return;  // damaged
+    const std::array<uint8_t, 3> format = {header[3], header[4], header[6]};
+    const auto [known, first] = aobFormats_.try_emplace(audioStream_, format);
+    if (first || known->second == format) return;
+    known->second = format;
+    const StreamInfo& info = state_.streams[audioStream_];
+    if (!info.selectable() || !options_.details) return;
+    host_.log("   Format change at PTS = [re]" + hex(packetPts_, 8) + "[/re]");
+    for (const std::string& line : analysers::aobPcmLines(*parsed, facts, info.number))
+        host_.log(line);
 }
 
 std::size_t PesScanner::payload(const uint8_t* data, std::size_t at, std::size_t size) {
@@ -399,7 +428,8 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
             if (number >= 0 && options_.countFrames &&
                 (reading_ || options_.checked[videoSlot(number)])) {
                 const int64_t total =
-                    int64_t{state_.frameCounters[number]} + countFrameStarts(bytes, videoKind_);
+                    int64_t{state_.frameCounters[number]} +
+                    countFrameStarts(bytes, videoKind_, state_.frameRegisters[number]);
                 state_.frameCounters[number] =
                     static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
             }
@@ -408,6 +438,11 @@ void PesScanner::usePayload(const uint8_t* run, std::size_t size) {
             break;
         }
         case Kind::Audio:
+            if (damagedHeader_) {
+                if (!reading_ && state_.curAudio >= 0)
+                    deliver(audioSlot(state_.curAudio), run, size);
+                break;
+            }
             if (firstRun_) noteFirstPts(audioStream_);
             if (firstTime(state_.reported, audioStream_))
                 reportAudio(bytes);
@@ -546,6 +581,7 @@ void PesScanner::deliver(int slot, const uint8_t* data, std::size_t size) {
     run.hasPts = packetHasPts_;
     run.pts = packetPts_;
     if (kind_ == Kind::Audio) run.privateHeader = std::span(private_.data(), privateNeed_);
+    run.damagedHeader = damagedHeader_;
     sink->packet(run);
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <span>
 #include <vector>
 
@@ -103,6 +104,7 @@ class PesScanner {
     void analyseAudio(const Gathering& gathering);
     void deliver(int slot, const uint8_t* data, std::size_t size);
     void lowerMinFirstPts(uint32_t pts);
+    void reportAobFormat();
 
     RunState& state_;
     const ScanOptions& options_;
@@ -137,6 +139,7 @@ class PesScanner {
     int32_t videoId_ = 0;
     AudioClass audioClass_ = AudioClass::DolbyDigital;
     bool mlp_ = false;
+    bool damagedHeader_ = false;  // a DVD-Audio LPCM header that runs past its packet
     uint8_t subId_ = 0;
     const IdFamily* subFamily_ = nullptr;   // of the private stream 1 packet in hand
     const IdFamily* mpegFamily_ = nullptr;  // of the MPEG audio packet in hand
@@ -145,6 +148,9 @@ class PesScanner {
     int audioStream_ = -1;
     int subStream_ = -1;
     std::vector<Gathering> gathering_;
+    // The format bytes (depths, rates, channel assignment) each DVD-Audio LPCM stream last gave,
+    // by stream table index.
+    std::map<int, std::array<uint8_t, 3>> aobFormats_;
 
     bool navigationPending_ = true;
     std::array<uint8_t, kNavigationBytesMax> navigation_{};

@@ -21,6 +21,17 @@ struct PayloadRun {
     // unit pointer, stereo flag, bit depths, sampling rates, reserved, channel assignment,
     // 0x80, padding). TrueHD: 1 byte.
     std::span<const uint8_t> privateHeader;
+    // DVD-Audio: the packet's header length runs past the packet. No header is taken; bytes
+    // hold all of the packet after its sub-stream id, continuity counter and header length.
+    bool damagedHeader = false;
+};
+
+// What damage cost one stream's output: units or packets skipped or replaced.
+struct StreamDamage {
+    uint64_t count = 0;
+    const char* one = "";   // "damaged unit skipped"
+    const char* many = "";  // "damaged units skipped"
+    bool usable = true;     // the output holds something of the stream all the same
 };
 
 class StreamSink {
@@ -36,6 +47,8 @@ class StreamSink {
     virtual void finish() = 0;
     // Bytes written to the output so far.
     virtual uint64_t written() const = 0;
+    // What damage cost the output so far; none for sinks that write bytes as they come.
+    virtual StreamDamage damage() const { return {}; }
 };
 
 }  // namespace kavrel

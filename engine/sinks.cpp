@@ -9,6 +9,7 @@
 #include "engine/output_forms.h"
 #include "engine/pgs_sink.h"
 #include "engine/stream_ids.h"
+#include "engine/vobsub_sink.h"
 
 namespace kavrel {
 
@@ -26,6 +27,16 @@ class FileOutput : public ByteOutput {
         file_.writeAt(offset, data, size);
     }
     uint64_t held() override { return file_.lengthOnDisk(); }
+    void truncate(uint64_t size) override { file_.truncate(size); }
+    void discard() override {
+        try {
+            file_.close();
+        } catch (const IoError&) {
+            // It goes all the same.
+        }
+        std::error_code ignored;
+        fs::remove(file_.path(), ignored);
+    }
 
   private:
     OutputFile file_;
@@ -36,16 +47,25 @@ class RawSink : public StreamSink {
   public:
     explicit RawSink(std::unique_ptr<ByteOutput> output) : output_(std::move(output)) {}
     void packet(const PayloadRun& run) override {
+        // Where the audio of a packet whose header ran past it starts is not known.
+        if (run.damagedHeader) {
+            damaged_ += run.packetStart;
+            return;
+        }
         output_->write(run.bytes.data(), run.bytes.size());
     }
     void finish() override { output_->close(); }
     uint64_t written() const override { return output_->written(); }
+    StreamDamage damage() const override {
+        return {damaged_, "damaged packet skipped", "damaged packets skipped", written() > 0};
+    }
 
   protected:
     ByteOutput& output() { return *output_; }
 
   private:
     std::unique_ptr<ByteOutput> output_;
+    uint64_t damaged_ = 0;
 };
 
 // Each subpicture packet that carries a PTS starts an entry: "SP", its time relative to the
@@ -84,6 +104,10 @@ void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
     throw IoError("Cannot patch an output that is written only in sequence");
 }
 
+void ByteOutput::truncate(uint64_t) {
+    throw IoError("Cannot cut an output that is written only in sequence");
+}
+
 std::string outputExtension(StreamKind kind, int32_t streamKey, const RunOptions& options,
                             bool aob) {
     if (const OutputForm* form = chosenForm(kind, streamKey, options, aob); form && form->extension)
@@ -109,14 +133,13 @@ std::unique_ptr<ByteOutput> openOutputFile(const fs::path& path) {
     return std::make_unique<FileOutput>(path);
 }
 
-SinkContext sinkContext(const RunState& state, const std::string& upperExtension,
-                        EngineHost* host) {
+SinkContext sinkContext(const RunState& state, InputKind kind, EngineHost* host) {
     SinkContext context;
     context.host = host;
     context.minFirstPts = state.minFirstPts;
     if (state.videoFrame.width > 0 && state.videoFrame.height > 0)
         context.videoFrame = state.videoFrame;
-    context.aob = upperExtension == ".AOB";
+    context.aob = kind == InputKind::Aob;
     return context;
 }
 
@@ -171,9 +194,26 @@ void RunSinks::finishAll() {
             if (firstError.empty()) firstError = e.what();
         }
         finishedBytes_[static_cast<std::size_t>(&sink - sinks_.data())] = sink->written();
+        damage_[static_cast<std::size_t>(&sink - sinks_.data())] = sink->damage();
         sink.reset();
     }
     if (!firstError.empty()) throw IoError(firstError);
+}
+
+std::vector<StreamProblem> RunSinks::problems() const {
+    std::vector<StreamProblem> problems;
+    for (int slot = 0; slot < kSlotCount; ++slot) {
+        const auto s = static_cast<std::size_t>(slot);
+        const StreamDamage damage = sinks_[s] ? sinks_[s]->damage() : damage_[s];
+        if (damage.count == 0) continue;
+        const std::string stream = slot < audioSlot(0) ? "Video stream " + std::to_string(slot)
+                                   : slot < subSlot(0)
+                                       ? "Audio stream " + std::to_string(slot - audioSlot(0))
+                                       : "Subpicture stream " + std::to_string(slot - subSlot(0));
+        problems.push_back(
+            {stream, damage.count, damage.count == 1 ? damage.one : damage.many, damage.usable});
+    }
+    return problems;
 }
 
 }  // namespace kavrel

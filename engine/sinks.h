@@ -9,7 +9,9 @@
 #include <memory>
 #include <vector>
 
+#include "engine/disc_title.h"
 #include "engine/host.h"
+#include "engine/input_kind.h"
 #include "engine/names.h"
 #include "engine/run_state.h"
 #include "engine/runs.h"
@@ -29,6 +31,11 @@ class ByteOutput {
     virtual void overwrite(uint64_t offset, const uint8_t* data, std::size_t size);
     // The bytes the output really holds: after a failed write, less than written(). No throw.
     virtual uint64_t held() { return written(); }
+    // Cuts the output to its first `size` bytes. Throws IoError; an output that cannot do it
+    // says so.
+    virtual void truncate(uint64_t size);
+    // Closes the output and removes it: it holds nothing worth keeping. No throw.
+    virtual void discard() {}
 };
 
 // Creates the output at path (replacing a file of that name). Throws IoError.
@@ -41,12 +48,14 @@ struct SinkContext {
     FrameSize videoFrame{1920, 1080};  // the video's frame size, for subtitle canvases
     bool aob = false;                  // the input is a DVD-Audio object (.AOB)
     EngineHost* host = nullptr;        // the run's log, for sinks that report damage
+    // The disc title the run reads, when it reads one: its palette, frame size and track
+    // languages go into the subtitle files that carry them (VobSub).
+    const DiscTitle* title = nullptr;
 };
 
 // The context of a demux run: the read run's earliest first PTS and video frame size (1920×1080
 // when it found none), the kind of input, and the host the sinks log through.
-SinkContext sinkContext(const RunState& state, const std::string& upperExtension,
-                        EngineHost* host = nullptr);
+SinkContext sinkContext(const RunState& state, InputKind kind, EngineHost* host = nullptr);
 
 // A subpicture PTS on the demuxed stream's time line: relative to the earliest first PTS (when
 // there is one); a time before it is 0, not a wrap to 13 hours.
@@ -65,6 +74,10 @@ struct SinkRequest {
 
 // The extension of an LPCM stream written as WAV.
 inline constexpr const char* kWavExtension = "wav";
+// VobSub: the units go to the stream's file, which mkvmerge and players look for as ".sub"
+// beside the ".idx" that indexes them.
+inline constexpr const char* kVobsubExtension = "sub";
+inline constexpr const char* kVobsubIndexExtension = "idx";
 
 // The extension of a stream's output: the run's video, audio or subpicture extension, or "wav".
 std::string outputExtension(StreamKind kind, int32_t streamKey, const RunOptions& options,
@@ -93,6 +106,8 @@ class RunSinks {
     void finishAll();
     // The outputs, in the order they were added, with the bytes written to each.
     std::vector<OutputWritten> outputs() const;
+    // The streams whose outputs lost something to damage, in slot order.
+    std::vector<StreamProblem> problems() const;
 
   private:
     RunState& state_;
@@ -100,6 +115,7 @@ class RunSinks {
     std::vector<int> added_;  // slots in the order added
     std::array<std::filesystem::path, kSlotCount> paths_;
     std::array<uint64_t, kSlotCount> finishedBytes_{};  // of sinks already finished
+    std::array<StreamDamage, kSlotCount> damage_{};     // of sinks already finished
 };
 
 }  // namespace kavrel

@@ -28,7 +28,8 @@ DiscTitle titleOfFiles(const std::vector<fs::path>& files) {
 DiscTitle followOnTitle(const fs::path& input, bool cont) {
     std::vector<fs::path> files{input};
     if (cont) {
-        if (fs::path second = getsecond(input); !second.empty()) files.push_back(second);
+        const std::vector<fs::path> more = followOnChain(input);
+        files.insert(files.end(), more.begin(), more.end());
     }
     return titleOfFiles(files);
 }
@@ -47,6 +48,12 @@ std::vector<TitlePart> titleParts(const DiscTitle& title) {
         parts.back().ranges.push_back(range);
     }
     return parts;
+}
+
+InputKind partKind(const TitlePart& part) {
+    if (part.wholeFile()) return inputKindOf(part.file);
+    const InputKind hint = inputKindOfName(part.file);
+    return inputKindOf(part.ranges, hint == InputKind::Evo ? InputKind::Vob : hint);
 }
 
 std::string titleBaseName(const DiscTitle& title) {

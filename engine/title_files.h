@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/disc_title.h"
+#include "engine/input_kind.h"
 
 namespace kavrel {
 
@@ -13,7 +14,8 @@ namespace kavrel {
 // read, and the run then says why when it opens it).
 DiscTitle titleOfFiles(const std::vector<std::filesystem::path>& files);
 
-// The input, and with cont the follow-on file of its name (FEATURE_1.EVO, FEATURE_2.EVO).
+// The input, and with cont the follow-on files of its name in order: every further part of a
+// DVD object (VTS_01_1.VOB, VTS_01_2.VOB …), the one follow-on of a feature (FEATURE_2.EVO).
 DiscTitle followOnTitle(const std::filesystem::path& input, bool cont);
 
 // The ranges of one file that follow each other in a title: a run reads them as one part, with
@@ -25,6 +27,10 @@ struct TitlePart {
     bool wholeFile() const;
 };
 std::vector<TitlePart> titleParts(const DiscTitle& title);
+
+// The kind of disc object a part holds, from its first packs: a whole file's name is the hint;
+// a part of an image (cells of a DVD title) is taken for a VOB where the packs leave it open.
+InputKind partKind(const TitlePart& part);
 
 // The base name of a title's outputs: its first file's name without extension, and "_" and the
 // second file's when there is one (FEATURE_1_FEATURE_2).

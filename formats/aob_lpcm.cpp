@@ -1,5 +1,6 @@
 #include "formats/aob_lpcm.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace kavrel::formats {
@@ -85,6 +86,23 @@ std::size_t blockBytes(const AobLpcmFormat& format, const ChannelAssignment& ass
                         (format.sampleRate[1] ? format.sampleRate[0] / format.sampleRate[1] : 1);
     if (channels2) bytes += lpcmGroupBytes(format.bits[1], channels2);
     return bytes;
+}
+
+// The header's fixed bytes after the channel assignment: 0x80, then zero padding.
+bool soundHeader(std::span<const uint8_t> header) {
+    if (header.size() < 8 || header[7] != 0x80) return false;
+    return std::all_of(header.begin() + 8, header.end(), [](uint8_t b) { return b == 0; });
+}
+
+// A packet length that runs into the next header brings that header's start code (a pack,
+// padding or PES start, 0x000001B9 and up) into the packet's last bytes: the audio ends there.
+std::size_t audioEnd(std::span<const uint8_t> bytes) {
+    constexpr std::size_t kLookBack = 16;
+    const std::size_t from = bytes.size() > kLookBack ? bytes.size() - kLookBack : 0;
+    for (std::size_t i = from; i + 3 < bytes.size(); ++i)
+        if (bytes[i] == 0 && bytes[i + 1] == 0 && bytes[i + 2] == 1 && bytes[i + 3] >= 0xB9)
+            return i;
+    return bytes.size();
 }
 
 }  // namespace
@@ -184,6 +202,60 @@ void AobLpcmToWav::convert(std::span<const uint8_t> bytes,
                             dvdAudioRun(channels1), slots_[0].data(), stride1, frames1);
         }
     });
+}
+
+bool AobLpcmToWav::packet(std::span<const uint8_t> header, std::span<const uint8_t> bytes,
+                          bool headerLost, std::array<std::vector<uint8_t>, 2>& out) {
+    const std::size_t block = cutter_.unitBytes();
+    const std::size_t packetBytes = header.size() + bytes.size();
+    std::span<const uint8_t> audio = bytes.first(audioEnd(bytes));
+    bool fits = !headerLost && soundHeader(header);
+    // The pointer counts from its own last byte to the first byte of the first access unit,
+    // which starts a block; 0 when no access unit starts in the packet.
+    const std::size_t pointer = fits ? std::size_t{header[0]} << 8 | header[1] : 0;
+    if (fits && pointer) {
+        const std::size_t first = pointer + 1 - std::min(pointer + 1, header.size());
+        fits = pointer + 1 >= header.size() && first < audio.size();
+        if (fits && (cutter_.pendingBytes() + first) % block != 0) {
+            // After damage the blocks restart at the access unit; elsewhere this is damage.
+            fits = realign_;
+            if (fits) {
+                cutter_.dropPending();
+                audio = audio.subspan(first % block);
+            }
+        }
+    } else if (fits && realign_) {
+        fits = cutter_.pendingBytes() == 0 && audio.size() % block == 0;
+    }
+    if (!fits) {
+        const std::size_t length = usualHeaderLength(packetBytes, header.size());
+        const std::size_t duration = packetBytes - std::min(packetBytes, length);
+        silence((cutter_.pendingBytes() + duration + block / 2) / block, out);
+        cutter_.dropPending();
+        realign_ = true;
+        return false;
+    }
+    realign_ = false;
+    if (std::none_of(lengths_.begin(), lengths_.end(),
+                     [&](const auto& known) { return known.first == packetBytes; })) {
+        std::rotate(lengths_.begin(), lengths_.begin() + 1, lengths_.end());
+        lengths_.back() = {packetBytes, header.size()};
+    }
+    lastLength_ = header.size();
+    convert(audio, out);
+    return true;
+}
+
+std::size_t AobLpcmToWav::usualHeaderLength(std::size_t packetBytes, std::size_t fallback) const {
+    for (const auto& [bytes, length] : lengths_)
+        if (bytes == packetBytes) return length;
+    return lastLength_ ? lastLength_ : fallback;
+}
+
+void AobLpcmToWav::silence(std::size_t blocks, std::array<std::vector<uint8_t>, 2>& out) const {
+    // 16, 20 and 24-bit WAV samples are signed: zero bytes are silence.
+    out[0].resize(out[0].size() + blocks * group1Pairs_ * 2 * wav_[0].blockAlign(), 0);
+    if (split_) out[1].resize(out[1].size() + blocks * 2 * wav_[1].blockAlign(), 0);
 }
 
 }  // namespace kavrel::formats

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "formats/lpcm_samples.h"
@@ -50,7 +51,20 @@ class AobLpcmToWav {
     void convert(std::span<const uint8_t> bytes, std::array<std::vector<uint8_t>, 2>& out);
     std::size_t pendingBytes() const { return cutter_.pendingBytes(); }
 
+    // One whole packet of the stream: header, the bytes its length field counts (empty when
+    // that length ran past the packet: headerLost), and the bytes after it. The packet is
+    // checked against the stream: the header's fixed bytes, and its first access unit
+    // pointer, which must land on a block boundary. A packet that does not fit is damaged: its
+    // duration (its bytes less the header length its neighbours of that size use) goes out as
+    // silence, the conversion re-aligns at the next packet, and false is returned. A packet
+    // length that ran into the next header's start code loses those bytes only.
+    bool packet(std::span<const uint8_t> header, std::span<const uint8_t> bytes, bool headerLost,
+                std::array<std::vector<uint8_t>, 2>& out);
+
   private:
+    void silence(std::size_t blocks, std::array<std::vector<uint8_t>, 2>& out) const;
+    std::size_t usualHeaderLength(std::size_t packetBytes, std::size_t fallback) const;
+
     AobLpcmFormat format_;
     ChannelAssignment assignment_;
     bool split_ = false;
@@ -61,6 +75,11 @@ class AobLpcmToWav {
     // Without 20-bit groups a block's bytes are only moved: per output, where each comes from.
     bool shuffled_ = false;
     std::array<ByteShuffle, 2> shuffles_;
+    // Header lengths of sound packets by their whole size (a packet with a PTS has a shorter
+    // header than one without), the latest last.
+    std::array<std::pair<std::size_t, std::size_t>, 4> lengths_{};
+    std::size_t lastLength_ = 0;
+    bool realign_ = false;  // a damaged packet came before: the blocks restart in the next
 };
 
 }  // namespace kavrel::formats

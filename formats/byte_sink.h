@@ -16,6 +16,9 @@ class ByteSink {
     // The bytes the destination really holds now: after a failed append this may be less than
     // what was handed to append. Never throws.
     virtual uint64_t size() = 0;
+    // Cuts the destination to its first `size` bytes (a partial sample frame after a failed
+    // append). Throws on failure.
+    virtual void truncate(uint64_t size) = 0;
 };
 
 }  // namespace kavrel::formats

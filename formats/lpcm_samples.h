@@ -90,6 +90,8 @@ class UnitCutter {
 
     std::size_t pendingBytes() const { return partial_.size(); }
     std::size_t unitBytes() const { return unitBytes_; }
+    // Forgets the start of a unit that damage cut off.
+    void dropPending() { partial_.clear(); }
 
   private:
     std::size_t unitBytes_;

@@ -18,9 +18,12 @@ class SubpictureStream {
         if (auto decoded = decoder_.decode(unit, pts)) timeline_.unit(std::move(*decoded), pts);
     }
     void finish() { timeline_.finish(); }
+    void setDiscPalette(const std::array<uint32_t, 16>& rgb) { decoder_.setDiscPalette(rgb); }
 
     const SubpictureDecoder& decoder() const { return decoder_; }
     uint64_t captions() const { return timeline_.captions(); }
+    // Units skipped: damaged, or out of place on the time line.
+    uint64_t skipped() const { return decoder_.skipped() + timeline_.skipped(); }
 
   private:
     SubpictureDecoder decoder_;

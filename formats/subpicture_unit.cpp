@@ -1,5 +1,7 @@
 #include "formats/subpicture_unit.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -46,8 +48,9 @@ void twelveBitPair(std::span<const uint8_t> b, std::size_t at, uint32_t& first, 
 // text, or nullptr when it succeeded.
 class UnitParser {
   public:
-    UnitParser(std::span<const uint8_t> unit, const FormLayout& layout, Palette& palette)
-        : unit_(unit), layout_(layout), palette_(palette) {}
+    UnitParser(std::span<const uint8_t> unit, const FormLayout& layout, Palette& palette,
+               const DiscPalette* disc)
+        : unit_(unit), layout_(layout), palette_(palette), disc_(disc) {}
 
     const char* parse(DecodedUnit& out) {
         out.form = layout_.form;
@@ -111,7 +114,7 @@ class UnitParser {
                 case 0x02:
                     if (!out.stop && (!out.start || ticks >= *out.start)) out.stop = ticks;
                     break;
-                case 0x03:  // colours: entries of the disc's palette, which is not known here
+                case 0x03:  // colours: entries of the disc's palette
                     length = 2;
                     break;
                 case 0x04:
@@ -147,15 +150,26 @@ class UnitParser {
         }
     }
 
+    // The four nibbles of a DVD colour or contrast command, for pixel values 3, 2, 1, 0.
+    uint32_t nibbleOf(std::size_t at, int value) const {
+        const uint8_t byte = unit_[at + (value < 2 ? 1 : 0)];
+        return value % 2 == 0 ? byte & 0x0Fu : uint32_t{byte} >> 4;
+    }
+
     void apply(uint8_t command, std::size_t at) {
         switch (command) {
-            case 0x04:  // contrast of pixel values 3, 2, 1, 0 in nibbles: 0 transparent … 15
+            case 0x03:  // without the disc's palette the values keep their grey roles
+                if (!disc_) break;
                 for (int value = 0; value < 4; ++value) {
-                    const uint8_t byte = unit_[at + (value < 2 ? 1 : 0)];
-                    const uint32_t nibble = value % 2 == 0 ? byte & 0x0F : byte >> 4;
-                    palette_[static_cast<std::size_t>(value)].alpha =
-                        static_cast<uint8_t>(nibble * 17);
+                    const PaletteColour& colour = (*disc_)[nibbleOf(at, value)];
+                    PaletteColour& entry = palette_[static_cast<std::size_t>(value)];
+                    entry = {colour.y, colour.cr, colour.cb, entry.alpha};
                 }
+                break;
+            case 0x04:  // contrast of pixel values 3, 2, 1, 0 in nibbles: 0 transparent … 15
+                for (int value = 0; value < 4; ++value)
+                    palette_[static_cast<std::size_t>(value)].alpha =
+                        static_cast<uint8_t>(nibbleOf(at, value) * 17);
                 break;
             case 0x05:
             case 0x85: {
@@ -228,6 +242,7 @@ class UnitParser {
     std::span<const uint8_t> unit_;
     const FormLayout& layout_;
     Palette& palette_;
+    const DiscPalette* disc_;
     std::size_t pixelEnd_ = 0;
     Area area_;
     bool haveArea_ = false;
@@ -237,6 +252,20 @@ class UnitParser {
 };
 
 }  // namespace
+
+void SubpictureDecoder::setDiscPalette(const std::array<uint32_t, 16>& rgb) {
+    DiscPalette palette;
+    for (std::size_t i = 0; i < rgb.size(); ++i) {
+        const double r = (rgb[i] >> 16) & 0xFF, g = (rgb[i] >> 8) & 0xFF, b = rgb[i] & 0xFF;
+        auto byte = [](double v) {
+            return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+        };
+        palette[i] = {byte(16 + 0.257 * r + 0.504 * g + 0.098 * b),
+                      byte(128 + 0.439 * r - 0.368 * g - 0.071 * b),
+                      byte(128 - 0.148 * r - 0.291 * g + 0.439 * b), 255};
+    }
+    disc_ = palette;
+}
 
 uint32_t declaredUnitSize(std::span<const uint8_t> head) {
     if (head.size() < 2 || head.size() < unitSizeFieldEnd(head[0], head[1])) return 0;
@@ -275,13 +304,13 @@ std::optional<DecodedUnit> SubpictureDecoder::decode(std::span<const uint8_t> un
         const FormLayout& layout = layoutOf(unit);
         hd = layout.form == UnitForm::HdDvd;
         Palette palette = hd ? hdPalette_ : dvdPalette_;
-        UnitParser parser(unit, layout, palette);
+        UnitParser parser(unit, layout, palette, disc_ ? &*disc_ : nullptr);
         error = parser.parse(out);
         if (!error) {
             // Colours carry over to the units that follow.
             (hd ? hdPalette_ : dvdPalette_) = palette;
             if (hd && parser.paletteGiven()) hdPaletteSeen_ = true;
-            if (out.start && !greyNoted_ && (!hd || !hdPaletteSeen_)) {
+            if (out.start && !greyNoted_ && (hd ? !hdPaletteSeen_ : !disc_)) {
                 greyNoted_ = true;
                 if (log_)
                     log_(hd ? "Subpicture units without a palette are shown in grey."

@@ -5,6 +5,7 @@
 // (DCSQ); DVD unit: 16-bit unit size, 16-bit DCSQ offset. The run-length coded fields come
 // before the first DCSQ. A DCSQ is a 16-bit delay (1024/90000 s units after the unit's PTS),
 // the offset of the next DCSQ (the last points to itself), commands, and 0xFF.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -31,11 +32,18 @@ inline std::size_t unitSizeFieldEnd(uint8_t first, uint8_t second) {
 // it cannot be the size of a unit (smaller than the unit's fixed part, or too large).
 uint32_t declaredUnitSize(std::span<const uint8_t> head);
 
+// The 16 colours a DVD title's program chain gives its subpictures (in the IFO).
+using DiscPalette = std::array<PaletteColour, 16>;
+
 // Decodes the units of one stream. Colours a unit does not set are those of the unit before
 // (HD DVD units without a palette or alpha command) or the grey defaults.
 class SubpictureDecoder {
   public:
     explicit SubpictureDecoder(MessageLog log);
+
+    // The disc's palette (0xRRGGBB, BT.601 studio range on the way back to YCrCb): DVD units
+    // then show the colours they name instead of grey roles.
+    void setDiscPalette(const std::array<uint32_t, 16>& rgb);
 
     // Decodes one whole unit. A damaged unit gives nullopt and one log line that names its
     // time (pts, 90 kHz) and what is wrong; nothing outside `unit` is read.
@@ -48,6 +56,7 @@ class SubpictureDecoder {
     MessageLog log_;
     Palette hdPalette_;   // last HD DVD palette and alpha
     Palette dvdPalette_;  // greys, with the last DVD contrast as alpha
+    std::optional<DiscPalette> disc_;
     bool hdPaletteSeen_ = false;
     bool greyNoted_ = false;
     uint64_t decoded_ = 0;

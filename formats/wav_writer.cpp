@@ -66,6 +66,8 @@ void WavWriter::finish() {
     const uint64_t held = sink_.size();
     uint64_t data = held > headerBytes_ ? std::min(dataBytes_, held - headerBytes_) : 0;
     data -= data % format_.blockAlign();
+    // No byte after the data the header states: a partial frame is cut off.
+    if (held > headerBytes_ + data) sink_.truncate(headerBytes_ + data);
     bool padded = false;
     std::exception_ptr failure;
     if (data == dataBytes_ && data % 2 != 0) {  // a RIFF chunk has an even size

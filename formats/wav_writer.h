@@ -55,8 +55,9 @@ class WavWriter {
     // Appends whole sample frames of little-endian samples, channels in mask-bit order.
     void append(std::span<const uint8_t> samples);
     // Pads the data to an even size and patches the header with the sizes of the audio the
-    // file really holds (whole sample frames), as RF64 when the RIFF size passes the limit.
-    // Called on every way out of a run, after a failed write too. Throws what the sink throws.
+    // file really holds (whole sample frames; a partial frame is cut off), as RF64 when the RIFF
+    // size passes the limit. Called on every way out of a run, after a failed write too. Throws
+    // what the sink throws.
     void finish();
 
     uint64_t dataBytes() const { return dataBytes_; }

@@ -42,11 +42,12 @@ class NullOutput : public kavrel::ByteOutput {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     kavrel::fuzz::Input in{data, size};
     const uint8_t flags = in.take();
-    static const char* const kExtensions[] = {".EVO", ".VOB", ".AOB", ".EVO"};
+    static const kavrel::InputKind kKinds[] = {kavrel::InputKind::Evo, kavrel::InputKind::Vob,
+                                               kavrel::InputKind::Aob, kavrel::InputKind::Evo};
     static const std::size_t kChunks[] = {2048, 4096, 16384, kavrel::kChunkSize};
 
     kavrel::ScanOptions options;
-    options.extension = kExtensions[flags & 3];
+    options.kind = kKinds[flags & 3];
     options.chunkSize = kChunks[(flags >> 2) & 3];
     options.details = (flags & 0x10) == 0;
     options.countFrames = (flags & 0x20) == 0;
@@ -65,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     kavrel::RunOptions run;
     run.lpcmAsWav = wav;
     std::array<std::unique_ptr<kavrel::StreamSink>, kavrel::kSlotCount> sinks;
-    const kavrel::SinkContext context = kavrel::sinkContext(state, options.extension);
+    const kavrel::SinkContext context = kavrel::sinkContext(state, options.kind);
     for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
         const auto kind = kavrel::slotKind(slot);
         const int32_t id = wav && kind == kavrel::StreamKind::Audio ? 0xA0 + (slot & 7) : -1;

@@ -113,8 +113,10 @@ fs::path writeChapters(const FeatureSource& source, const std::vector<fs::path>&
     const playlist::Title* title = source.title();
     if (!title || files.empty()) return {};
     const fs::path& input = files.front();
-    const auto marks =
-        playlist::chapterMarks(*source.titles, *title, playlist::spanOfFiles(*title, files));
+    std::vector<std::string> dropped;
+    const auto marks = playlist::chapterMarks(*source.titles, *title,
+                                              playlist::spanOfFiles(*title, files), &dropped);
+    for (const std::string& line : dropped) host.log(markupLiteral(line));
     const std::string caption = markupLiteral(playlist::titleCaption(*title));
     if (marks.empty()) {
         host.log("No chapters: " + caption + " has none in " + literalName(input) + ".");
@@ -233,6 +235,7 @@ RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
         const RunResult demuxed = demuxRun(job.title, state, demux, captions, host);
         if (demuxed.outcome != RunOutcome::Done) return demuxed;
         result.inputs = demuxed.inputs;
+        result.problems = demuxed.problems;
 
         const auto inputs = demuxedFiles(demuxed, titleBaseName(job.title), captions, state, host);
         if (inputs.empty()) return failed(host, result, "No stream was written to mux");

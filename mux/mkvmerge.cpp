@@ -135,7 +135,11 @@ void defaultSignals(posix_spawnattr_t& attributes) {
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    // A process group of its own: a terminal's Ctrl-C or hang-up, or a SIGTERM sent to this
+    // process's group, cannot end it mid-write; this process stops it when it stops.
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 }
 
 int waitFor(pid_t child) {

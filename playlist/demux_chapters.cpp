@@ -57,7 +57,9 @@ bool writeDemuxChapters(const DiscTitle& disc, const fs::path& playlist, const R
         return true;
     }
     const Title& title = set.titles[*set.playing];
-    const auto marks = chapterMarks(set, title, spanOfFiles(title, files));
+    std::vector<std::string> dropped;
+    const auto marks = chapterMarks(set, title, spanOfFiles(title, files), &dropped);
+    for (const std::string& line : dropped) host.log(markupLiteral(line));
     const std::string titleText = markupLiteral(titleCaption(title));  // the playlist's text
     if (marks.empty()) {
         host.log("No chapters: " + titleText + " has none in " + inputName + ".");

@@ -37,10 +37,26 @@ TitleSpan spanOfFiles(const Title& title, std::span<const std::filesystem::path>
 }
 
 std::vector<formats::ChapterMark> chapterMarks(const TitleSet& set, const Title& title,
-                                               const TitleSpan& span) {
+                                               const TitleSpan& span,
+                                               std::vector<std::string>* dropped) {
     std::vector<formats::ChapterMark> marks;
-    for (const Chapter& chapter : title.chapters) {
-        if (!chapter.begin || *chapter.begin < span.from) continue;
+    std::optional<int64_t> before;
+    for (std::size_t i = 0; i < title.chapters.size(); ++i) {
+        const Chapter& chapter = title.chapters[i];
+        if (!chapter.begin) continue;
+        // A mark no player can reach, or one that would run the chapters backwards.
+        const char* why =
+            title.duration && *chapter.begin >= *title.duration ? "it begins after the title's end"
+            : before && *chapter.begin < *before ? "it begins before the chapter ahead of it"
+                                                 : nullptr;
+        if (why) {
+            if (dropped)
+                dropped->push_back(titleCaption(title) + ", chapter " + std::to_string(i + 1) +
+                                   " left out: " + why + ".");
+            continue;
+        }
+        before = chapter.begin;
+        if (*chapter.begin < span.from) continue;
         if (span.to && *chapter.begin >= *span.to) continue;
         marks.push_back(formats::ChapterMark{
             frameNanoseconds(*chapter.begin - span.from, set.framesPerSecond), chapter.name});

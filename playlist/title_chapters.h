@@ -29,8 +29,10 @@ struct TitleSpan {
 TitleSpan spanOfFiles(const Title& title, std::span<const std::filesystem::path> files);
 
 // The title's chapters that begin inside the span, timed from its start. Chapters without a
-// usable time are left out.
+// usable time are left out; so are those that begin at or after the title's end or before the
+// chapter ahead of them, each with one line in dropped (when given).
 std::vector<formats::ChapterMark> chapterMarks(const TitleSet& set, const Title& title,
-                                               const TitleSpan& span = {});
+                                               const TitleSpan& span = {},
+                                               std::vector<std::string>* dropped = nullptr);
 
 }  // namespace kavrel::playlist

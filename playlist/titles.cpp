@@ -254,6 +254,8 @@ class TitleSetReader {
             chapter.begin = time(chapter.beginText, what);
             if (chapter.begin && before && *chapter.begin < *before)
                 problem(what + " begins before the chapter ahead of it.");
+            if (chapter.begin && title.duration && *chapter.begin >= *title.duration)
+                problem(what + " begins after the title's end.");
             if (chapter.begin) before = chapter.begin;
         }
     }

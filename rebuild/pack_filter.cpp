@@ -102,20 +102,33 @@ uint8_t& counterOf(StreamKind kind, Renumbering& renumbering) {
 }
 
 // Gives a kept stream its new identifier the first time it is met: the next of its kind, from
-// the first id of its family on; a family with no identifier left for it keeps its own. The new
+// the first id of its family on. A family with no identifier left at that number keeps the
+// stream's own id, or where another kept stream was given that one already, the first of the
+// family's renumbered ids still free: one counter serves every family of a kind, so a family
+// narrower than the count of kept streams runs out while its low ids may be taken. The new
 // identifier is of the stream's own family, so it stays in its id space: MPEG audio keeps a
 // stream id, private stream 1 audio a sub-stream id.
 void assignIdentifier(const StreamRef& stream, uint8_t id, Renumbering& renumbering) {
     uint8_t& entry = renumbering.table[static_cast<std::size_t>(stream.key)];
     if (entry != Renumbering::kNone) return;
     const IdFamily& family = *stream.family;
+    auto taken = [&](unsigned candidate) -> bool& {
+        return renumbering.taken[static_cast<std::size_t>(
+            streamKey(family.space, static_cast<uint8_t>(candidate)))];
+    };
     uint8_t& counter = counterOf(family.kind, renumbering);
-    if (counter < family.renumberWidth) {
-        entry = static_cast<uint8_t>(family.first + counter);
+    unsigned chosen = id;
+    if (counter < family.renumberWidth && !taken(family.first + counter)) {
+        chosen = family.first + counter;
         ++counter;
-    } else {
-        entry = id;
+    } else if (taken(id)) {
+        // A family has as many renumbered ids as it can have streams with a box, so one of
+        // them is free.
+        chosen = family.first;
+        while (chosen + 1u < family.first + family.renumberWidth && taken(chosen)) ++chosen;
     }
+    entry = static_cast<uint8_t>(chosen);
+    taken(chosen) = true;
 }
 
 template <std::size_t N>

@@ -132,7 +132,9 @@ uint64_t packLoop(RunState& state, InputFile& input, OutputFile& output, Renumbe
             if (state.stopFlag) break;
         }
         kept.flush();
-        if (last) break;
+        // A stop leaves the rest of the block unwalked: it is not carried over, and it would
+        // not fit into the carry room.
+        if (last || state.stopFlag) break;
         carry = have - at;
         std::memmove(block - carry, data + at, carry);
     }

@@ -18,6 +18,7 @@ struct Renumbering {
     static constexpr uint8_t kNone = 255;        // no new identifier assigned (yet)
     std::array<uint8_t, kStreamKeyCount> table;  // new identifier per stream key (streamKey)
     uint8_t video = 0, audio = 0, sub = 0;       // identifiers handed out so far, per kind
+    std::array<bool, kStreamKeyCount> taken{};   // by the key of a new identifier: handed out
     Renumbering() { table.fill(kNone); }
 };
 

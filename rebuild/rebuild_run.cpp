@@ -1,5 +1,6 @@
 // The rebuild run: names the output, opens the input and its follow-on file in turn, runs the
 // pack loop over each into the one output, and reports.
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <string>

@@ -13,14 +13,18 @@
 namespace kavrel::session {
 
 using DiscTitles = std::vector<DiscTitle>;
-using DiscReader = std::function<std::optional<DiscTitles>(const std::filesystem::path&)>;
+// problems: lines on what the reader left out of a disc it takes (a title with damaged tables).
+using DiscReader = std::function<std::optional<DiscTitles>(const std::filesystem::path&,
+                                                           std::vector<std::string>& problems)>;
 
-// The readers, asked in turn: HD DVD playlists (a disc folder or VPLST000.XPL).
+// The readers, asked in turn: HD DVD playlists (a disc folder or VPLST000.XPL), DVD-Video discs
+// (a folder holding VIDEO_TS, the VIDEO_TS folder, an .iso image).
 const std::vector<DiscReader>& discReaders();
 
 // The titles of the disc at path by the first reader that takes it; nullopt when none does.
 // Throws IoError when a reader takes the path but cannot read it.
-std::optional<DiscTitles> readDisc(const std::filesystem::path& path);
+std::optional<DiscTitles> readDisc(const std::filesystem::path& path,
+                                   std::vector<std::string>& problems);
 
 // The title with this number, or the main feature (else the first title) when number is none.
 // nullptr when there is no such title.

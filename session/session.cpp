@@ -1,6 +1,7 @@
 #include "session/session.h"
 
 #include "engine/io.h"
+#include "engine/markup.h"
 #include "engine/title_files.h"
 #include "playlist/demux_chapters.h"
 #include "playlist/disc_layout.h"
@@ -27,8 +28,9 @@ void Session::openFile(const fs::path& input, bool cont, const fs::path& playlis
 std::string Session::open(const fs::path& path, std::optional<int> number, bool cont,
                           const fs::path& playlist) {
     std::optional<DiscTitles> titles;
+    discProblems_.clear();
     try {
-        titles = readDisc(path);
+        titles = readDisc(path, discProblems_);
     } catch (const IoError& error) {
         return error.what();
     }
@@ -79,6 +81,9 @@ void Session::markCancelLogged() {
 }
 
 RunResult Session::read(const RunOptions& options, EngineHost& host) {
+    // What the disc reader left out is said before the first read of the title.
+    for (const std::string& problem : discProblems_) host.log(errorLine(problem));
+    discProblems_.clear();
     RunResult result = run([&](RunState& state) { return readRun(title_, state, options, host); });
     if (result.outcome == RunOutcome::Failed)
         listsFrom_.reset();

@@ -94,6 +94,7 @@ class Session {
 
     DiscTitle title_;
     bool fromDisc_ = false;
+    std::vector<std::string> discProblems_;  // the disc reader's, logged by the next read
     std::filesystem::path playlist_;
     mux::FeatureSource feature_;
     StreamFindings findings_;

@@ -91,7 +91,14 @@ _kavrel_cli() {
             return
             ;;
         --subs)
-            mapfile -t COMPREPLY < <(compgen -W 'pgs sup' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W 'pgs vobsub sup' -- "$cur")
+            return
+            ;;
+        --format)
+            mapfile -t COMPREPLY < <(compgen -W 'wav flac' -- "$cur")
+            return
+            ;;
+        --title)
             return
             ;;
         --chapters)
@@ -108,6 +115,8 @@ _kavrel_cli() {
         _kavrel_cli_files "$cur" xpl
     elif [[ $command == subs ]]; then
         _kavrel_cli_files "$cur" sup
+    elif [[ $command == tracks ]]; then  # a disc folder or its image
+        _kavrel_cli_files "$cur" iso
     else
         _kavrel_cli_files "$cur" evo vob aob
     fi

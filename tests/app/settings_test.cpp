@@ -20,10 +20,10 @@ namespace fs = std::filesystem;
 namespace {
 
 const QStringList kAllValues{
-    "WindowState", "Top",       "Left",        "Width",         "Height",   "TreeWidth",
-    "AudioExt",    "VideoExt",  "SubExt",      "Workdir",       "EVOdir",   "XPLdir",
-    "Continue",    "FastCheck", "CountFrames", "Details",       "AutoRead", "AutoDemux",
-    "AutoRebuild", "AutoClear", "LpcmAsWav",   "WriteChapters", "SubsAsPgs"};
+    "WindowState", "Top",       "Left",        "Width",         "Height",    "TreeWidth",
+    "AudioExt",    "VideoExt",  "SubExt",      "Workdir",       "EVOdir",    "XPLdir",
+    "Continue",    "FastCheck", "CountFrames", "Details",       "AutoRead",  "AutoDemux",
+    "AutoRebuild", "AutoClear", "LpcmAsWav",   "WriteChapters", "SubsAsPgs", "TracksAsFlac"};
 
 void clearStore() {
     QSettings settings = store();
@@ -52,6 +52,7 @@ class SettingsTest : public QObject {
             QVERIFY(!control<QCheckBox>(window, "cbLpcmAsWav")->isChecked());
             QVERIFY(!control<QCheckBox>(window, "cbWriteChapters")->isChecked());
             QVERIFY(!control<QCheckBox>(window, "cbSubsAsPgs")->isChecked());
+            QVERIFY(!control<QCheckBox>(window, "cbTracksAsFlac")->isChecked());
             QVERIFY(store().allKeys().isEmpty());  // reading does not create the key
             window.close();
         }

@@ -1,5 +1,6 @@
-// Hostile inputs in the window: a playlist of a million tags is shown within bounded memory, and
-// an input that is not a regular file fails at once and leaves the window usable.
+// Inputs in the window: a playlist of a million tags is shown within bounded memory, an input
+// that is not a regular file fails at once and leaves the window usable, and a DVD-Audio disc
+// lists its tracks for Extract tracks.
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <QLineEdit>
@@ -7,6 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include <fstream>
 
@@ -67,6 +69,28 @@ class WindowInputsTest : public QObject {
             logLines(window).contains("Error: " + app::fromPath(fifo) + " is not a regular file"));
         QVERIFY(!window.running());
         QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
+    }
+
+    void aDvdAudioDiscGivesItsCheckedTracksInTheChosenFormat() {
+        const fs::path disc =
+            fs::path(KAVREL_SOURCE_DIR) / ".." / "shared" / "discs" / "dvd-audio" / "D";
+        if (!fs::exists(disc)) QSKIP("no DVD-Audio test discs");
+        const fs::path out = test::tempDir("window-tracks");
+        TfMain window;
+        window.show();
+        window.openArguments({app::fromPath(disc)});
+        auto* tracks = control<QTreeWidget>(window, "tvTracks");
+        QCOMPARE(tracks->topLevelItemCount(), 3);
+        tracks->topLevelItem(1)->setCheckState(0, Qt::Unchecked);
+        control<QLineEdit>(window, "eWorkdir")->setText(app::fromPath(out));
+        control<QCheckBox>(window, "cbTracksAsFlac")->setChecked(true);
+        control<QPushButton>(window, "bExtractTracks")->click();
+        QCOMPARE(test::filesIn(out),
+                 (std::set<std::string>{"Title01-Track01.flac", "Title01-Track03.flac"}));
+        QVERIFY(logLines(window).contains("Done."));
+        QVERIFY(control<QPushButton>(window, "bExtractTracks")->isEnabled());
+        window.RegWrite();
+        QCOMPARE(store().value(QStringLiteral("TracksAsFlac")).toBool(), true);
     }
 };
 

@@ -98,11 +98,12 @@ class WindowTest : public QObject {
         QVERIFY(control<QLineEdit>(window, "eXPLfile")->isReadOnly());
 
         auto* pages = control<QTabWidget>(window, "PageControl");
-        const QStringList names{"tsStatus",     "tsVideo", "tsAudio",
-                                "tsSubpicture", "tsXPL",   "tsOption"};
-        const QStringList captions{"Status", "Video", "Audio", "Subpicture", "XPL", "Options"};
-        QCOMPARE(pages->count(), 6);
-        for (int i = 0; i < 6; ++i) {
+        const QStringList names{"tsStatus", "tsVideo",  "tsAudio", "tsSubpicture",
+                                "tsXPL",    "tsOption", "tsTracks"};
+        const QStringList captions{"Status", "Video",   "Audio", "Subpicture",
+                                   "XPL",    "Options", "Tracks"};
+        QCOMPARE(pages->count(), 7);
+        for (int i = 0; i < 7; ++i) {
             QCOMPARE(pages->widget(i)->objectName(), names[i]);
             QCOMPARE(pages->tabText(i), captions[i]);
         }

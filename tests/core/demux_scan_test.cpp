@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "engine/input_kind.h"
 #include "engine/scan_frames.h"
 #include "tests/support/ps_builder.h"
 
@@ -177,10 +178,10 @@ TEST(DemuxScan, SecondCallReportsEveryStreamAgain) {
     EXPECT_EQ(firstPts, 4);
 }
 
-// The frame count of the register rule: a 32-bit register that starts at 0 for each run.
+// The frame count of the register rule: a 32-bit register that takes the whole stream.
 int32_t registerCount(const Bytes& run, VideoKind kind) {
     const uint32_t wanted = 0x100u | frameStartCode(kind);
-    uint32_t reg = 0;
+    uint32_t reg = kEmptyStartRegister;
     int32_t count = 0;
     for (uint8_t byte : run) {
         reg = reg << 8 | byte;
@@ -189,7 +190,14 @@ int32_t registerCount(const Bytes& run, VideoKind kind) {
     return count;
 }
 
-TEST(DemuxScan, FrameCountEqualsTheRegisterRule) {
+// The frames counted in a stream handed over in two runs, cut at `cut`.
+int32_t countInRuns(const Bytes& run, std::size_t cut, VideoKind kind) {
+    uint32_t reg = kEmptyStartRegister;
+    const int32_t head = countFrameStarts(std::span(run).first(cut), kind, reg);
+    return head + countFrameStarts(std::span(run).subspan(cut), kind, reg);
+}
+
+TEST(DemuxScan, FrameCountEqualsTheRegisterRuleWhereverTheStreamIsCut) {
     std::mt19937 random(7);
     for (VideoKind kind : {VideoKind::Mpeg2, VideoKind::H264, VideoKind::Vc1}) {
         const uint8_t code = frameStartCode(kind);
@@ -203,15 +211,43 @@ TEST(DemuxScan, FrameCountEqualsTheRegisterRule) {
                                             : pick < 7 ? code
                                                        : random());
             }
-            ASSERT_EQ(countFrameStarts(run, kind), registerCount(run, kind))
+            ASSERT_EQ(countInRuns(run, random() % (run.size() + 1), kind), registerCount(run, kind))
                 << "kind " << static_cast<int>(kind) << " round " << round;
         }
     }
-    // The zero start stands in for bytes before the run.
-    EXPECT_EQ(countFrameStarts(Bytes{0x01, 0x00}, VideoKind::Mpeg2), 1);
-    EXPECT_EQ(countFrameStarts(Bytes{0x00, 0x01, 0x09}, VideoKind::H264), 1);
-    EXPECT_EQ(countFrameStarts(Bytes{0x07, 0x01, 0x0D}, VideoKind::Vc1), 0);
-    EXPECT_EQ(countFrameStarts(Bytes{0x00, 0x00, 0x01}, VideoKind::Mpeg2), 0);
+    // A start code cut anywhere counts once; no zero bytes stand before the stream.
+    for (std::size_t cut = 0; cut <= 5; ++cut)
+        EXPECT_EQ(countInRuns(Bytes{0xAA, 0x00, 0x00, 0x01, 0x00}, cut, VideoKind::Mpeg2), 1);
+    EXPECT_EQ(countInRuns(Bytes{0x01, 0x00}, 1, VideoKind::Mpeg2), 0);
+}
+
+// The first packs tell an input's kind; its name decides only what they leave open.
+TEST(DemuxScan, InputKindComesFromTheFirstPacks) {
+    auto disc = [](uint8_t video, const std::vector<Bytes>& subHeaders) {
+        PsBuilder ps;
+        Pes pictures(video);
+        if (video == 0xFD) pictures.streamIdExtension(0x55);
+        if (video) ps.pack({pictures.pts(1).payload(Bytes(900, 0)).packet()});
+        for (const Bytes& header : subHeaders)
+            ps.pack({Pes(0xBD).pts(1).subHeader(header).payload(Bytes(700, 0x22)).packet()});
+        return ps.bytes();
+    };
+    const Bytes aob = {0xA0, 0, 0, 0x0B, 0, 0x0A, 0x10, 0x0F, 0x0F, 0, 0x01, 0x80},
+                mlp = {0xA1, 0, 0, 6};
+    const std::tuple<Bytes, const char*, InputKind> cases[] = {
+        {disc(0xFD, {audioSubHeader(0xC0)}), "EVO.VOB", InputKind::Evo},
+        {disc(0xE0, {audioSubHeader(0xC1)}), "EVO.AOB", InputKind::Evo},
+        {disc(0xE0, {audioSubHeader(0x80), audioSubHeader(0xA0)}), "VOB.AOB", InputKind::Vob},
+        {disc(0xE0, {audioSubHeader(0x80)}), "VOB.EVO", InputKind::Evo},  // the name decides
+        {disc(0, {aob, aob}), "AOB.vob", InputKind::Aob},
+        {disc(0, {mlp}), "MLP.EVO", InputKind::Aob},
+        {{}, "EMPTY.AOB", InputKind::Aob},
+    };
+    const std::filesystem::path dir = tempDir("input-kind");
+    for (const auto& [content, name, kind] : cases) {
+        writeFile(dir / name, content);
+        EXPECT_EQ(inputKindOf(dir / name), kind) << name;
+    }
 }
 
 TEST(DemuxScan, CountsFramesPerVideoStreamAndKind) {

@@ -263,5 +263,41 @@ TEST(AobLpcmToWav, GroupsGiveOneWavInSpeakerOrderOrOneWavEach) {
     }
 }
 
+// A packet whose header length does not fit the stream costs its own duration only: silence in
+// its place, the packets after it as before. A length run into the next header costs nothing.
+TEST(AobLpcmToWav, ADamagedPacketBecomesSilenceOfItsDuration) {
+    // 16-bit stereo: 8-byte blocks. L = 16, an access unit at the audio's start.
+    const Bytes header = {0x00, 0x0F, 0x10, 0x0F, 0x0F, 0x00, 0x01, 0x80, 0, 0, 0, 0, 0, 0, 0, 0};
+    Bytes audio(4 * 2000), wav(audio.size());
+    for (std::size_t i = 0; i < audio.size(); ++i) audio[i] = static_cast<uint8_t>(i * 7 + 1);
+    for (std::size_t i = 0; i < audio.size(); ++i) wav[i] = audio[i ^ 1];  // big to little end
+    struct Case {
+        std::size_t length;  // the third packet's length field
+        bool lost;           // it ran past the packet
+        Bytes tail;          // after the last packet's audio
+    };
+    for (const Case& c : {Case{17, false, {}}, Case{15, false, {}}, Case{0, true, {}},
+                          Case{0, false, {}}, Case{16, false, {0, 0, 1, 0xBE, 0x05, 0x40}}}) {
+        SCOPED_TRACE(c.length);
+        AobLpcmToWav converter(AobLpcmFormat{{16, 0}, {48000, 0}, 1});
+        std::array<Bytes, 2> out;
+        std::vector<bool> fits;
+        for (std::size_t p = 0; p < 4; ++p) {
+            Bytes packet = header;
+            packet.insert(packet.end(), audio.begin() + 2000 * p, audio.begin() + 2000 * (p + 1));
+            if (p == 3) packet.insert(packet.end(), c.tail.begin(), c.tail.end());
+            const std::size_t length = p == 2 ? c.length : 16;
+            fits.push_back(converter.packet(std::span(packet).first(length),
+                                            std::span(packet).subspan(length), p == 2 && c.lost,
+                                            out));
+        }
+        const bool damaged = c.tail.empty();
+        EXPECT_EQ(fits, (std::vector<bool>{true, true, !damaged, true}));
+        Bytes expected = wav;
+        if (damaged) std::fill(expected.begin() + 4000, expected.begin() + 6000, 0);
+        EXPECT_TRUE(out[0] == expected);
+    }
+}
+
 }  // namespace
 }  // namespace kavrel::formats

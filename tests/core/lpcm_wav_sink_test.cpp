@@ -75,7 +75,7 @@ Bytes lpcmStream(const mkdisc::LpcmFormat& format, uint64_t units) {
     return stream;
 }
 
-TEST(LpcmWavSink, TheFirstFormatHoldsADamagedHeaderChangesNothingAnotherFormatEndsIt) {
+TEST(LpcmWavSink, TheFirstFormatHoldsADamagedHeaderChangesNothingAnotherFormatStartsTheNextWav) {
     const Bytes stream = lpcmStream({{24, 0}, {48000, 0}, {6, 0}, -1}, 10);  // 6 × 800 frames
     const Bytes good = {0x05, 0x85, 0x80}, damaged = {0x05, 0xC5, 0x80}, other = {0x05, 0x01, 0x80};
     struct Case {
@@ -83,10 +83,11 @@ TEST(LpcmWavSink, TheFirstFormatHoldsADamagedHeaderChangesNothingAnotherFormatEn
         std::size_t from;            // the first packet written
         uint32_t frames;
         bool fails;
+        std::size_t files;  // a new format starts a new WAV
     };
-    for (const Case& c : {Case{{damaged, good, damaged, good}, 1, 600, false},
-                          Case{{good, good, other, good}, 0, 400, true},
-                          Case{{damaged, damaged, damaged, damaged}, 0, 0, true}}) {
+    for (const Case& c : {Case{{damaged, good, damaged, good}, 1, 600, false, 1},
+                          Case{{good, good, other, good}, 0, 400, false, 3},
+                          Case{{damaged, damaged, damaged, damaged}, 0, 0, true, 1}}) {
         Outputs out;
         LpcmWavSink sink("LPCM.stream.00.wav", false, out.opener());
         sink.begin();
@@ -96,6 +97,8 @@ TEST(LpcmWavSink, TheFirstFormatHoldsADamagedHeaderChangesNothingAnotherFormatEn
         } else {
             sink.finish();
         }
+        EXPECT_EQ(out.files.size(), c.files);
+        EXPECT_EQ(out.files.count("LPCM.stream.00-3.wav"), c.files == 3 ? 1u : 0u);
         const Bytes& wav = out.files["LPCM.stream.00.wav"];
         if (c.frames == 0) {
             EXPECT_TRUE(wav.empty());

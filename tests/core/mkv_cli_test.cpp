@@ -135,7 +135,7 @@ TEST(MkvCli, WithoutMkvmergeOrAClipNothingIsLeft) {
 }
 
 // mkvmerge's endings as a stand-in on PATH plays them: its warnings keep the file, its errors
-// and Ctrl-C leave none.
+// and stop signals leave none.
 TEST(MkvCli, MkvmergesEndings) {
     const auto& disc = test::sampleDisc();
     // The stand-in writes part of the file mkvmerge would, then acts its part.
@@ -157,7 +157,11 @@ TEST(MkvCli, MkvmergesEndings) {
         {"error", "echo '#GUI#error The file could not be read:'\necho 'it is damaged.'\nexit 2\n",
          1, false, "mkvmerge: The file could not be read: it is damaged.", 1},
         {"signal", "kill -KILL $$\n", 1, false, "mkvmerge was ended by signal 9", 1},
-        {"interrupt", "kill -INT $PPID\nexec sleep 60\n", 130, false, "interrupted", 1},
+        // Every stop signal, however often, stops mkvmerge and leaves no work folder behind.
+        {"interrupt", "kill -INT $PPID\nkill -INT $PPID\nexec sleep 60\n", 130, false, "Cancelled.",
+         1},
+        {"terminate", "kill -TERM $PPID\nexec sleep 60\n", 143, false, "Cancelled.", 1},
+        {"hang-up", "kill -HUP $PPID\nexec sleep 60\n", 129, false, "Cancelled.", 1},
     };
     for (const Case& c : cases) {
         const fs::path bin = test::tempDir("mkv-bin");

@@ -62,6 +62,22 @@ TEST(Names, FollowOnFileOnlyWhenItExists) {
     EXPECT_TRUE(getsecond(dir / "END_").empty());
 }
 
+TEST(Names, TitleSetObjectsGoOnInTheirNextParts) {
+    const fs::path dir = test::tempDir("title-set");
+    for (const char* name : {"VTS_01_0.VOB", "VTS_01_1.VOB", "VTS_01_2.VOB", "VTS_01_3.VOB",
+                             "VTS_11_1.VOB", "VTS_12_1.VOB", "VTS_02_1.VOB", "ats_01_1.aob",
+                             "ats_01_2.aob", "FEATURE_1.EVO", "FEATURE_2.EVO", "FEATURE_3.EVO"})
+        touch(dir / name);
+    const std::pair<const char*, std::vector<fs::path>> cases[] = {
+        {"VTS_01_1.VOB", {dir / "VTS_01_2.VOB", dir / "VTS_01_3.VOB"}},
+        {"VTS_01_0.VOB", {}},  // the menu
+        {"VTS_02_1.VOB", {}},  // never another title set's object
+        {"ats_01_1.aob", {dir / "ats_01_2.aob"}},
+        {"FEATURE_1.EVO", {dir / "FEATURE_2.EVO"}},  // a feature goes on in one file only
+    };
+    for (const auto& [input, chain] : cases) EXPECT_EQ(followOnChain(dir / input), chain) << input;
+}
+
 TEST(Names, BaseNameAndExtension) {
     EXPECT_EQ(runBaseName("/d/FEATURE_1.EVO", "/d/FEATURE_2.EVO"), "FEATURE_1_FEATURE_2");
     EXPECT_EQ(runBaseName("/d/FEATURE_1.EVO", ""), "FEATURE_1");

@@ -87,6 +87,45 @@ TEST(PgsSink, DamagedAndCutUnitsAreSkippedWithALineNamingTheStream) {
     EXPECT_EQ(pgs, rest);
 }
 
+// DVD units name colours of the title's palette: with the disc title known, the PGS palette
+// holds those colours (BT.601 yellow, d29210, for every entry), else the grey roles.
+TEST(PgsSink, DvdUnitsTakeTheColoursOfTheTitlesPalette) {
+    std::vector<Unit> units;
+    for (const auto& e : sampleDisc().streams)
+        if (e.file == "VTS_01_1.VOB" && e.kind == "subpicture") {
+            const Bytes file = readFile(e.expected);
+            formats::SupReader reader(file, nullptr);
+            while (auto u = reader.next())
+                units.push_back({Bytes(u->unit.begin(), u->unit.end()), u->pts});
+        }
+    ASSERT_FALSE(units.empty());
+    DiscTitle title;
+    title.palette.emplace().fill(0xFFFF00);
+    for (const bool known : {true, false}) {
+        RunOptions options;
+        options.subsAsPgs = true;
+        const SinkContext context{.minFirstPts = 1000, .title = known ? &title : nullptr};
+        Bytes pgs;
+        feed(*makeSink({subSlot(0), StreamKind::Subpicture, 0x20, "x.sup"}, options, context,
+                       [&](const auto&) { return std::make_unique<MemoryOutput>(pgs, 0); }),
+             units);
+        int opaque = 0;
+        for (std::size_t at = 0; at + 13 <= pgs.size();
+             at += 13 + (pgs[at + 11] << 8 | pgs[at + 12])) {
+            if (pgs[at + 10] != 0x14) continue;  // palette definition: id, Y, Cr, Cb, alpha
+            const std::size_t end = at + 13 + (pgs[at + 11] << 8 | pgs[at + 12]);
+            for (std::size_t e = at + 15; e + 5 <= end; e += 5) {
+                if (pgs[e + 4] == 0) continue;
+                ++opaque;
+                const Bytes ycrcb(pgs.begin() + long(e) + 1, pgs.begin() + long(e) + 4);
+                const Bytes expected = known ? Bytes{210, 146, 16} : Bytes{ycrcb[0], 128, 128};
+                EXPECT_EQ(ycrcb, expected);
+            }
+        }
+        EXPECT_GT(opaque, 0);
+    }
+}
+
 TEST(PgsSink, NothingIsWrittenAfterATornDisplaySet) {
     Bytes out;
     auto sink = pgsSink(out, nullptr, 2);

@@ -2,6 +2,8 @@
 // the system-header bounds, and packs that are short, damaged or of unknown streams.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "rebuild/rebuild.h"
 #include "tests/core/rebuild_packs.h"
 
@@ -177,6 +179,20 @@ TEST_F(FilterTest, MoreStreamsThanAFormatHasIdentifiersKeepTheirOwn) {
     EXPECT_EQ(out[kSubIdAt], 0x83);
     ASSERT_TRUE(run(pack({privateStream1(0xCF)})));  // E-AC-3 still has identifiers left
     EXPECT_EQ(out[kSubIdAt], 0xC8);
+}
+
+// One counter serves every audio family, each with its own width: nine and more kept audio
+// streams of mixed families never share an id, and each keeps its family. DTS 0x88 finds its
+// family's next id given out, and its own id given to DTS 0x89.
+TEST_F(FilterTest, ManyKeptAudioStreamsOfMixedFamiliesNeverShareAnIdentifier) {
+    std::set<uint8_t> given;
+    for (int id : {0x89, 0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0x88, 0x80, 0x81, 0x8A, 0xA0,
+                   0xA1, 0xB0, 0xB1, 0xC7, 0xC8, 0xCF}) {
+        ASSERT_TRUE(run(pack({privateStream1(static_cast<uint8_t>(id))})));
+        EXPECT_EQ(findFamily(IdSpace::Private1, out[kSubIdAt]),
+                  findFamily(IdSpace::Private1, static_cast<uint8_t>(id)));
+        EXPECT_TRUE(given.insert(out[kSubIdAt]).second) << id;
+    }
 }
 
 TEST_F(FilterTest, SystemHeaderBoundsCountTheSelectedStreams) {

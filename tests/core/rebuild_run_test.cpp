@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 
 #include "engine/names.h"
 #include "rebuild/rebuild.h"
@@ -206,6 +207,24 @@ TEST_F(RebuildRunTest, ProgressEveryFourMebibytesAndCancelKeepsWholePacks) {
     EXPECT_EQ(part.size(), 2048 / 4 * 3 * kPack);
     ASSERT_LE(part.size(), whole.size());
     EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin()));
+}
+
+// A stop inside a read block (packs out of step with the blocks after damage) ends the run
+// after that pack; the rest of the block is never carried over.
+TEST_F(RebuildRunTest, AStopAnywhereInABlockKeepsAWholePackPrefix) {
+    std::mt19937 random(11);
+    for (int round = 0; round < 50; ++round) {
+        Bytes in = packs(2048 + 130);  // a progress report at 4 MiB, then more than a block
+        in.insert(in.begin() + random() % (2048 * kPack), random() % (kPack - 1) + 1, 0x5A);
+        test::writeFile(dir / "CUT.EVO", in);
+        ASSERT_EQ(rebuildRun(dir / "CUT.EVO", state, options, host), RunOutcome::Done);
+        const Bytes whole = test::readFile(dir / "CUT.rebuilt.EVO");
+        CancellingHost cancelling(state);
+        ASSERT_EQ(rebuildRun(dir / "CUT.EVO", state, options, cancelling), RunOutcome::Cancelled);
+        const Bytes part = test::readFile(dir / "CUT.rebuilt.EVO");
+        EXPECT_EQ(part.size() % kPack, 0u) << round;
+        EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin())) << round;
+    }
 }
 
 TEST_F(RebuildRunTest, AnInputThatShrinksWhileReadFailsAndKeepsWhatWasWritten) {

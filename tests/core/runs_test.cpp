@@ -413,7 +413,7 @@ TEST(ReadRun, FrameFactsWithoutDetailsAndAfreshOnEachRead) {
     ASSERT_EQ(readRun(disc.vob, state, quiet, host), RunOutcome::Done);
     EXPECT_EQ(state.videoFrame.width, 720);
     EXPECT_EQ(state.videoFrame.height, 576);
-    EXPECT_EQ(sinkContext(state, ".VOB").videoFrame.height, 576);  // the PGS canvas
+    EXPECT_EQ(sinkContext(state, InputKind::Vob).videoFrame.height, 576);  // the PGS canvas
     EXPECT_EQ(state.frameRates[0], 25.0);
     ASSERT_EQ(readRun(disc.aob, state, quiet, host), RunOutcome::Done);
     EXPECT_EQ(state.frameRates[0], 0);

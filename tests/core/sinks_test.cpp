@@ -57,7 +57,7 @@ TEST(Sinks, TheContextComesFromTheReadRun) {
     RunState state;
     RecordingHost host;
     ASSERT_EQ(readRun(sampleDisc().vob, state, RunOptions{}, host), RunOutcome::Done);
-    const SinkContext context = sinkContext(state, ".VOB");
+    const SinkContext context = sinkContext(state, InputKind::Vob);
     EXPECT_EQ(context.videoFrame.width, 720);
     EXPECT_EQ(context.videoFrame.height, 576);
     EXPECT_EQ(context.minFirstPts, state.minFirstPts);
@@ -66,7 +66,7 @@ TEST(Sinks, TheContextComesFromTheReadRun) {
 
     RunState audioOnly;
     ASSERT_EQ(readRun(sampleDisc().aob, audioOnly, RunOptions{}, host), RunOutcome::Done);
-    const SinkContext aob = sinkContext(audioOnly, ".AOB");
+    const SinkContext aob = sinkContext(audioOnly, InputKind::Aob);
     EXPECT_EQ(aob.videoFrame.width, 1920);
     EXPECT_EQ(aob.videoFrame.height, 1080);
     EXPECT_TRUE(aob.aob);

@@ -342,6 +342,10 @@ TEST(CaptionTimeline, EndsComeFromStopsAndFromTheUnitsAfter) {
          {{5000, 0, 100}, {1000, 0, 100}, {7000, 0, 100}},
          {{5000, 5100, false}, {7000, 7100, false}},
          1},
+        {"a wild time costs its own caption only",
+         {{4212000000, 0, 100}, {1000, 0, 100}, {3000, 0, 100}, {5000, 0, 100}},
+         {{1000, 1100, false}, {3000, 3100, false}, {5000, 5100, false}},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -90,8 +90,8 @@ TEST(SubsCommand, ExitCodes) {
     EXPECT_EQ(readFile(vobSubpictures()), before);
 }
 
-// Damage between the units: the units around it are still converted, and the command fails.
-TEST(SubsCommand, DamagedFileFailsAfterWritingWhatItCould) {
+// Damage between the units: the units around it are still converted, and the damage counted.
+TEST(SubsCommand, DamagedFileKeepsEveryUnitAroundTheDamage) {
     Bytes file = readFile(vobSubpictures());
     const std::size_t second = 10 + (std::size_t{file[10]} << 8 | file[11]);
     file.insert(file.begin() + static_cast<long>(second), 333, 0xAB);
@@ -99,8 +99,8 @@ TEST(SubsCommand, DamagedFileFailsAfterWritingWhatItCould) {
     writeFile(dir / "damaged.sup", file);
     auto r = runCommand(cli("--pgs " + shellQuote((dir / "out.sup").string()) + " " +
                             shellQuote((dir / "damaged.sup").string())));
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("damaged"), std::string::npos) << r.err;
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("Subpicture stream 0: 1 damaged unit skipped.\nDone."), std::string::npos);
     EXPECT_NE(r.out.find("Subpicture file damaged at byte " + std::to_string(second)),
               std::string::npos)
         << r.out;
@@ -136,6 +136,59 @@ TEST(SubsCommand, DemuxAsPgsGivesWhatSubsMakesOfTheSupOutput) {
             EXPECT_EQ(readFile(made), readFile(ref)) << made;  // what the peers take (pgs_test)
         }
     }
+}
+
+// One damaged unit costs that unit in every command alike: a summary line, and exit 0.
+TEST(SubsCommand, ADamagedUnitIsSkippedAndCountedByEveryCommand) {
+    Bytes vob = readFile(sampleDisc().vob);
+    for (std::size_t at = 0; at + 32 < vob.size(); ++at) {
+        if (vob[at] || vob[at + 1] || vob[at + 2] != 1 || vob[at + 3] != 0xBD) continue;
+        const std::size_t sub = at + 9 + vob[at + 8];
+        if (vob[sub] != 0x20) continue;
+        vob[sub + 3] = vob[sub + 4] = 0xFF;  // the first unit's control sequence: past its end
+        break;
+    }
+    const fs::path dir = tempDir("subs-unit");
+    const std::string input = shellQuote((dir / "VTS_01_1.VOB").string());
+    writeFile(dir / "VTS_01_1.VOB", vob);
+    const std::string demux = shellQuote(KAVREL_CLI_PATH) + " demux -s s0 -o ";
+    ASSERT_EQ(runCommand(demux + shellQuote((dir / "sup").string()) + " " + input).exitCode, 0);
+    std::vector<std::string> commands = {
+        demux + shellQuote((dir / "pgs").string()) + " --subs pgs " + input,
+        cli(shellQuote(fs::directory_iterator(dir / "sup")->path().string()))};
+    if (haveTool("mkvmerge"))
+        commands.push_back(shellQuote(KAVREL_CLI_PATH) + " mkv -s s0 " + input + " -o " +
+                           shellQuote((dir / "out.mkv").string()));
+    for (const std::string& command : commands) {
+        const auto r = runCommand(command);
+        EXPECT_EQ(r.exitCode, 0) << command << r.err;
+        EXPECT_NE(r.out.find("Subpicture stream 0: 1 damaged unit skipped.\nDone."),
+                  std::string::npos)
+            << command << r.out;
+    }
+}
+
+// Pictures are written as every output is: a link at a name is not followed, and a write that
+// fails ends the run and leaves no partial picture.
+TEST(SubsCommand, PicturesNeitherFollowLinksNorOutliveAFailedWrite) {
+    const std::string sup = shellQuote(vobSubpictures().string());
+    const fs::path dir = tempDir("subs-png-safe"), pictures = dir / "pictures";
+    ASSERT_EQ(runCommand(cli("--png " + shellQuote(pictures.string()) + " " + sup)).exitCode, 0);
+    std::set<fs::path> names;
+    for (const auto& entry : fs::directory_iterator(pictures)) names.insert(entry.path());
+    for (const fs::path& name : names) fs::remove(name);
+    const fs::path first = *names.begin();
+    writeFile(dir / "target", {'k'});
+    fs::create_symlink(dir / "target", first);
+    auto r = runCommand(cli("--png " + shellQuote(pictures.string()) + " " + sup));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(readFile(dir / "target"), Bytes{'k'});
+    fs::remove(first);
+    r = runCommand("trap '' XFSZ; ulimit -f 0; " +
+                   cli("--png " + shellQuote(pictures.string()) + " " + sup));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out.find("Done."), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(pictures));
 }
 
 }  // namespace

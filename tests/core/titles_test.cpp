@@ -193,6 +193,8 @@ TEST(Titles, DamagedPlaylistsGiveWhatTheyCan) {
          1, 1},
         {"chapter out of order",
          items + title(chapter + "<Chapter titleTimeBegin=\"00:00:30:00\"/>"), 1, 1},
+        {"chapter past the end",
+         items + title(chapter + "<Chapter titleTimeBegin=\"999:59:59:23\"/>"), 1, 1},
         {"no duration",
          items + "<Title><PrimaryAudioVideoClip src=\"file:///dvddisc/A.MAP\" "
                  "titleTimeBegin=\"00:00:00:00\" titleTimeEnd=\"00:00:01:00\"/>"
@@ -227,7 +229,14 @@ TEST(Titles, DamagedPlaylistsGiveWhatTheyCan) {
     ASSERT_EQ(badChapter.titles[0].chapters.size(), 2u);
     EXPECT_FALSE(badChapter.titles[0].chapters[0].begin);
     EXPECT_EQ(chapterMarks(badChapter, badChapter.titles[0]).size(), 1u);
-    const TitleSet leaving = readTitleSet(cases[6].text, "/nowhere");
+    // Marks out of order or past the title's end are left out, one line each.
+    for (const Case& c : {cases[3], cases[4]}) {
+        const TitleSet set = readTitleSet(c.text, {});
+        std::vector<std::string> dropped;
+        EXPECT_EQ(chapterMarks(set, set.titles[0], {}, &dropped).size(), 1u) << c.what;
+        EXPECT_EQ(dropped.size(), 1u) << c.what;
+    }
+    const TitleSet leaving = readTitleSet(cases[7].text, "/nowhere");
     EXPECT_TRUE(leaving.titles[0].clips[0].file.empty());
 
     // A flood of faults is reported in a bounded number of lines.

@@ -32,6 +32,7 @@ class MemorySink : public ByteSink {
         std::copy(bytes.begin(), bytes.end(), data.begin() + static_cast<long>(offset));
     }
     uint64_t size() override { return data.size(); }
+    void truncate(uint64_t size) override { data.resize(size); }
 
     Bytes data;
     std::size_t limit = SIZE_MAX;
@@ -173,6 +174,7 @@ TEST(WavHeader, AFailedWriteStatesTheWholeFramesTheFileHolds) {
     writer.finish();
     EXPECT_EQ(le32(sink.data, 100), 18u * 50);
     EXPECT_EQ(le32(sink.data, 4), 96u + 18 * 50);
+    EXPECT_EQ(sink.data.size(), 104u + 18 * 50);  // the part of frame 51 is cut off
 
     // The pad byte after odd data does not fit: the header still says what is there, and the
     // failure is reported.

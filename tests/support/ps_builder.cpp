@@ -174,9 +174,9 @@ MemorySlots::~MemorySlots() {
     if (state_) state_->sinks.fill(nullptr);
 }
 
-void MemorySlots::attach(RunState& state, const std::string& extension) {
+void MemorySlots::attach(RunState& state, InputKind kind) {
     state_ = &state;
-    const SinkContext context = sinkContext(state, extension);
+    const SinkContext context = sinkContext(state, kind);
     for (int slot = 0; slot < kSlotCount; ++slot) {
         const auto s = static_cast<std::size_t>(slot);
         if (!open_[s] || sinks_[s]) continue;
@@ -198,8 +198,8 @@ void MemorySlots::finish() {
 
 ScanEnd ScanRun::run(InputFile& input, ScanMode mode) {
     state.input = &input;
-    options.extension = upperExtension(input.path());
-    if (mode == ScanMode::Demux) slots.attach(state, options.extension);
+    options.kind = inputKindOfName(input.path());
+    if (mode == ScanMode::Demux) slots.attach(state, options.kind);
     ScanEnd end = ScanEnd::EndOfInput;
     try {
         end = demux(state, options, host, mode);

@@ -108,7 +108,7 @@ class MemorySlots {
     const Bytes& data(int slot) const { return data_[static_cast<std::size_t>(slot)]; }
     // Makes the sinks of the open slots that have none yet (the context taken from state at
     // that moment, as a demux run does when it starts) and points state at them.
-    void attach(RunState& state, const std::string& extension);
+    void attach(RunState& state, InputKind kind);
     void finish();  // finishes every sink, as a run does at its end
 
     int writes = 0;      // write calls, to see that payload goes in runs

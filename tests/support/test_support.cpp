@@ -54,6 +54,18 @@ fs::path tempDir(std::string_view tag) {
     return dir;
 }
 
+const DvdDiscs& dvdDiscs() {
+    static DvdDiscs discs;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const fs::path out = tempDir("dvd");
+        const std::string script = KAVREL_SOURCE_DIR "/tests/support/make_dvd.sh";
+        if (runCommand(shellQuote(script) + " " + quoted(out)).exitCode != 0) return;
+        discs = {out / "disc", out / "disc.iso", out / "split", out / "small.vob"};
+    });
+    return discs;
+}
+
 const mkdisc::Layout& sampleDisc() {
     static std::once_flag once;
     static mkdisc::Layout layout;

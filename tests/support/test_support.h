@@ -22,6 +22,17 @@ std::filesystem::path tempDir(std::string_view tag);
 // The sample disc with default options, generated once per process.
 const mkdisc::Layout& sampleDisc();
 
+// Small DVD-Video discs made by tests/support/make_dvd.sh (ffmpeg, spumux, dvdauthor,
+// genisoimage), generated once per process; empty paths when a tool is missing.
+struct DvdDiscs {
+    std::filesystem::path
+        folder;  // holds VIDEO_TS: title 1 (4 chapters, 2 audio, 2 subtitles), title 2
+    std::filesystem::path iso;       // the same disc as an image
+    std::filesystem::path split;     // the same disc, VTS_01_1.VOB split into _1 and _2
+    std::filesystem::path smallVob;  // title 2's VOB alone
+};
+const DvdDiscs& dvdDiscs();
+
 // Peak memory is a meaningful bound only without AddressSanitizer, whose shadow memory and
 // quarantine multiply every process's footprint.
 #if defined(__SANITIZE_ADDRESS__)

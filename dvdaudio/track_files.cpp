@@ -1,0 +1,195 @@
+#include "dvdaudio/track_files.h"
+
+#include <FLAC/metadata.h>
+#include <FLAC/stream_encoder.h>
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/io.h"
+
+namespace kavrel::dvdaudio {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class RawTrack : public TrackFile {
+  public:
+    explicit RawTrack(const fs::path& path) : file_(path) {}
+    void append(std::span<const uint8_t> bytes) override {
+        file_.write(bytes.data(), bytes.size());
+    }
+    void finish() override { file_.close(); }
+    uint64_t written() const override { return file_.written(); }
+
+  private:
+    OutputFile file_;
+};
+
+// The WAV writer's view of the output file.
+class FileBytes : public formats::ByteSink {
+  public:
+    explicit FileBytes(OutputFile& file) : file_(file) {}
+    void append(std::span<const uint8_t> bytes) override {
+        file_.write(bytes.data(), bytes.size());
+    }
+    void overwrite(uint64_t offset, std::span<const uint8_t> bytes) override {
+        file_.writeAt(offset, bytes.data(), bytes.size());
+    }
+    uint64_t size() override { return file_.lengthOnDisk(); }
+    void truncate(uint64_t size) override { file_.truncate(size); }
+
+  private:
+    OutputFile& file_;
+};
+
+class WavTrack : public TrackFile {
+  public:
+    WavTrack(const fs::path& path, const formats::WavFormat& format)
+        : file_(path), bytes_(file_), wav_(bytes_, format) {
+        wav_.begin();
+    }
+    void append(std::span<const uint8_t> bytes) override { wav_.append(bytes); }
+    void finish() override {
+        wav_.finish();
+        file_.close();
+    }
+    uint64_t written() const override { return file_.written(); }
+
+  private:
+    OutputFile file_;
+    FileBytes bytes_;
+    formats::WavWriter wav_;
+};
+
+struct EncoderDeleter {
+    void operator()(FLAC__StreamEncoder* encoder) const { FLAC__stream_encoder_delete(encoder); }
+};
+struct MetadataDeleter {
+    void operator()(FLAC__StreamMetadata* block) const { FLAC__metadata_object_delete(block); }
+};
+
+// libFLAC writes through these callbacks into the output file; it goes back to the start once,
+// to complete the stream info, when it finishes.
+class FlacTrack : public TrackFile {
+  public:
+    FlacTrack(const fs::path& path, const formats::WavFormat& format, const TrackTags& tags)
+        : file_(path), format_(format), encoder_(FLAC__stream_encoder_new()) {
+        if (!encoder_) throw IoError("Cannot create " + path.string() + ": not enough memory");
+        FLAC__StreamEncoder* e = encoder_.get();
+        FLAC__stream_encoder_set_channels(e, format.channels);
+        FLAC__stream_encoder_set_bits_per_sample(e, format.validBits);
+        FLAC__stream_encoder_set_sample_rate(e, format.sampleRate);
+        FLAC__stream_encoder_set_compression_level(e, 5);  // the flac command's default
+        comments_.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
+        if (!comments_) throw IoError("Cannot create " + path.string() + ": not enough memory");
+        char mask[16];
+        std::snprintf(mask, sizeof mask, "0x%04X", static_cast<unsigned>(format.channelMask));
+        comment("TRACKNUMBER", std::to_string(tags.track));
+        comment("TRACKTOTAL", std::to_string(tags.tracks));
+        comment("DISCNUMBER", std::to_string(tags.disc));
+        comment("WAVEFORMATEXTENSIBLE_CHANNEL_MASK", mask);
+        FLAC__StreamMetadata* blocks[] = {comments_.get()};
+        FLAC__stream_encoder_set_metadata(e, blocks, 1);
+        if (FLAC__stream_encoder_init_stream(e, write, seek, tell, nullptr, this) !=
+            FLAC__STREAM_ENCODER_INIT_STATUS_OK)
+            throw IoError("Cannot create " + path.string() + ": " + failure());
+    }
+    void append(std::span<const uint8_t> bytes) override {
+        const std::size_t width = format_.containerBytes();
+        const std::size_t count = bytes.size() / width;
+        samples_.resize(count);
+        const int shift = format_.validBits == 20 ? 4 : 0;  // 20-bit samples sit left-justified
+        for (std::size_t i = 0; i < count; ++i) {
+            const uint8_t* s = bytes.data() + i * width;
+            int32_t v = width == 2 ? static_cast<int16_t>(s[0] | s[1] << 8)
+                                   : static_cast<int32_t>(static_cast<uint32_t>(s[0]) << 8 |
+                                                          static_cast<uint32_t>(s[1]) << 16 |
+                                                          static_cast<uint32_t>(s[2]) << 24) >>
+                                         8;
+            samples_[i] = v >> shift;
+        }
+        if (!FLAC__stream_encoder_process_interleaved(
+                encoder_.get(), samples_.data(), static_cast<uint32_t>(count / format_.channels)))
+            throw IoError("Cannot write " + file_.path().string() + ": " + failure());
+    }
+    void finish() override {
+        const bool done = FLAC__stream_encoder_finish(encoder_.get());
+        if (!done) throw IoError("Cannot write " + file_.path().string() + ": " + failure());
+        file_.close();
+    }
+    uint64_t written() const override { return file_.written(); }
+
+  private:
+    void comment(const char* name, const std::string& value) {
+        FLAC__StreamMetadata_VorbisComment_Entry entry;
+        if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name,
+                                                                            value.c_str()) ||
+            !FLAC__metadata_object_vorbiscomment_append_comment(comments_.get(), entry, false))
+            throw IoError("Cannot create " + file_.path().string() + ": not enough memory");
+    }
+    std::string failure() const {
+        if (!error_.empty()) return error_;
+        return FLAC__StreamEncoderStateString[FLAC__stream_encoder_get_state(encoder_.get())];
+    }
+
+    static FLAC__StreamEncoderWriteStatus write(const FLAC__StreamEncoder*,
+                                                const FLAC__byte bytes[], size_t size, uint32_t,
+                                                uint32_t, void* self) {
+        auto& track = *static_cast<FlacTrack*>(self);
+        try {
+            if (track.position_ >= track.file_.written()) {
+                track.file_.write(bytes, size);
+            } else {
+                track.file_.writeAt(track.position_, bytes, size);
+            }
+            track.position_ += size;
+            return FLAC__STREAM_ENCODER_WRITE_STATUS_OK;
+        } catch (const std::exception& e) {
+            track.error_ = e.what();
+            return FLAC__STREAM_ENCODER_WRITE_STATUS_FATAL_ERROR;
+        }
+    }
+    static FLAC__StreamEncoderSeekStatus seek(const FLAC__StreamEncoder*, FLAC__uint64 offset,
+                                              void* self) {
+        auto& track = *static_cast<FlacTrack*>(self);
+        if (offset > track.file_.written()) return FLAC__STREAM_ENCODER_SEEK_STATUS_ERROR;
+        track.position_ = offset;
+        return FLAC__STREAM_ENCODER_SEEK_STATUS_OK;
+    }
+    static FLAC__StreamEncoderTellStatus tell(const FLAC__StreamEncoder*, FLAC__uint64* offset,
+                                              void* self) {
+        *offset = static_cast<FlacTrack*>(self)->position_;
+        return FLAC__STREAM_ENCODER_TELL_STATUS_OK;
+    }
+
+    OutputFile file_;
+    formats::WavFormat format_;
+    std::vector<FLAC__int32> samples_;
+    uint64_t position_ = 0;
+    std::string error_;
+    std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter> comments_;
+    // Last, so that it goes first: deleting an unfinished encoder finishes it through the
+    // callbacks, which use the members above.
+    std::unique_ptr<FLAC__StreamEncoder, EncoderDeleter> encoder_;
+};
+
+}  // namespace
+
+std::unique_ptr<TrackFile> createWavTrack(const fs::path& path, const formats::WavFormat& format) {
+    return std::make_unique<WavTrack>(path, format);
+}
+
+std::unique_ptr<TrackFile> createFlacTrack(const fs::path& path, const formats::WavFormat& format,
+                                           const TrackTags& tags) {
+    return std::make_unique<FlacTrack>(path, format, tags);
+}
+
+std::unique_ptr<TrackFile> createRawTrack(const fs::path& path) {
+    return std::make_unique<RawTrack>(path);
+}
+
+}  // namespace kavrel::dvdaudio
