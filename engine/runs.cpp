@@ -263,11 +263,15 @@ RunResult demuxRun(const DiscTitle& title, RunState& state, const RunOptions& op
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
         result.problems = sinks.problems();
-        for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
-        for (const StreamProblem& problem : result.problems)
-            if (!problem.usable && !stopped)
-                return failed(host, result,
-                              problem.stream + ": nothing usable is left after the damage");
+        const auto lost =
+            std::find_if(result.problems.begin(), result.problems.end(),
+                         [](const StreamProblem& problem) { return !problem.usable; });
+        const bool fails = lost != result.problems.end() && !stopped;
+        // The summary comes right before the run's end; a step leaves it to the whole run.
+        if (options.closeRun || stopped || fails)
+            for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
+        if (fails)
+            return failed(host, result, lost->stream + ": nothing usable is left after the damage");
         state.streams.updateDelays();
         // A demux that is a step of a larger run leaves "Done." to the end of that run.
         if (stopped || options.closeRun) endRun(host, state, stopped);

@@ -262,6 +262,7 @@ RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
             host.log("[bl]mkvmerge gave " + std::to_string(muxed.warnings) +
                      (muxed.warnings == 1 ? " warning" : " warnings") + ": check the file.[/bl]");
         if (job.keep) host.log("Intermediate files kept in " + markupLiteral(work.path().string()));
+        for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
         endRun(host, state, false);
         result.outputs.push_back(OutputWritten{output, size});
         return result;
