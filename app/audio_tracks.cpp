@@ -124,10 +124,11 @@ void TfMain::bExtractTracksClick() {
         controls[i]->setEnabled(false);
     }
     run_ = RunKind::Tracks;
-    state_.stopFlag = false;
+    session_.stopRequest() = false;
+    kavrel::RunState state(session_.stopRequest());  // Cancel stops it as it stops the others
     showProgress(0, 0);
     if (startWriting()) {
-        const auto result = dvdaudio::extractTracks(*disc, options, state_, host_);
+        const auto result = dvdaudio::extractTracks(*disc, options, state, host_);
         if (result.outcome == kavrel::RunOutcome::Failed) endFailedRun();
     }
     for (std::size_t i = 0; i < controls.size(); ++i) controls[i]->setEnabled(enabled[i]);

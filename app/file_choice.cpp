@@ -66,7 +66,7 @@ void TfMain::XPLadj() {
 
 void TfMain::inputChosen(const QString& path) {
     eEVOfile->setText(path);
-    listsInput_.clear();  // chosen anew: the file may have changed since it was read
+    session_.forgetLists();  // chosen anew: the file may have changed since it was read
     EVOadj();
     if (bReadEVO->isEnabled()) bReadEVO->setFocus();
     Resetcbs();

@@ -231,7 +231,8 @@ bool TfMain::openFile(const QString& path, bool takeAob) {
         kavrel::dvdaudio::looksLikeAudioDisc(file)) {
         audioDiscChosen(QDir::toNativeSeparators(path));
     } else if ((extension == ".EVO" || extension == ".VOB" || extension == ".AOB") &&
-               // A disc object by its name; an AOB (by what it holds) only where the caller takes one.
+               // A disc object by its name; an AOB (by what it holds) only where the caller takes
+               // one.
                (takeAob || kavrel::inputKindOf(file) != kavrel::InputKind::Aob)) {
         inputChosen(QDir::toNativeSeparators(path));
     } else if (extension == ".XPL") {
@@ -248,16 +249,16 @@ void TfMain::openArguments(const QStringList& files) {
     RegRead();
     bool reported = false;
     const QFileInfo file(files.front());
-    const std::string name = kavrel::markupLiteral(toUtf8(files.front()));
+    const std::string name = toUtf8(files.front());
     if (!file.exists()) {
-        log("[re]Error: Cannot open " + name + ": no such file[/re]");
+        log(kavrel::errorLine("Cannot open " + name + ": no such file"));
         reported = true;
     } else if (file.isDir() &&
                !kavrel::dvdaudio::looksLikeAudioDisc(kavrel::app::toPath(files.front()))) {
-        log("[re]Error: Cannot open " + name + ": it is a folder[/re]");
+        log(kavrel::errorLine("Cannot open " + name + ": it is a folder"));
         reported = true;
     } else if (!openFile(file.absoluteFilePath(), true)) {
-        log("[re]Error: Cannot open " + name + ": not an EVO, VOB, AOB or XPL file[/re]");
+        log(kavrel::errorLine("Cannot open " + name + ": not an EVO, VOB, AOB or XPL file"));
         reported = true;
     }
     // Said after the read of the first file, so that the note is not scrolled away by it.

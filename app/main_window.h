@@ -11,12 +11,14 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "app/message_log.h"
 #include "app/status_line.h"
 #include "app/window_host.h"
 #include "engine/run_state.h"
 #include "engine/runs.h"
+#include "session/session.h"
 
 class QCheckBox;
 class QLabel;
@@ -87,7 +89,7 @@ class TfMain : public QMainWindow {
     void showProgress(uint64_t position, uint64_t size);
     void setCancelEnabled(bool enabled);
 
-    const kavrel::RunState& runState() const { return state_; }
+    const kavrel::StreamFindings& runState() const { return session_.findings(); }
     bool running() const { return run_ != RunKind::None; }
     QString inputFolder() const { return evoDir_; }
     QString playlistFolder() const { return xplDir_; }
@@ -146,10 +148,12 @@ class TfMain : public QMainWindow {
     QString inputPath() const;
     std::filesystem::path playlistPath() const;
     void offerFoundStreams();
+    // Opens the input with the controls' choices (follow-on file, playlist) in the session.
+    void openSession();
     // The read run with its offer; the lists then belong to the current input.
     kavrel::RunOutcome readInput();
-    // Runs the read first when the stream lists are not those of the current input; false when
-    // there is then nothing to write.
+    // Runs the read first when the session's stream lists are not those of its title (after
+    // openSession); false when there is then nothing to write.
     bool readBeforeWriting();
     bool askToStop();
     // Calls a run, turning an exception that escapes it into a logged failure.
@@ -207,6 +211,9 @@ class TfMain : public QMainWindow {
     QCheckBox* cbLpcmAsWav = nullptr;
     QCheckBox* cbWriteChapters = nullptr;
     QCheckBox* cbSubsAsPgs = nullptr;
+    // The boxes of the output forms, in the order outputForms() lists them.
+    std::vector<QCheckBox*> formBoxes;
+    QCheckBox* formBox(std::string_view settingsKey) const;
     QCheckBox* cbTracksAsFlac = nullptr;
     QWidget* tsTracks = nullptr;
     QTreeWidget* tvTracks = nullptr;
@@ -217,7 +224,7 @@ class TfMain : public QMainWindow {
     std::unique_ptr<kavrel::app::MessageLog> messageLog_;
     std::unique_ptr<kavrel::app::StatusLine> statusLine_;
     kavrel::app::WindowHost host_{*this};
-    kavrel::RunState state_;
+    kavrel::session::Session session_;
     RunKind run_ = RunKind::None;
     std::shared_ptr<const kavrel::dvdaudio::AudioDisc> audioDisc_;  // the Tracks page's disc
 
@@ -228,8 +235,8 @@ class TfMain : public QMainWindow {
     int treeWidth_ = 96;
     // The boxes hold what a read or a playlist offered; an activation must not wipe that.
     bool offered_ = false;
-    // The input whose read filled the run state's stream lists; empty when none did.
-    QString listsInput_;
+    // The stream key of the track a playlist offered in each box (-1: none offered one).
+    std::array<int32_t, kavrel::kSlotCount> offerKeys_{};
     // What the last RegRead or RegWrite saw in the store, so that a later activation applies
     // only values changed from outside and never undoes the user's own edits.
     std::map<QString, QVariant> seen_;

@@ -22,6 +22,7 @@
 
 #include "app/logo.h"
 #include "app/main_window.h"
+#include "engine/output_forms.h"
 #include "mux/mkvmerge.h"
 
 namespace {
@@ -297,23 +298,28 @@ QWidget* TfMain::buildOptionsPage() {
                QStringLiteral("Demux also writes the chapters of the input's title in the playlist "
                               "as a Matroska chapter file (.chapters.xml)"));
     cbWriteChapters->setChecked(false);  // a new output is asked for, never made unasked
-    cbLpcmAsWav = option(page, "cbLpcmAsWav", QStringLiteral("LPCM as WAV"),
-                         QStringLiteral("Demux writes LPCM audio as WAV files a player takes, "
-                                        "instead of the raw samples"));
-    cbLpcmAsWav->setChecked(false);
-    cbSubsAsPgs = option(page, "cbSubsAsPgs", QStringLiteral("Subtitles as PGS"),
-                         QStringLiteral("Demux writes subpictures as Blu-ray PGS subtitles (.sup) "
-                                        "that players and mkvmerge take"));
-    cbSubsAsPgs->setChecked(false);
+    // One box per output form, as the forms list them.
+    formBoxes.clear();
+    for (const kavrel::OutputForm& form : kavrel::outputForms()) {
+        const std::string name = std::string("cb") + form.settingsKey;
+        QCheckBox* box = option(page, name.c_str(), QString::fromUtf8(form.label),
+                                QString::fromUtf8(form.toolTip));
+        box->setChecked(false);  // a new output form is asked for, never made unasked
+        formBoxes.push_back(box);
+    }
+    cbLpcmAsWav = formBox("LpcmAsWav");
+    cbSubsAsPgs = formBox("SubsAsPgs");
     cbTracksAsFlac = option(page, "cbTracksAsFlac", QStringLiteral("Tracks as FLAC"),
                             QStringLiteral("Extract tracks writes the tracks of a DVD-Audio disc "
                                            "as FLAC files instead of WAV"));
     cbTracksAsFlac->setChecked(false);
     int row = 0;
-    for (QCheckBox* box : {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead,
-                           cbWriteChapters, cbLpcmAsWav, cbSubsAsPgs, cbTracksAsFlac}) {
+    for (QCheckBox* box :
+         {cbContinue, cbFastCheck, cbCountFr, cbDetails, cbAutoRead, cbWriteChapters}) {
         columns->addWidget(box, row++, 0);
     }
+    for (QCheckBox* box : formBoxes) columns->addWidget(box, row++, 0);
+    columns->addWidget(cbTracksAsFlac, row++, 0);
 
     auto* autoGroup = new QButtonGroup(page);
     rbAutoDemux = named(new QRadioButton(QStringLiteral("Auto Demux"), page), "rbAutoDemux");

@@ -24,10 +24,8 @@
 #include "engine/input_kind.h"
 #include "engine/markup.h"
 #include "engine/names.h"
-#include "mux/mkv_run.h"
-#include "playlist/demux_chapters.h"
+#include "engine/output_forms.h"
 #include "playlist/playlist.h"
-#include "rebuild/rebuild.h"
 
 using kavrel::RunOutcome;
 using kavrel::app::fromUtf8;
@@ -48,7 +46,7 @@ class TfMain::RunScope {
             controls_[i]->setEnabled(false);
         }
         window_.run_ = kind;
-        window_.state_.stopFlag = false;
+        window_.session_.stopRequest() = false;
         if (kind != RunKind::Playlist) window_.statusLine_->showProgress(0, 0);
     }
     ~RunScope() {
@@ -82,6 +80,13 @@ std::string fileNamePart(const QString& caption) {
 }
 
 }  // namespace
+
+QCheckBox* TfMain::formBox(std::string_view settingsKey) const {
+    const auto forms = kavrel::outputForms();
+    for (std::size_t i = 0; i < forms.size() && i < formBoxes.size(); ++i)
+        if (settingsKey == forms[i].settingsKey) return formBoxes[i];
+    return nullptr;
+}
 
 // ---- The stream check boxes ----
 
@@ -126,6 +131,7 @@ void TfMain::Resetcbs() {
         box->setText(fromUtf8(kavrel::emptyCaption(slot)));
     }
     offered_ = false;
+    offerKeys_.fill(-1);
     cbVideoClick();
 }
 
@@ -140,7 +146,7 @@ void TfMain::cbVideoClick() {
 }
 
 void TfMain::offerFoundStreams() {
-    const auto captions = kavrel::offeredCaptions(state_);
+    const auto captions = session_.offeredCaptions();
     for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
         const std::string& caption = captions[static_cast<std::size_t>(slot)];
         QCheckBox* box = slotBox(slot);
@@ -166,8 +172,9 @@ kavrel::RunOptions TfMain::runOptions() const {
     options.audioExt = toUtf8(eAudioExt->text());
     options.subExt = toUtf8(eSubExt->text());
     options.workdir = toPath(eWorkdir->text());
-    options.lpcmAsWav = cbLpcmAsWav->isChecked();
-    options.subsAsPgs = cbSubsAsPgs->isChecked();
+    const auto forms = kavrel::outputForms();
+    for (std::size_t i = 0; i < forms.size() && i < formBoxes.size(); ++i)
+        options.*forms[i].chosen = formBoxes[i]->isChecked();
     return options;
 }
 
@@ -185,9 +192,9 @@ RunOutcome TfMain::guarded(const std::function<RunOutcome()>& run) {
     try {
         return run();
     } catch (const std::exception& error) {
-        log("[re]Error: " + kavrel::markupLiteral(error.what()) + "[/re]");
+        log(kavrel::errorLine(error.what()));
     } catch (...) {
-        log("[re]Error: the run stopped on an unknown error[/re]");
+        log(kavrel::errorLine("the run stopped on an unknown error"));
     }
     return RunOutcome::Failed;
 }
@@ -218,11 +225,13 @@ bool TfMain::prepareOutputFolder() {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (!error && std::filesystem::is_directory(folder, error)) return true;
-    log("[re]Error: " +
-        kavrel::markupLiteral("Cannot use the output folder " + toUtf8(eWorkdir->text()) + ": " +
-                              (error ? error.message() : std::string("it is not a folder"))) +
-        "[/re]");
+    log(kavrel::errorLine("Cannot use the output folder " + toUtf8(eWorkdir->text()) + ": " +
+                          (error ? error.message() : std::string("it is not a folder"))));
     return false;
+}
+
+void TfMain::openSession() {
+    session_.openFile(toPath(inputPath()), cbContinue->isChecked(), playlistPath());
 }
 
 RunOutcome TfMain::readInput() {
@@ -233,44 +242,51 @@ RunOutcome TfMain::readInput() {
         Resetcbs();
         PageControl->setCurrentIndex(0);
         const kavrel::RunOptions options = runOptions();
-        outcome = guarded(
-            [&] { return kavrel::readRun(toPath(inputPath()), state_, options, host_).outcome; });
-        if (outcome == RunOutcome::Failed) {
+        outcome = guarded([&] { return session_.read(options, host_).outcome; });
+        if (outcome == RunOutcome::Failed)
             endFailedRun();
-            listsInput_.clear();
-        } else {
+        else
             offerFoundStreams();
-            listsInput_ = inputPath();
-        }
     }
     cbVideoClick();
     return outcome;
 }
 
 bool TfMain::readBeforeWriting() {
-    if (!listsInput_.isEmpty() && listsInput_ == inputPath()) return true;
+    if (session_.listsAreCurrent()) return true;
     // The boxes offer what a playlist or an earlier input declared; the user's choice among them
-    // (and the playlist's captions) stays, on the streams the read finds.
+    // (and the playlist's captions) stays, on the streams the read finds: a playlist's track on
+    // the stream of its key, an earlier offer on its box.
     struct Box {
         bool offered;
         bool checked;
         QString caption;
+        int32_t key;
     };
     std::array<Box, kavrel::kSlotCount> before{};
     bool anyOffered = false;
     for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
         const QCheckBox* box = slotBox(slot);
-        before[static_cast<std::size_t>(slot)] = {box->isEnabled(), box->isChecked(), box->text()};
+        const auto s = static_cast<std::size_t>(slot);
+        before[s] = {box->isEnabled(), box->isChecked(), box->text(), offerKeys_[s]};
         anyOffered = anyOffered || box->isEnabled();
     }
     if (readInput() != RunOutcome::Done) return false;
     if (anyOffered) {
+        const kavrel::StreamLists& lists = session_.findings().lists;
         for (int slot = 0; slot < kavrel::kSlotCount; ++slot) {
             QCheckBox* box = slotBox(slot);
-            const Box& was = before[static_cast<std::size_t>(slot)];
             if (!box->isEnabled()) continue;
-            box->setChecked(was.offered && was.checked);
-            if (was.offered) box->setText(was.caption);
+            const int32_t key = lists.ofSlot(slot);
+            const Box* was = &before[static_cast<std::size_t>(slot)];
+            for (const Box& offer : before)
+                if (offer.key >= 0 && offer.key == key &&
+                    kavrel::slotKind(static_cast<int>(&offer - before.data())) ==
+                        kavrel::slotKind(slot))
+                    was = &offer;
+            const bool same = was->key < 0 || was->key == key;
+            box->setChecked(same && was->offered && was->checked);
+            if (same && was->offered) box->setText(was->caption);
         }
     }
     cbVideoClick();
@@ -279,6 +295,7 @@ bool TfMain::readBeforeWriting() {
 
 void TfMain::bReadEVOClick() {
     if (running() || inputPath().isEmpty()) return;
+    openSession();
     const RunOutcome outcome = readInput();
     // A read the user stopped offers what it found, but nothing runs on by itself.
     if (outcome != RunOutcome::Done) return;
@@ -293,38 +310,34 @@ void TfMain::bReadEVOClick() {
 void TfMain::bDemuxClick() {
     if (running() || inputPath().isEmpty()) return;
     // A demux works on the streams a read of this very input found.
+    openSession();
     if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Demux);
     if (!startWriting()) return;
     const kavrel::RunOptions options = runOptions();
     const auto captions = checkedCaptions(options);
     const RunOutcome outcome = guarded([&] {
-        RunOutcome demuxed =
-            kavrel::demuxRun(toPath(inputPath()), state_, options, captions, host_).outcome;
-        if (demuxed == RunOutcome::Done && cbWriteChapters->isChecked() &&
-            !kavrel::playlist::writeDemuxChapters(toPath(inputPath()), playlistPath(), options,
-                                                  host_))
-            demuxed = RunOutcome::Failed;
-        return demuxed;
+        return session_.demux(options, captions, cbWriteChapters->isChecked(), host_).outcome;
     });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
 
 void TfMain::bMakeMkvClick() {
     if (running() || inputPath().isEmpty()) return;
+    // The Matroska file holds the title that plays the input: its further clips are read too.
+    openSession();
+    std::string error;
+    if (!session_.takeFeature(cbContinue->isChecked(), host_, error)) {
+        endFailedRun();
+        return;
+    }
     if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Mkv);
     if (!startWriting()) return;
     const kavrel::RunOptions options = runOptions();
     const auto captions = checkedCaptions(options);
-    const std::filesystem::path input = toPath(inputPath());
     const RunOutcome outcome = guarded([&] {
-        std::string error;
-        auto source = kavrel::mux::findFeature(input, playlistPath(), options.cont, host_, error);
-        if (!source) return RunOutcome::Failed;
-        const kavrel::mux::MkvJob job{input, kavrel::mux::mkvOutputPath(input, options),
-                                      std::move(*source), false};
-        return kavrel::mux::mkvRun(job, state_, options, captions, host_).outcome;
+        return session_.mkv(session_.mkvOutput(options), false, options, captions, host_).outcome;
     });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
@@ -332,12 +345,12 @@ void TfMain::bMakeMkvClick() {
 void TfMain::bRebuildClick() {
     if (running() || inputPath().isEmpty()) return;
     // The rebuild filters on the stream lists of a read of this very input.
+    openSession();
     if (!readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Rebuild);
     if (!startWriting()) return;
     const kavrel::RunOptions options = runOptions();
-    const RunOutcome outcome = guarded(
-        [&] { return kavrel::rebuildRun(toPath(inputPath()), state_, options, host_).outcome; });
+    const RunOutcome outcome = guarded([&] { return session_.rebuild(options, host_).outcome; });
     if (outcome == RunOutcome::Failed) endFailedRun();
 }
 
@@ -354,7 +367,7 @@ void TfMain::bReadXPLClick() {
         try {
             playlist = kavrel::playlist::readPlaylist(toPath(path), baseName, host_);
         } catch (const std::exception& error) {
-            log("[re]Error: " + kavrel::markupLiteral(error.what()) + "[/re]");
+            log(kavrel::errorLine(error.what()));
         }
         if (playlist) {
             mXPL->hide();
@@ -370,6 +383,7 @@ void TfMain::bReadXPLClick() {
                     box->setEnabled(true);
                     box->setChecked(true);
                     box->setText(fromUtf8(offer.label));
+                    offerKeys_[static_cast<std::size_t>(offer.slot)] = offer.key;
                     offered_ = true;
                 }
                 fitPlaylistTree();
@@ -402,13 +416,13 @@ bool TfMain::askToStop() {
     // A read stops at once; a run that writes files asks first.
     const bool writing = run_ == RunKind::Demux || run_ == RunKind::Rebuild || run_ == RunKind::Mkv;
     if (!writing) {
-        state_.stopFlag = true;
+        session_.stopRequest() = true;
         return true;
     }
     if (!confirmStop()) return false;
-    state_.stopFlag = true;
+    session_.stopRequest() = true;
     log("Cancelled.");
-    state_.cancelLogged = true;  // the run ends without saying it again
+    session_.markCancelLogged();  // the run ends without saying it again
     return true;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "engine/output_forms.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ struct TfMain::SettingsTable {
     };
 
     static std::vector<Row> rows(TfMain& w) {
-        return {
+        std::vector<Row> table{
             {QStringLiteral("Width"), WindowValue::Width},
             {QStringLiteral("Height"), WindowValue::Height},
             {QStringLiteral("Top"), WindowValue::Top},
@@ -62,10 +63,13 @@ struct TfMain::SettingsTable {
             {QStringLiteral("AutoRebuild"), w.rbAutoRebuild},
             {QStringLiteral("AutoClear"), w.cbAutoClear},
             {QStringLiteral("WriteChapters"), w.cbWriteChapters},
-            {QStringLiteral("LpcmAsWav"), w.cbLpcmAsWav},
-            {QStringLiteral("SubsAsPgs"), w.cbSubsAsPgs},
             {QStringLiteral("TracksAsFlac"), w.cbTracksAsFlac},
         };
+        // One stored value per output form, under the form's own key.
+        const auto forms = kavrel::outputForms();
+        for (std::size_t i = 0; i < forms.size() && i < w.formBoxes.size(); ++i)
+            table.push_back({QString::fromUtf8(forms[i].settingsKey), w.formBoxes[i]});
+        return table;
     }
 };
 

@@ -95,10 +95,10 @@ void handleStopSignals(void (*handler)(int)) {
 
 }  // namespace
 
-InterruptGuard::InterruptGuard(RunState& state) {
+InterruptGuard::InterruptGuard(std::atomic<bool>& stop) {
     gInterrupted.store(false);
     gSignal.store(0);
-    gStopFlag.store(&state.stopFlag);
+    gStopFlag.store(&stop);
     handleStopSignals(onInterrupt);
 }
 
@@ -194,12 +194,6 @@ std::optional<std::array<bool, kSlotCount>> parseStreamList(std::string_view lis
     return slots;
 }
 
-std::string slotName(int slot) {
-    if (slot < audioSlot(0)) return "v" + std::to_string(slot);
-    if (slot < subSlot(0)) return "a" + std::to_string(slot - audioSlot(0));
-    return "s" + std::to_string(slot - subSlot(0));
-}
-
 int usageError(std::string_view command, std::string_view message) {
     std::fprintf(stderr, "kavrel-cli %.*s: %.*s\nTry 'kavrel-cli %.*s --help'.\n",
                  static_cast<int>(command.size()), command.data(), static_cast<int>(message.size()),
@@ -229,7 +223,12 @@ void addCommonOptions(CommandLine& line, CommonOptions& options) {
     app.add_flag_callback(
         "--no-details", [&options] { options.run.scan.details = false; },
         "no first PTS, sub-stream ids or stream formats");
-    app.add_option("input", options.inputs, "the EVO, VOB or AOB file");
+    app.add_option("--title", options.title,
+                   "the title of a disc folder or playlist to read (default: the main feature)")
+        ->type_name("N")
+        ->check(CLI::PositiveNumber.description(""));
+    app.add_option("input", options.inputs,
+                   "the EVO, VOB or AOB file, or a disc folder or its ADV_OBJ/VPLST000.XPL");
 }
 
 void addWriteOptions(CommandLine& line, CommonOptions& options) {

@@ -66,12 +66,12 @@ class ConsoleHost : public EngineHost {
     std::vector<std::string> messages_;
 };
 
-// Ctrl-C (any number of times), SIGTERM and SIGHUP set state.stopFlag while the guard lives:
+// Ctrl-C (any number of times), SIGTERM and SIGHUP set the stop request while the guard lives:
 // the scanner and the rebuild loop end at the next chunk, mkvmerge is stopped, and the run
 // closes its files and removes what it left unfinished.
 class InterruptGuard {
   public:
-    explicit InterruptGuard(RunState& state);
+    explicit InterruptGuard(std::atomic<bool>& stop);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
@@ -89,10 +89,12 @@ struct CommonOptions {
     bool outGiven = false;                                // -o/--out was given
     std::optional<std::array<bool, kSlotCount>> streams;  // -s/--streams, by slot
     std::vector<std::string> inputs;                      // the positional words
+    std::optional<int> title;                             // --title N (none: the main feature)
 };
 
 // The options every command that reads an input takes: -q/--quiet, --json, --no-continue,
-// --no-fast-check, --no-count-frames, --no-details, and the INPUT.
+// --no-fast-check, --no-count-frames, --no-details, --title N, and the INPUT (a file, a disc
+// folder or its playlist).
 void addCommonOptions(CommandLine& line, CommonOptions& options);
 
 // The options of the commands that write: -o/--out DIR, -s/--streams LIST.
@@ -107,9 +109,6 @@ void addExtensionOptions(CommandLine& line, RunOptions& run);
 // zeros allowed ("a03"), case-insensitive. Gives nullopt and a reason for anything else.
 std::optional<std::array<bool, kSlotCount>> parseStreamList(std::string_view list,
                                                             std::string& error);
-
-// The slot's name in stream lists: "v0", "a3", "s12".
-std::string slotName(int slot);
 
 // The one input file of a command: the single positional word. None or more than one is a usage
 // error; returns -1 when fine, else the exit code after printing the problem.

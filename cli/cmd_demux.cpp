@@ -1,10 +1,12 @@
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "cli/cli_common.h"
 #include "cli/commands.h"
 #include "cli/scan_command.h"
-#include "engine/sinks.h"
+#include "engine/output_forms.h"
 #include "playlist/demux_chapters.h"
 #include "playlist/disc_layout.h"
 
@@ -28,35 +30,39 @@ int demuxCommand(int argc, char** argv) {
             line.app.add_flag("--chapters", chapters,
                               "also write the chapters of the input's title, from the disc's\n"
                               "ADV_OBJ/VPLST000.XPL, as INPUT.chapters.xml beside the files");
-            line.app
-                .add_option_function<std::string>(
-                    "--lpcm",
-                    [&options](const std::string& how) { options.run.lpcmAsWav = how == "wav"; },
-                    "write LPCM audio as WAV files (.wav) or as the raw samples (default raw)")
-                ->check(CLI::IsMember({"wav", "raw"}).description(""))
-                ->type_name("wav|raw");
-            line.app
-                .add_option_function<std::string>(
-                    "--subs",
-                    [&options](const std::string& form) {
-                        options.run.subsAsPgs = form == "pgs";
-                        options.run.subsAsVobsub = form == "vobsub";
-                        if (form == "vobsub") options.run.subExt = kVobsubExtension;
-                    },
-                    "write subpictures as Blu-ray PGS subtitles, as VobSub (.sub and .idx,\n"
-                    "with the DVD title's palette) or as the disc's own \"SP\"-framed units\n"
-                    "(default sup); PGS and sup keep the file names")
-                ->check(CLI::IsMember({"pgs", "vobsub", "sup"}).description(""))
-                ->type_name("pgs|vobsub|sup");
+            // One option per kind with forms of its own: --lpcm wav|raw, --subs pgs|vobsub|sup;
+            // it takes the value of each form of the kind and the kind's own.
+            const auto forms = outputForms();
+            for (std::size_t first = 0; first < forms.size(); ++first) {
+                const std::string_view option = forms[first].option;
+                bool listed = false;
+                for (std::size_t before = 0; before < first; ++before)
+                    listed = listed || option == forms[before].option;
+                if (listed) continue;
+                std::vector<const OutputForm*> kin;
+                for (const OutputForm& form : forms)
+                    if (option == form.option) kin.push_back(&form);
+                std::vector<std::string> values;
+                for (const OutputForm* form : kin) values.emplace_back(form->value);
+                values.emplace_back(kin.front()->plainValue);
+                std::string typeName;
+                for (const std::string& value : values)
+                    typeName += (typeName.empty() ? "" : "|") + value;
+                line.app
+                    .add_option_function<std::string>(
+                        std::string(option),
+                        [&options, kin](const std::string& how) {
+                            for (const OutputForm* form : kin)
+                                options.run.*form->chosen = how == form->value;
+                        },
+                        kin.back()->optionHelp)
+                    ->check(CLI::IsMember(values).description(""))
+                    ->type_name(typeName);
+            }
         },
-        [&chapters](const fs::path& input, RunState& state, const RunOptions& options,
+        [&chapters](session::Session& session, const RunOptions& options,
                     const std::array<std::string, kSlotCount>& captions, ConsoleHost& host) {
-            RunResult result = demuxRun(input, state, options, captions, host);
-            if (chapters && result.outcome == RunOutcome::Done &&
-                !playlist::writeDemuxChapters(input, playlist::playlistBeside(input), options, host,
-                                              &result))
-                result.outcome = RunOutcome::Failed;
-            return result;
+            return session.demux(options, captions, chapters, host);
         });
 }
 

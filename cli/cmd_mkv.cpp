@@ -39,26 +39,24 @@ int mkvCommand(int argc, char** argv) {
     // Nothing is read or written when the muxer is missing.
     if (mux::findProgram(mux::kMkvmerge).empty()) return failure(command, mux::mkvmergeMissing());
 
-    RunState state;
+    session::Session session;
+    if (int code = openInput(session, input, options, command); code >= 0) return code;
     ConsoleHost host(options.quiet, !options.quiet);
-    InterruptGuard guard(state);
+    InterruptGuard guard(session.stopRequest());
     RunResult refused;
     refused.outcome = RunOutcome::Failed;
-    const auto source = mux::findFeature(input, playlist::playlistBeside(input), options.run.cont,
-                                         host, refused.error);
-    if (!source) return exitCodeFor(refused, host, command);
-    mux::followFeature(options.run, *source);
-    const RunResult read = readRun(input, state, options.run, host);
+    if (!session.takeFeature(options.run.cont, host, refused.error))
+        return exitCodeFor(refused, host, command);
+    const RunResult read = session.read(options.run, host);
     if (read.outcome != RunOutcome::Done || interrupted()) return exitCodeFor(read, host, command);
 
-    const auto captions = offeredCaptions(state);
+    const auto captions = session.offeredCaptions();
     const WritingCommand writing{command, {}, {}, "to mux"};
     const auto checked =
-        chosenStreams(options, captions, input, writing, read, host, refused.error);
+        chosenStreams(options, captions, session.input(), writing, read, host, refused.error);
     if (!checked) return exitCodeFor(refused, host, command);
     options.run.scan.checked = *checked;
-    const mux::MkvJob job{input, output, *source, keep};
-    return exitCodeFor(mux::mkvRun(job, state, options.run, captions, host), host, command);
+    return exitCodeFor(session.mkv(output, keep, options.run, captions, host), host, command);
 }
 
 }  // namespace kavrel::cli

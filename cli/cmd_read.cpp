@@ -19,17 +19,18 @@ int readCommand(int argc, char** argv) {
     std::string input;
     if (int code = singleInput(options, kCommand, input); code >= 0) return code;
 
-    RunState state;
+    session::Session session;
+    if (int code = openInput(session, input, options, kCommand); code >= 0) return code;
     ConsoleHost host(options.quiet || options.json, !options.quiet);
-    InterruptGuard guard(state);
-    const RunResult result = readRun(input, state, options.run, host);
+    InterruptGuard guard(session.stopRequest());
+    const RunResult result = session.read(options.run, host);
     host.clearStatus();
     if (result.fastCheckStopped && !options.quiet)
         std::fprintf(stderr,
                      "kavrel-cli read: the fast check ended the scan after the first %llu MB; "
                      "--no-fast-check reads the whole input\n",
                      static_cast<unsigned long long>(options.run.scan.fastCheckLimit / 1'000'000));
-    return finishCommand(kCommand, input, options, result, state, host);
+    return finishCommand(kCommand, options, result, session, host);
 }
 
 }  // namespace kavrel::cli

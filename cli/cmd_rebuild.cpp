@@ -18,10 +18,9 @@ int rebuildCommand(int argc, char** argv) {
         "(FEATURE_1_FEATURE_2.rebuilt.EVO when the feature goes on in FEATURE_2.EVO).",
         "to keep"};
     return writingCommand(argc, argv, command, {},
-                          [](const fs::path& input, RunState& state, const RunOptions& options,
-                             const std::array<std::string, kSlotCount>&, ConsoleHost& host) {
-                              return rebuildRun(input, state, options, host);
-                          });
+                          [](session::Session& session, const RunOptions& options,
+                             const std::array<std::string, kSlotCount>&,
+                             ConsoleHost& host) { return session.rebuild(options, host); });
 }
 
 }  // namespace kavrel::cli

@@ -113,7 +113,7 @@ int subsCommand(int argc, char** argv) {
 
     ConsoleHost host(o.quiet, false);
     RunState state;
-    InterruptGuard guard(state);  // a stop signal ends the run between two units
+    InterruptGuard guard(state.stopFlag);  // a stop signal ends the run between two units
     auto log = [&host](const std::string& line) { host.log(line); };
     try {
         std::unique_ptr<OutputFile> pgsFile;

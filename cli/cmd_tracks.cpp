@@ -58,7 +58,7 @@ int tracksCommand(int argc, char** argv) {
 
     RunState state;
     ConsoleHost host(quiet, !quiet);
-    InterruptGuard guard(state);
+    InterruptGuard guard(state.stopFlag);
     const RunResult result = dvdaudio::extractTracks(audio, options, state, host);
     return exitCodeFor(result, host, kCommand);
 }

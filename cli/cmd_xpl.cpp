@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/standard_output.h"
 #include "engine/io.h"
+#include "engine/names.h"
 #include "formats/chapter_file.h"
 #include "formats/json_writer.h"
 #include "playlist/demux_chapters.h"

@@ -115,7 +115,7 @@ void writeStream(JsonWriter& json, const StreamInfo& stream, const TrackNames* n
 
 }  // namespace
 
-std::string jsonReport(const RunReport& report, const RunState& state) {
+std::string jsonReport(const RunReport& report, const StreamFindings& state) {
     const RunResult& result = report.result;
     JsonWriter json;
     json.beginObject();

@@ -23,6 +23,6 @@ struct RunReport {
 };
 
 // The JSON document of a finished run.
-std::string jsonReport(const RunReport& report, const RunState& state);
+std::string jsonReport(const RunReport& report, const StreamFindings& state);
 
 }  // namespace kavrel::cli

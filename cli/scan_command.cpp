@@ -9,13 +9,22 @@
 #include "cli/stream_names.h"
 #include "engine/markup.h"
 #include "engine/names.h"
+#include "playlist/disc_layout.h"
 
 namespace kavrel::cli {
 
 namespace fs = std::filesystem;
 
-int finishCommand(std::string_view command, const fs::path& input, const CommonOptions& options,
-                  const RunResult& result, const RunState& state, ConsoleHost& host) {
+int openInput(session::Session& session, const std::string& input, const CommonOptions& options,
+              std::string_view command) {
+    const std::string problem =
+        session.open(input, options.title, options.run.cont, playlist::playlistBeside(input));
+    return problem.empty() ? -1 : failure(command, escapeControls(problem));
+}
+
+int finishCommand(std::string_view command, const CommonOptions& options, const RunResult& result,
+                  const session::Session& session, ConsoleHost& host) {
+    const StreamFindings& state = session.findings();
     int code = exitCodeFor(result, host, command);
     if (options.json) {
         RunReport report;
@@ -23,7 +32,7 @@ int finishCommand(std::string_view command, const fs::path& input, const CommonO
         report.result = result;
         report.interrupted = code == interruptedExitCode();
         report.messages = host.messages();
-        if (!state.streams.empty()) report.names = playlistNames(input, state.streams);
+        if (!state.streams.empty()) report.names = titleNames(session, state.streams);
         std::string text = jsonReport(report, state);
         writeOut(text);
         flushOut();
@@ -57,7 +66,7 @@ std::optional<std::array<bool, kSlotCount>> chosenStreams(
     if (read.fastCheckStopped)
         error += " (only its first " + std::to_string(options.run.scan.fastCheckLimit / 1'000'000) +
                  " MB were read: try --no-fast-check)";
-    host.log("[re]Error: " + markupLiteral(error) + "[/re]");
+    host.log(errorLine(error));
     return std::nullopt;
 }
 
@@ -73,36 +82,38 @@ int writingCommand(int argc, char** argv, const WritingCommand& writing,
     std::string input;
     if (int code = singleInput(options, command, input); code >= 0) return code;
 
-    RunState state;
+    session::Session session;
+    if (int code = openInput(session, input, options, command); code >= 0) return code;
     ConsoleHost host(options.quiet || options.json, !options.quiet);
     // An output folder that cannot be used fails the command before anything is read.
     if (std::string problem = outputFolderProblem(options); !problem.empty()) {
         RunResult refused;
         refused.outcome = RunOutcome::Failed;
         refused.error = std::move(problem);
-        return finishCommand(command, input, options, refused, state, host);
+        return finishCommand(command, options, refused, session, host);
     }
-    InterruptGuard guard(state);
-    const RunResult read = readRun(input, state, options.run, host);
+    InterruptGuard guard(session.stopRequest());
+    const RunResult read = session.read(options.run, host);
     if (read.outcome != RunOutcome::Done || interrupted())
-        return finishCommand(command, input, options, read, state, host);
+        return finishCommand(command, options, read, session, host);
 
     // The streams offered are those the read run listed; the second run works on the same lists.
-    const auto captions = offeredCaptions(state);
+    const auto captions = session.offeredCaptions();
     std::string error;
-    const auto checked = chosenStreams(options, captions, input, writing, read, host, error);
+    const auto checked =
+        chosenStreams(options, captions, session.input(), writing, read, host, error);
     if (!checked) {
         RunResult refused = read;
         refused.outcome = RunOutcome::Failed;
         refused.error = error;
-        return finishCommand(command, input, options, refused, state, host);
+        return finishCommand(command, options, refused, session, host);
     }
     options.run.scan.checked = *checked;
     // Without -s every stream is written, also one the read's fast check did not reach.
     options.run.everyStream = !options.streams;
-    RunResult written = write(input, state, options.run, captions, host);
+    RunResult written = write(session, options.run, captions, host);
     written.fastCheckStopped = read.fastCheckStopped;
-    return finishCommand(command, input, options, written, state, host);
+    return finishCommand(command, options, written, session, host);
 }
 
 }  // namespace kavrel::cli

@@ -11,18 +11,23 @@
 #include "cli/cli_common.h"
 #include "engine/run_state.h"
 #include "engine/runs.h"
+#include "session/session.h"
 
 namespace kavrel::cli {
 
 // Prints the JSON document (with --json) and returns the exit code of the run.
-int finishCommand(std::string_view command, const std::filesystem::path& input,
-                  const CommonOptions& options, const RunResult& result, const RunState& state,
-                  ConsoleHost& host);
+int finishCommand(std::string_view command, const CommonOptions& options, const RunResult& result,
+                  const session::Session& session, ConsoleHost& host);
 
-// The second run of a writing command, on the read run's state with options.scan.checked set.
-using WritingRun = std::function<RunResult(
-    const std::filesystem::path& input, RunState& state, const RunOptions& options,
-    const std::array<std::string, kSlotCount>& captions, ConsoleHost& host)>;
+// Opens the command's input in the session: a file (with the playlist beside it), or the title
+// of a disc that --title names. Returns -1 when fine, else the exit code after saying why.
+int openInput(session::Session& session, const std::string& input, const CommonOptions& options,
+              std::string_view command);
+
+// The second run of a writing command, on the session's read with options.scan.checked set.
+using WritingRun = std::function<RunResult(session::Session& session, const RunOptions& options,
+                                           const std::array<std::string, kSlotCount>& captions,
+                                           ConsoleHost& host)>;
 
 // Adds a writing command's own options to its command line, one line each.
 using OwnOptions = std::function<void(CommandLine& line, CommonOptions& options)>;

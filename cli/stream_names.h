@@ -1,12 +1,12 @@
 #pragma once
-// The language and description a disc's playlist gives the streams a run found: the tracks of
-// the title that plays the input, matched by kind and stream number.
-#include <filesystem>
+// The language and description a disc gives the streams a run found: the tracks of the title
+// read (for a file, of the playlist's title that plays it), matched by stream key.
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/stream_table.h"
+#include "session/session.h"
 
 namespace kavrel::cli {
 
@@ -15,9 +15,9 @@ struct TrackNames {
     std::optional<std::string> description;
 };
 
-// One entry per stream of the table, in its order; nullopt when no playlist lies beside the
-// input (ADV_OBJ/VPLST000.XPL of its disc), it cannot be read, or no title of it plays the input.
-std::optional<std::vector<TrackNames>> playlistNames(const std::filesystem::path& input,
-                                                     const StreamTable& streams);
+// One entry per stream of the table, in its order; nullopt when the title names no track (no
+// playlist beside a file, one that cannot be read, or no title of it plays the file).
+std::optional<std::vector<TrackNames>> titleNames(const session::Session& session,
+                                                  const StreamTable& streams);
 
 }  // namespace kavrel::cli

@@ -69,7 +69,7 @@ void readSystemHeader(const uint8_t* chunk, std::size_t size, bool report, PesSc
 
 }  // namespace
 
-void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode) {
+ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode) {
     if (!state.input) throw IoError("No input file is open");
     CancelEnabled cancel(host);
     state.stopFlag = false;
@@ -90,7 +90,8 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMo
     std::size_t firstHave = 0;
     bool boundsRead = false;
 
-    while (input.position() < size && !state.stopFlag) {
+    bool limitPassed = false;
+    while (input.position() < size && !state.stopFlag && !limitPassed) {
         const std::size_t got = input.read(chunk, chunkSize);
         if (got == 0) break;  // the file ended before its size said
         const uint64_t position = input.position();
@@ -98,8 +99,9 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMo
         std::memcpy(first.data() + firstHave, chunk, take);
         firstHave += take;
         if (position % kProgressEvery == 0) reportProgress(state, host, position, size);
-        if (mode == ScanMode::Read && options.fastCheck && position > options.fastCheckLimit)
-            state.stopFlag = true;  // the chunk in hand is still scanned
+        if (mode == ScanMode::Read && options.fastCheck && position > options.fastCheckLimit &&
+            position < size)
+            limitPassed = true;  // the chunk in hand is still scanned
         if (position % kRepaintEvery == 0) host.repaint();
         if (!boundsRead && position >= chunkSize &&
             (firstHave == first.size() || position >= size)) {
@@ -111,7 +113,11 @@ void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMo
         scanner.scan(chunk, got);
     }
     scanner.finish();
-    if (state.stopFlag) state.frameCounters.fill(0);
+    const ScanEnd end = state.stopFlag ? ScanEnd::Stopped
+                        : limitPassed  ? ScanEnd::FastCheckLimit
+                                       : ScanEnd::EndOfInput;
+    if (end != ScanEnd::EndOfInput) state.frameCounters.fill(0);
+    return end;
 }
 
 }  // namespace kavrel

@@ -23,8 +23,16 @@ struct ScanOptions {
     std::size_t chunkSize = kChunkSize;  // smaller only for tests and fuzzing; divides 4 MiB
 };
 
-// Scans state.input from its current position to its end (or until the stop flag is set).
-// Throws IoError when reading the input or writing an output fails.
-void demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode);
+// How a scan ended.
+enum class ScanEnd : uint8_t {
+    EndOfInput,      // the whole input was scanned
+    Stopped,         // the stop flag was set (Cancel, Ctrl-C)
+    FastCheckLimit,  // a read scan passed options.fastCheckLimit
+};
+
+// Scans state.input from its current position to its end, until the stop flag is set or, in a
+// read scan with the fast check, past the limit. Throws IoError when reading the input or
+// writing an output fails.
+ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, ScanMode mode);
 
 }  // namespace kavrel

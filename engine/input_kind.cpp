@@ -1,5 +1,7 @@
 #include "engine/input_kind.h"
 
+#include <functional>
+#include <memory>
 #include <vector>
 
 #include "engine/io.h"
@@ -117,10 +119,13 @@ InputKind inputKindOfContent(std::span<const uint8_t> firstBytes, InputKind hint
     return hint;
 }
 
-InputKind inputKindOf(const std::filesystem::path& path) {
-    const InputKind hint = inputKindOfName(path);
+namespace {
+
+// The kind from the first packs of an input; the hint when it cannot be read.
+InputKind probeKind(const std::function<std::unique_ptr<InputFile>()>& open, InputKind hint) {
     try {
-        InputFile input(path);
+        const std::unique_ptr<InputFile> file = open();
+        InputFile& input = *file;
         std::vector<uint8_t> bytes(
             static_cast<std::size_t>(std::min<uint64_t>(input.size(), kKindProbeBytes)));
         std::size_t have = 0;
@@ -134,6 +139,16 @@ InputKind inputKindOf(const std::filesystem::path& path) {
     } catch (const IoError&) {
         return hint;
     }
+}
+
+}  // namespace
+
+InputKind inputKindOf(const std::filesystem::path& path) {
+    return probeKind([&] { return std::make_unique<InputFile>(path); }, inputKindOfName(path));
+}
+
+InputKind inputKindOf(const std::vector<ByteRange>& ranges, InputKind hint) {
+    return probeKind([&] { return std::make_unique<InputFile>(ranges); }, hint);
 }
 
 }  // namespace kavrel

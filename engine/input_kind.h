@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <vector>
+
+#include "engine/disc_title.h"
 
 namespace kavrel {
 
@@ -20,5 +23,9 @@ InputKind inputKindOfContent(std::span<const uint8_t> firstBytes, InputKind hint
 // The kind of a file from its first packs, with its name as the hint. A file that cannot be
 // read is of the kind its name says (the run that reads it reports why).
 InputKind inputKindOf(const std::filesystem::path& path);
+
+// The kind of ranges read as one input (a title's cells inside an image) from their first packs,
+// with hint deciding what they leave open.
+InputKind inputKindOf(const std::vector<ByteRange>& ranges, InputKind hint);
 
 }  // namespace kavrel

@@ -202,4 +202,19 @@ bool sameFile(const fs::path& a, const fs::path& b) {
     return fs::equivalent(a, b, ec) && !ec;
 }
 
+bool isRunInput(const std::filesystem::path& output,
+                const std::vector<std::filesystem::path>& inputs) {
+    auto normal = [](const std::filesystem::path& path) {
+        std::error_code ec;
+        std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ec);
+        if (ec) canonical = std::filesystem::absolute(path, ec);
+        return (ec ? path : canonical).lexically_normal();
+    };
+    for (const std::filesystem::path& input : inputs) {
+        if (input.empty()) continue;
+        if (sameFile(output, input) || normal(output) == normal(input)) return true;
+    }
+    return false;
+}
+
 }  // namespace kavrel

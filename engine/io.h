@@ -93,4 +93,9 @@ uint8_t* pageAlignedBlock(std::vector<uint8_t>& buffer, std::size_t size);
 // True when both paths name the same existing file (an output must never replace its input).
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
+// Whether writing output would replace one of the files a run reads (the same name, or another
+// name of the same file). Every run that writes asks it of each output before creating it.
+bool isRunInput(const std::filesystem::path& output,
+                const std::vector<std::filesystem::path>& inputs);
+
 }  // namespace kavrel

@@ -162,4 +162,8 @@ uint32_t readHexDigits(std::string_view text) {
     return value;
 }
 
+std::string errorLine(std::string_view plain) {
+    return "[re]Error: " + markupLiteral(plain) + "[/re]";
+}
+
 }  // namespace kavrel

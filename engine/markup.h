@@ -32,6 +32,9 @@ std::string escapeControls(std::string_view text);
 // is. Every name that goes into a markup message goes through here.
 std::string markupLiteral(std::string_view text);
 
+// The log line of an error: "Error: " and the plain text, shown literally, in red.
+std::string errorLine(std::string_view plain);
+
 // The hexadecimal-digits reader of the colour tag: other characters are skipped.
 uint32_t readHexDigits(std::string_view text);
 

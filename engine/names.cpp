@@ -117,6 +117,12 @@ StreamKind slotKind(int slot) {
     return StreamKind::Subpicture;
 }
 
+std::string slotName(int slot) {
+    if (slot < audioSlot(0)) return "v" + std::to_string(slot);
+    if (slot < subSlot(0)) return "a" + std::to_string(slot - audioSlot(0));
+    return "s" + std::to_string(slot - subSlot(0));
+}
+
 std::string twoDigits(int n) {
     return (n < 10 ? "0" : "") + std::to_string(n);
 }

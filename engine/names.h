@@ -34,6 +34,9 @@ std::string runBaseName(const std::filesystem::path& input, const std::filesyste
 // The kind of stream a check-box slot holds.
 StreamKind slotKind(int slot);
 
+// The slot's short name, as stream lists and intermediate files spell it: "v0", "a3", "s12".
+std::string slotName(int slot);
+
 // A stream number as two digits ("03"), as captions and file names show it.
 std::string twoDigits(int n);
 

@@ -65,57 +65,22 @@ struct StreamLists {
     }
 };
 
-struct RunState {
-    // Run-wide state, kept across calls of demux.
-    InputFile* input = nullptr;
-    std::vector<uint8_t> chunk = std::vector<uint8_t>(kChunkSize);
-    // The sinks of the selected streams of a demux run, by slot; null where nothing is written.
-    std::array<StreamSink*, kSlotCount> sinks{};
-    std::atomic<bool> stopFlag{false};  // also set from a signal handler by the CLI
-    bool cancelLogged = false;          // "Cancelled." is in the log already (the window's Cancel)
-    bool demuxing = false;
-    std::chrono::steady_clock::time_point runStart{};
+// What a session keeps between runs: the streams the last read found and what the scan measured
+// of them. A read starts it afresh; a demux goes on with the read's and adds the streams the read
+// did not meet. It holds no file, sink or callback of a run.
+struct StreamFindings {
+    StreamLists lists;  // the last read run's streams
+    // Every stream the run met, in every file of the input.
+    StreamTable streams;
     std::array<int32_t, 2> frameCounters{};
     // Per video stream, the last four bytes the frame count took, so that a start code cut by
     // a packet, chunk or file boundary is counted: carried on through the run's files.
     std::array<uint32_t, 2> frameRegisters{kEmptyStartRegister, kEmptyStartRegister};
+    // The frame rate and frame size of the video streams, from their headers (0: not known).
     std::array<double, 2> frameRates{};
+    FrameSize videoFrame;  // the first video frame size a read run found (0×0: none)
     double measuredDuration = 0;
     uint32_t minFirstPts = kNoPts;
-    FrameSize videoFrame;  // the first video frame size a read run found (0×0: none)
-    StreamLists lists;     // the last read run's streams
-    // Every stream the run met, in both files; a read run starts it afresh, a demux run goes
-    // on with the read's and adds the streams the read did not meet.
-    StreamTable streams;
-    // Set by a demux run that writes every stream: makes the output of a stream the read did
-    // not list, when the scanner first meets it, and returns its sink (null: none).
-    std::function<StreamSink*(const StreamInfo&)> openLateSink;
-
-    // Per-run tables, reset on every entry of demux.
-    std::vector<bool> announced;  // by stream table index: "found!" was logged for this file
-    std::vector<bool> reported;   // by stream table index: the first-header report was made
-    // The key of the stream announced under each number in this file (-1: none).
-    std::array<int32_t, 2> foundVideo{};
-    std::array<int32_t, 16> foundAudio{};
-    std::array<int32_t, 32> foundSub{};
-    int32_t curVideo = -1;
-    int32_t curAudio = -1;
-    int32_t curSub = -1;
-    uint32_t videoFirstPts = 0;
-    uint32_t audioPts = 0;
-    uint32_t subPts = 0;
-
-    RunState() { resetPerRun(); }
-
-    void resetPerRun() {
-        announced.clear();
-        reported.clear();
-        foundVideo.fill(-1);
-        foundAudio.fill(-1);
-        foundSub.fill(-1);
-        curVideo = curAudio = curSub = -1;
-        videoFirstPts = audioPts = subPts = 0;
-    }
 
     // Keeps the streams with a box, and those without a number, as the read run's lists.
     void keepStreamLists() {
@@ -136,14 +101,68 @@ struct RunState {
         frameRegisters.fill(kEmptyStartRegister);
     }
 
-    // What a read run resets before it starts.
+    // What a read run resets before it starts: nothing of an earlier input stays.
     void resetRunCounters() {
         resetFrameCount();
+        frameRates.fill(0);
         measuredDuration = 0;
         minFirstPts = kNoPts;
         videoFrame = {};
         streams.clear();
     }
+};
+
+// The state of one run, shared by the run and the scanner: the findings it goes on with, and
+// what only this run uses (its input, chunk buffer, sinks and per-file tables). The stop request
+// is the host's: a run made with one watches it.
+struct RunState : StreamFindings {
+    RunState() : stopFlag(ownStop_) { resetPerRun(); }
+    explicit RunState(std::atomic<bool>& stop) : stopFlag(stop) { resetPerRun(); }
+    RunState(const RunState&) = delete;
+    RunState& operator=(const RunState&) = delete;
+
+    std::atomic<bool>& stopFlag;  // also set from a signal handler by the CLI
+    InputFile* input = nullptr;
+    std::vector<uint8_t> chunk = std::vector<uint8_t>(kChunkSize);
+    // The sinks of the selected streams of a demux run, by slot; null where nothing is written.
+    std::array<StreamSink*, kSlotCount> sinks{};
+    bool cancelLogged = false;  // "Cancelled." is in the log already (the window's Cancel)
+    bool demuxing = false;
+    std::chrono::steady_clock::time_point runStart{};
+    // Set by a demux run that writes every stream: makes the output of a stream the read did
+    // not list, when the scanner first meets it, and returns its sink (null: none).
+    std::function<StreamSink*(const StreamInfo&)> openLateSink;
+
+    // Per-file tables, reset on every entry of demux.
+    std::vector<bool> announced;  // by stream table index: "found!" was logged for this file
+    std::vector<bool> reported;   // by stream table index: the first-header report was made
+    // The key of the stream announced under each number in this file (-1: none).
+    std::array<int32_t, 2> foundVideo{};
+    std::array<int32_t, 16> foundAudio{};
+    std::array<int32_t, 32> foundSub{};
+    int32_t curVideo = -1;
+    int32_t curAudio = -1;
+    int32_t curSub = -1;
+    uint32_t videoFirstPts = 0;
+    uint32_t audioPts = 0;
+    uint32_t subPts = 0;
+
+    void resetPerRun() {
+        announced.clear();
+        reported.clear();
+        foundVideo.fill(-1);
+        foundAudio.fill(-1);
+        foundSub.fill(-1);
+        curVideo = curAudio = curSub = -1;
+        videoFirstPts = audioPts = subPts = 0;
+    }
+
+    // The findings this run goes on with, and those it leaves.
+    void adopt(const StreamFindings& kept) { static_cast<StreamFindings&>(*this) = kept; }
+    const StreamFindings& findings() const { return *this; }
+
+  private:
+    std::atomic<bool> ownStop_{false};
 };
 
 }  // namespace kavrel

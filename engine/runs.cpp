@@ -15,6 +15,7 @@
 #include "engine/sinks.h"
 #include "engine/stream_probe.h"
 #include "engine/timefmt.h"
+#include "engine/title_files.h"
 
 namespace kavrel {
 
@@ -31,15 +32,18 @@ class StateFiles {
     StateFiles(const StateFiles&) = delete;
     StateFiles& operator=(const StateFiles&) = delete;
 
-    // Opens path as the run's input, closing the one before.
-    void openInput(const fs::path& path) {
-        state_.input = nullptr;
-        input_.reset();
-        input_ = std::make_unique<InputFile>(path);
+    // Opens a part of the title as the run's input, closing the one before.
+    void open(const TitlePart& part) {
+        closeInput();
+        input_ = part.wholeFile() ? std::make_unique<InputFile>(part.file)
+                                  : std::make_unique<InputFile>(part.ranges);
+        whole_ = part.wholeFile();
         state_.input = input_.get();
     }
-    // Refuses an input that is empty or not a program stream, before anything is scanned.
-    void checkInput() { requireProgramStream(input_->path()); }
+    // Refuses a file that is empty or not a program stream, before anything is scanned.
+    void checkInput() {
+        if (whole_) requireProgramStream(input_->path());
+    }
     void closeInput() {
         state_.input = nullptr;
         input_.reset();
@@ -49,6 +53,7 @@ class StateFiles {
   private:
     RunState& state_;
     std::unique_ptr<InputFile> input_;
+    bool whole_ = true;
 };
 
 // A file name as a log message shows it: literally, whatever brackets or control characters
@@ -62,35 +67,28 @@ std::string statusName(const fs::path& path) {
     return escapeControls(path.filename().string());
 }
 
-// Goes on into the follow-on file of a feature, scanning it in the same mode, when the run wants
-// it and was not stopped, and adds it to the run's inputs. verb names the step on the status line
-// ("Reading"). Returns whether it did.
-bool scanFollowOn(StateFiles& files, const fs::path& second, const RunOptions& options,
-                  ScanOptions& scan, RunState& state, EngineHost& host, std::string_view verb,
-                  ScanMode mode, RunResult& result) {
-    if (!options.cont || state.stopFlag.load() || second.empty()) return false;
-    result.inputs.push_back(second);
-    files.openInput(second);
-    host.log("Continue on " + fileName(second));
+// Goes on into the next part of the title (the follow-on file of a feature, the next clip),
+// scanning it in the same mode, and adds it to the run's inputs. verb names the step on the
+// status line ("Reading").
+ScanEnd scanNextPart(StateFiles& files, const TitlePart& part, ScanOptions& scan, RunState& state,
+                     EngineHost& host, std::string_view verb, ScanMode mode, RunResult& result) {
+    result.inputs.push_back(part.file);
+    files.open(part);
+    host.log("Continue on " + fileName(part.file));
     files.checkInput();
-    host.slog(std::string(verb) + " " + statusName(second), 0);
-    scan.kind = inputKindOf(second);
-    demux(state, scan, host, mode);
-    return true;
+    host.slog(std::string(verb) + " " + statusName(part.file), 0);
+    scan.kind = partKind(part);
+    return demux(state, scan, host, mode);
 }
 
 std::string sizeLine(const InputFile& input) {
     return "File size: " + std::to_string(input.size() / kMiB) + " Mbytes.";
 }
 
-void logError(EngineHost& host, std::string_view what) {
-    host.log("[re]Error: " + markupLiteral(what) + "[/re]");
-}
-
 // The end of a run that did not succeed: the status line goes back to idle, no "Done.".
 RunOutcome failed(EngineHost& host, RunResult& result, std::string_view what) {
     result.error = what;
-    logError(host, what);
+    host.log(errorLine(what));
     host.slog("Ready", 0);
     host.slog("", 1);
     return RunOutcome::Failed;
@@ -119,74 +117,43 @@ std::array<fs::path, kSlotCount> outputPaths(const fs::path& prefix, const RunOp
         auto s = static_cast<std::size_t>(slot);
         // A slot whose stream was not found has no caption and nothing to write.
         if (!options.scan.checked[s] || captions[s].empty()) continue;
-        std::string ext = slot < audioSlot(0) ? options.videoExt
-                          : slot < subSlot(0) ? options.audioExt
-                                              : options.subExt;
-        if (slot >= audioSlot(0) && slot < subSlot(0) &&
-            writesWav(lists.ofSlot(slot), options, aob))
-            ext = kWavExtension;
-        paths[s] = prefix;
-        paths[s] += "." + captions[s] + "." + ext;
+        paths[s] = outputPath(prefix, captions[s],
+                              outputExtension(slotKind(slot), lists.ofSlot(slot), options, aob));
     }
     return paths;
 }
 
-// Whether writing to output would replace one of the run's inputs.
-bool isInput(const fs::path& output, const fs::path& input, const std::vector<fs::path>& more) {
-    auto same = [&](const fs::path& in) {
-        if (in.empty()) return false;
-        if (sameFile(output, in)) return true;
-        std::error_code ec;
-        fs::path a = fs::weakly_canonical(output, ec);
-        if (ec) a = fs::absolute(output, ec);
-        fs::path b = fs::weakly_canonical(in, ec);
-        if (ec) b = fs::absolute(in, ec);
-        return a == b;
-    };
-    return same(input) || std::any_of(more.begin(), more.end(), same);
+std::string refusedOutput(const fs::path& path) {
+    return "Cannot create " + path.string() + ": it is the input file itself";
 }
 
 }  // namespace
 
-RunResult readRun(const fs::path& input, RunState& state, const RunOptions& options,
+RunResult readRun(const DiscTitle& title, RunState& state, const RunOptions& options,
                   EngineHost& host) {
     StateFiles files(state);
     state.cancelLogged = false;
     RunResult result;
     result.outcome = guarded(host, result, [&] {
         state.resetRunCounters();
-        const std::vector<fs::path> more = followOnFiles(input, options);
+        const std::vector<TitlePart> parts = titleParts(title);
+        if (parts.empty()) throw IoError("The title has no file to read");
+        const fs::path& input = parts.front().file;
         ScanOptions scan = options.scan;
-        scan.kind = inputKindOf(input);
+        scan.kind = partKind(parts.front());
 
         host.log("Opening file [b]" + fileName(input) + "[/b]");
         result.inputs.push_back(input);
-        files.openInput(input);
+        files.open(parts.front());
         host.slog("Reading " + statusName(input) + " ", 0);
         host.log(sizeLine(files.input()));
         files.checkInput();
-        demux(state, scan, host, ScanMode::Read);
-
-        // The fast check stops a read run by the same flag as Cancel; only a stop before the
-        // check's limit was asked for by the user.
-        auto fastCheckStop = [&] {
-            return state.stopFlag.load() && scan.fastCheck &&
-                   files.input().position() > scan.fastCheckLimit &&
-                   files.input().position() < files.input().size();
-        };
-        auto cancelled = [&] {
-            return state.stopFlag.load() &&
-                   !(scan.fastCheck && files.input().position() > scan.fastCheckLimit);
-        };
-        bool userStop = cancelled();
-        result.fastCheckStopped = fastCheckStop();
-        for (const fs::path& next : more) {
-            if (!scanFollowOn(files, next, options, scan, state, host, "Reading", ScanMode::Read,
-                              result))
-                break;
-            userStop = cancelled();
-            result.fastCheckStopped = result.fastCheckStopped || fastCheckStop();
-        }
+        ScanEnd end = demux(state, scan, host, ScanMode::Read);
+        for (std::size_t next = 1; next < parts.size() && end == ScanEnd::EndOfInput; ++next)
+            end = scanNextPart(files, parts[next], scan, state, host, "Reading", ScanMode::Read,
+                               result);
+        const bool userStop = end == ScanEnd::Stopped;
+        result.fastCheckStopped = end == ScanEnd::FastCheckLimit;
         files.closeInput();
         state.keepStreamLists();
         state.streams.updateDelays();
@@ -201,7 +168,12 @@ RunResult readRun(const fs::path& input, RunState& state, const RunOptions& opti
     return result;
 }
 
-std::array<std::string, kSlotCount> offeredCaptions(const RunState& state) {
+RunResult readRun(const fs::path& input, RunState& state, const RunOptions& options,
+                  EngineHost& host) {
+    return readRun(followOnTitle(input, options.cont), state, options, host);
+}
+
+std::array<std::string, kSlotCount> offeredCaptions(const StreamFindings& state) {
     std::array<std::string, kSlotCount> captions;
     for (const StreamInfo& info : state.streams.all())
         if (info.selectable()) captions[static_cast<std::size_t>(info.slot())] = info.caption;
@@ -224,36 +196,24 @@ class LateSinks {
     RunState& state_;
 };
 
-std::string extensionOf(const StreamInfo& stream, const RunOptions& options, bool aob) {
-    switch (stream.kind) {
-        case StreamKind::Video:
-            return options.videoExt;
-        case StreamKind::Audio:
-            return writesWav(stream.key(), options, aob) ? kWavExtension : options.audioExt;
-        case StreamKind::Subpicture:
-            break;
-    }
-    return options.subExt;
-}
-
 }  // namespace
 
-RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& options,
+RunResult demuxRun(const DiscTitle& title, RunState& state, const RunOptions& options,
                    const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
     StateFiles files(state);
     RunSinks sinks(state);
     RunResult result;
-    const std::vector<fs::path> more = followOnFiles(input, options);
-    const fs::path second = more.empty() ? fs::path() : more.front();
-    const fs::path prefix = outputFolder(input, options.workdir) / runBaseName(input, second);
+    const std::vector<TitlePart> parts = titleParts(title);
+    const std::vector<fs::path> reads = title.files();
+    const fs::path prefix = titleOutputFolder(title, options.workdir) / titleBaseName(title);
     SinkContext context;
     // A stream the read did not meet gets its output when the scan first meets it.
     LateSinks late(state, [&](const StreamInfo& stream) -> StreamSink* {
         if (!options.everyStream) return nullptr;
-        fs::path path = prefix;
-        path += "." + stream.caption + "." + extensionOf(stream, options, context.aob);
-        if (isInput(path, input, more))
-            throw IoError("Cannot create " + path.string() + ": it is the input file itself");
+        const fs::path path =
+            outputPath(prefix, stream.caption,
+                       outputExtension(stream.kind, stream.key(), options, context.aob));
+        if (isRunInput(path, reads)) throw IoError(refusedOutput(path));
         const SinkRequest request{stream.slot(), stream.kind, stream.key(), path};
         sinks.add(stream.slot(), makeSink(request, options, context), path);
         host.log("Creating " + markupLiteral(path.string()));
@@ -261,18 +221,19 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
     });
     state.cancelLogged = false;
     result.outcome = guarded(host, result, [&] {
+        if (parts.empty()) throw IoError("The title has no file to read");
+        const fs::path& input = parts.front().file;
         // Only the frame counters and the measured duration start afresh: subpicture times are
         // made relative to the smallest first PTS the read run found.
         state.resetFrameCount();
         state.measuredDuration = 0;
         ScanOptions scan = options.scan;
-        scan.kind = inputKindOf(input);
+        scan.kind = partKind(parts.front());
         const auto paths =
             outputPaths(prefix, options, captions, state.lists, scan.kind == InputKind::Aob);
         for (const fs::path& path : paths) {
-            if (!path.empty() && isInput(path, input, more))
-                return failed(host, result,
-                              "Cannot create " + path.string() + ": it is the input file itself");
+            if (!path.empty() && isRunInput(path, reads))
+                return failed(host, result, refusedOutput(path));
         }
         // Every stream is chosen, the late ones too.
         if (options.everyStream) scan.checked.fill(true);
@@ -280,10 +241,11 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         host.log("Opening file " + fileName(input));
         host.slog("Opening", 0);
         result.inputs.push_back(input);
-        files.openInput(input);
+        files.open(parts.front());
         host.log(sizeLine(files.input()));
         files.checkInput();
         context = sinkContext(state, scan.kind, &host);
+        context.title = &title;  // its palette, frame and languages for the subtitle files
         for (int slot = 0; slot < kSlotCount; ++slot) {
             const fs::path& path = paths[static_cast<std::size_t>(slot)];
             if (path.empty()) continue;
@@ -293,23 +255,26 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
         }
 
         host.slog("Demuxing " + statusName(input), 0);
-        demux(state, scan, host, ScanMode::Demux);
-        for (const fs::path& next : more) {
-            if (!scanFollowOn(files, next, options, scan, state, host, "Demuxing", ScanMode::Demux,
-                              result))
-                break;
-        }
-        const bool stopped = state.stopFlag.load();
+        ScanEnd end = demux(state, scan, host, ScanMode::Demux);
+        for (std::size_t next = 1; next < parts.size() && end == ScanEnd::EndOfInput; ++next)
+            end = scanNextPart(files, parts[next], scan, state, host, "Demuxing", ScanMode::Demux,
+                               result);
+        const bool stopped = end == ScanEnd::Stopped;
         files.closeInput();
         sinks.finishAll();  // a full disk often shows only here, when the last buffers go out
         result.problems = sinks.problems();
-        for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
-        for (const StreamProblem& problem : result.problems)
-            if (!problem.usable && !stopped)
-                return failed(host, result,
-                              problem.stream + ": nothing usable is left after the damage");
+        const auto lost =
+            std::find_if(result.problems.begin(), result.problems.end(),
+                         [](const StreamProblem& problem) { return !problem.usable; });
+        const bool fails = lost != result.problems.end() && !stopped;
+        // The summary comes right before the run's end; a step leaves it to the whole run.
+        if (options.closeRun || stopped || fails)
+            for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
+        if (fails)
+            return failed(host, result, lost->stream + ": nothing usable is left after the damage");
         state.streams.updateDelays();
-        endRun(host, state, stopped);
+        // A demux that is a step of a larger run leaves "Done." to the end of that run.
+        if (stopped || options.closeRun) endRun(host, state, stopped);
         frameReport(state, host);
         return stopped ? RunOutcome::Cancelled : RunOutcome::Done;
     });
@@ -323,10 +288,9 @@ RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& opt
     return result;
 }
 
-std::vector<fs::path> followOnFiles(const fs::path& input, const RunOptions& options) {
-    if (!options.cont) return {};
-    if (options.followOn) return *options.followOn;
-    return followOnChain(input);
+RunResult demuxRun(const fs::path& input, RunState& state, const RunOptions& options,
+                   const std::array<std::string, kSlotCount>& captions, EngineHost& host) {
+    return demuxRun(followOnTitle(input, options.cont), state, options, captions, host);
 }
 
 fs::path outputFolder(const fs::path& input, const fs::path& workdir) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/demux.h"
+#include "engine/disc_title.h"
 #include "engine/host.h"
 #include "engine/run_state.h"
 
@@ -23,25 +24,20 @@ struct RunOptions {
     std::filesystem::path workdir;  // empty: the outputs go beside the input
     bool lpcmAsWav = false;         // LPCM streams are written as WAV files ("….wav")
     bool subsAsPgs = false;         // subpicture streams are written as Blu-ray PGS files
-    bool subsAsVobsub = false;      // … or as VobSub: the ".sub" file and an ".idx" beside it
-    // The files the run goes on to after the input, in order (the further clips of a title), in
-    // place of the follow-on file its name gives; only when cont is set.
-    std::optional<std::vector<std::filesystem::path>> followOn;
+    // A demux that is one step of a larger run (mkv) leaves the closing "Done." to that run.
+    bool closeRun = true;
+    bool subsAsVobsub = false;  // … or as VobSub: the ".sub" file and an ".idx" beside it
     // Demux: write every stream the input carries, also those the read did not meet (after
     // the fast check stopped it): their outputs are made when the scan first meets them.
     bool everyStream = false;
 };
-
-// The files a run goes on to after the input: options.followOn, or the follow-on files of the
-// input's name (followOnChain); none when options.cont is off.
-std::vector<std::filesystem::path> followOnFiles(const std::filesystem::path& input,
-                                                 const RunOptions& options);
 
 enum class RunOutcome { Done, Cancelled, Failed };
 
 struct OutputWritten {
     std::filesystem::path path;
     uint64_t bytes = 0;
+    int slot = -1;  // the stream's check-box slot; -1 for an output of no one stream
 };
 
 // What damage cost one stream of a run: "Subpicture stream 0", 1, "damaged unit skipped".
@@ -68,18 +64,25 @@ struct RunResult {
     bool operator==(RunOutcome other) const { return outcome == other; }
 };
 
-// The read run: resets the counters, scans the input (and its follow-on file) in mode 0,
-// keeps the stream lists, logs "Done." and gives the frame report. Errors are logged.
+// The read run: resets the counters, scans the title's files in turn in mode 0 (each with its
+// "Opening file" or "Continue on" line), keeps the stream lists, logs "Done." and gives the frame
+// report. Errors are logged.
+RunResult readRun(const DiscTitle& title, RunState& state, const RunOptions& options,
+                  EngineHost& host);
+// The same over the input and, with options.cont, its follow-on file (followOnTitle).
 RunResult readRun(const std::filesystem::path& input, RunState& state, const RunOptions& options,
                   EngineHost& host);
 
 // The captions of the boxes a read run offers, in slot order; empty for streams not found. The
 // streams of the input and of its follow-on file are offered alike.
-std::array<std::string, kSlotCount> offeredCaptions(const RunState& state);
+std::array<std::string, kSlotCount> offeredCaptions(const StreamFindings& state);
 
 // The demux run: one output per checked slot, named prefix + "." + caption + "." + extension,
-// scanned in mode 1 over the input and its follow-on file. Errors are logged; every file is
-// closed on every path out.
+// scanned in mode 1 over the title's files. No output may be a file the title reads. Errors
+// are logged; every file is closed on every path out.
+RunResult demuxRun(const DiscTitle& title, RunState& state, const RunOptions& options,
+                   const std::array<std::string, kSlotCount>& captions, EngineHost& host);
+// The same over the input and, with options.cont, its follow-on file (followOnTitle).
 RunResult demuxRun(const std::filesystem::path& input, RunState& state, const RunOptions& options,
                    const std::array<std::string, kSlotCount>& captions, EngineHost& host);
 

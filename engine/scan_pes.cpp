@@ -478,14 +478,16 @@ void PesScanner::reportVideo(std::span<const uint8_t> run) {
         host_.log("   First PTS = [re]" + hex(state_.videoFirstPts, 8) + "[/re]");
         host_.log("   Substream id = " + hex(static_cast<uint32_t>(videoId_), 2));
     }
-    if (!details && !info.facts.codecName.empty()) return;
+    if (!report && !info.facts.codecName.empty()) return;
     const analysers::Analysis analysis = analysers::analyseVideo(videoKind_, run, info.number);
     if (info.facts.codecName.empty()) info.facts = analysis.facts;
-    if (!details) return;
-    for (const std::string& line : analysis.lines) host_.log(line);
+    if (details)
+        for (const std::string& line : analysis.lines) host_.log(line);
+    if (!report) return;
+    // The frame rate and size are the stream's, whatever the log shows: the calculated frames
+    // and the canvas of subtitle outputs depend on them.
     const int number = info.number;
     if (analysis.frameRate > 0) state_.frameRates[number] = analysis.frameRate;
-    // The first video frame size found is the canvas of subtitle outputs.
     const auto& facts = analysis.facts;
     if (state_.videoFrame.width == 0 && facts.width && facts.height && *facts.width > 0 &&
         *facts.height > 0)

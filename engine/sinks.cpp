@@ -6,6 +6,7 @@
 
 #include "engine/io.h"
 #include "engine/lpcm_wav_sink.h"
+#include "engine/output_forms.h"
 #include "engine/pgs_sink.h"
 #include "engine/stream_ids.h"
 #include "engine/vobsub_sink.h"
@@ -97,14 +98,6 @@ class SubpictureSink : public RawSink {
     uint32_t minFirstPts_;
 };
 
-// How the log names a subpicture stream: as its box ("Ext.Subpicture.01").
-std::string subpictureName(const SinkRequest& request) {
-    const std::string number = twoDigits(request.slot - subSlot(0));
-    std::optional<std::string> label;
-    if (request.streamKey >= 0) label = streamLabel(request.kind, request.streamKey);
-    return label.value_or("Subpicture") + "." + number;
-}
-
 }  // namespace
 
 void ByteOutput::overwrite(uint64_t, const uint8_t*, std::size_t) {
@@ -115,10 +108,25 @@ void ByteOutput::truncate(uint64_t) {
     throw IoError("Cannot cut an output that is written only in sequence");
 }
 
-bool writesWav(int32_t streamKey, const RunOptions& options, bool aob) {
-    if (!options.lpcmAsWav) return false;
-    const IdFamily* family = keyFamily(StreamKind::Audio, streamKey);
-    return family && family->audio == AudioClass::Lpcm && !(aob && streamKey == kAobMlpId);
+std::string outputExtension(StreamKind kind, int32_t streamKey, const RunOptions& options,
+                            bool aob) {
+    if (const OutputForm* form = chosenForm(kind, streamKey, options, aob); form && form->extension)
+        return form->extension;
+    switch (kind) {
+        case StreamKind::Video:
+            return options.videoExt;
+        case StreamKind::Audio:
+            return options.audioExt;
+        case StreamKind::Subpicture:
+            break;
+    }
+    return options.subExt;
+}
+
+fs::path outputPath(const fs::path& prefix, std::string_view caption, std::string_view extension) {
+    fs::path path = prefix;
+    path += "." + std::string(caption) + "." + std::string(extension);
+    return path;
 }
 
 std::unique_ptr<ByteOutput> openOutputFile(const fs::path& path) {
@@ -137,18 +145,9 @@ SinkContext sinkContext(const RunState& state, InputKind kind, EngineHost* host)
 
 std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,
                                      const SinkContext& context, const OutputOpener& open) {
-    if (request.kind == StreamKind::Audio && writesWav(request.streamKey, options, context.aob))
-        return std::make_unique<LpcmWavSink>(request.path, context.aob, open,
-                                             formats::WavWriter::kRiffSizeLimit, context.host);
-    if (request.kind == StreamKind::Subpicture && options.subsAsVobsub && !options.subsAsPgs) {
-        fs::path idx = request.path;
-        idx.replace_extension(kVobsubIndexExtension);
-        return makeVobsubSink(open(request.path), open(idx), context, request.streamKey,
-                              subpictureName(request));
-    }
+    if (const OutputForm* form = chosenForm(request.kind, request.streamKey, options, context.aob))
+        return form->make(request, context, open);
     std::unique_ptr<ByteOutput> output = open(request.path);
-    if (request.kind == StreamKind::Subpicture && options.subsAsPgs)
-        return makePgsSink(std::move(output), context, subpictureName(request));
     if (request.kind == StreamKind::Subpicture)
         return std::make_unique<SubpictureSink>(std::move(output), context.minFirstPts);
     return std::make_unique<RawSink>(std::move(output));
@@ -179,7 +178,7 @@ std::vector<OutputWritten> RunSinks::outputs() const {
     std::vector<OutputWritten> outputs;
     for (int slot : added_) {
         const auto s = static_cast<std::size_t>(slot);
-        outputs.push_back({paths_[s], sinks_[s] ? sinks_[s]->written() : finishedBytes_[s]});
+        outputs.push_back({paths_[s], sinks_[s] ? sinks_[s]->written() : finishedBytes_[s], slot});
     }
     return outputs;
 }

@@ -72,14 +72,19 @@ struct SinkRequest {
     std::filesystem::path path;
 };
 
-// Whether a stream goes out as WAV: an LPCM stream (not the MLP of a DVD-Audio input) when the
-// run asks for LPCM as WAV. Its file then ends in ".wav".
-bool writesWav(int32_t streamKey, const RunOptions& options, bool aob);
+// The extension of an LPCM stream written as WAV.
 inline constexpr const char* kWavExtension = "wav";
 // VobSub: the units go to the stream's file, which mkvmerge and players look for as ".sub"
 // beside the ".idx" that indexes them.
 inline constexpr const char* kVobsubExtension = "sub";
 inline constexpr const char* kVobsubIndexExtension = "idx";
+
+// The extension of a stream's output: the run's video, audio or subpicture extension, or "wav".
+std::string outputExtension(StreamKind kind, int32_t streamKey, const RunOptions& options,
+                            bool aob);
+// prefix + "." + caption + "." + extension.
+std::filesystem::path outputPath(const std::filesystem::path& prefix, std::string_view caption,
+                                 std::string_view extension);
 
 // Makes the sink of a selected stream and creates its output. Throws IoError.
 std::unique_ptr<StreamSink> makeSink(const SinkRequest& request, const RunOptions& options,

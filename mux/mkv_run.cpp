@@ -8,14 +8,17 @@
 #include <system_error>
 
 #include "engine/io.h"
+#include "engine/lpcm_wav_sink.h"
 #include "engine/markup.h"
 #include "engine/names.h"
+#include "engine/title_files.h"
 #include "formats/chapter_file.h"
 #include "mux/mkvmerge.h"
 #include "mux/mux_plan.h"
 #include "mux/track_sync.h"
 #include "playlist/demux_chapters.h"
 #include "playlist/disc_layout.h"
+#include "playlist/disc_titles.h"
 #include "playlist/playlist.h"
 #include "playlist/tag_text.h"
 #include "playlist/title_chapters.h"
@@ -36,7 +39,7 @@ std::string literalName(const fs::path& path) {
 }
 
 RunResult failed(EngineHost& host, RunResult result, std::string_view what) {
-    host.log("[re]Error: " + markupLiteral(what) + "[/re]");
+    host.log(errorLine(what));
     host.slog("Ready", 0);
     host.slog("", 1);
     result.outcome = RunOutcome::Failed;
@@ -70,42 +73,34 @@ class WorkFolder {
     bool keep_;
 };
 
-// The name of a slot's stream: "v0", "a2", "s1".
-std::string streamName(int slot) {
-    if (slot < audioSlot(0)) return "v" + std::to_string(slot);
-    if (slot < subSlot(0)) return "a" + std::to_string(slot - audioSlot(0));
-    return "s" + std::to_string(slot - subSlot(0));
-}
-
-// The files the demux wrote for each chosen stream: those whose names begin with the run's
-// base name and the stream's caption (a DVD-Audio stream whose channel groups differ has a
-// second WAV), the main one first. Each is renamed after its stream ("a2.wav", "s1.sup"): the
-// names mkvmerge is given are short and plain, whatever the input's name holds. Empty files
-// are left out with a line in the log.
-std::vector<MuxInput> demuxedFiles(const fs::path& folder, const std::string& baseName,
-                                   const RunOptions& options,
+// The files the demux wrote for the chosen streams (a DVD-Audio stream whose channel groups
+// differ has a second WAV), the main one first. Each is renamed after its stream ("a2.wav",
+// "s1.sup"): the names mkvmerge is given are short and plain, whatever the input's name holds.
+// Empty files are left out with a line in the log.
+std::vector<MuxInput> demuxedFiles(const RunResult& demuxed, const std::string& baseName,
                                    const std::array<std::string, kSlotCount>& captions,
-                                   const std::array<int64_t, kSlotCount>& sync, EngineHost& host) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
-        if (entry.is_regular_file()) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return a.size() != b.size() ? a.size() < b.size() : a < b;
-    });
+                                   const RunState& state, EngineHost& host) {
+    const auto sync = trackSync(state);
     std::vector<MuxInput> inputs;
-    for (int slot = 0; slot < kSlotCount; ++slot) {
-        const auto s = static_cast<std::size_t>(slot);
-        if (!options.scan.checked[s] || captions[s].empty()) continue;
+    for (const OutputWritten& output : demuxed.outputs) {
+        if (output.slot < 0) continue;
+        const auto s = static_cast<std::size_t>(output.slot);
         const std::string prefix = baseName + "." + captions[s] + ".";
-        for (const std::string& name : names) {
-            if (!name.starts_with(prefix)) continue;
-            if (fs::file_size(folder / name) == 0) {
+        for (const fs::path& file : {output.path, group2Path(output.path)}) {
+            std::error_code missing;
+            const uintmax_t size = fs::file_size(file, missing);
+            if (missing) continue;  // no second group
+            const std::string name = file.filename().string();
+            if (size == 0) {
                 host.log(markupLiteral(name) + " is empty: it is left out.");
                 continue;
             }
-            const std::string plain = streamName(slot) + "." + name.substr(prefix.size());
-            fs::rename(folder / name, folder / plain);
-            inputs.push_back(MuxInput{slot, fs::path(".") / plain, sync[s]});
+            const std::string rest =
+                name.starts_with(prefix) ? name.substr(prefix.size()) : file.extension().string();
+            const std::string plain = slotName(output.slot) + "." + rest;
+            fs::rename(file, file.parent_path() / plain);
+            inputs.push_back(MuxInput{output.slot, fs::path(".") / plain, sync[s],
+                                      state.lists.ofSlot(output.slot)});
         }
     }
     return inputs;
@@ -113,12 +108,11 @@ std::vector<MuxInput> demuxedFiles(const fs::path& folder, const std::string& ba
 
 // Writes the chapters of the title that fall in the files read, timed from the first one's
 // start; returns the file, or an empty path when there are none.
-fs::path writeChapters(const FeatureSource& source, const fs::path& input, const fs::path& folder,
-                       EngineHost& host) {
+fs::path writeChapters(const FeatureSource& source, const std::vector<fs::path>& files,
+                       const fs::path& folder, EngineHost& host) {
     const playlist::Title* title = source.title();
-    if (!title) return {};
-    std::vector<fs::path> files{input};
-    files.insert(files.end(), source.followOn.begin(), source.followOn.end());
+    if (!title || files.empty()) return {};
+    const fs::path& input = files.front();
     std::vector<std::string> dropped;
     const auto marks = playlist::chapterMarks(*source.titles, *title,
                                               playlist::spanOfFiles(*title, files), &dropped);
@@ -147,11 +141,10 @@ std::string outputProblem(const fs::path& output, const MkvJob& job) {
     const fs::file_status status = fs::symlink_status(output, error);
     if (fs::exists(status) && !fs::is_regular_file(status))
         return "Cannot write " + output.string() + ": it is not a regular file";
-    std::vector<fs::path> sources{job.input, job.source.playlist};
-    sources.insert(sources.end(), job.source.followOn.begin(), job.source.followOn.end());
-    for (const fs::path& source : sources)
-        if (!source.empty() && sameFile(output, source))
-            return "Cannot write " + output.string() + ": it is an input file";
+    std::vector<fs::path> sources = job.title.files();
+    sources.push_back(job.source.playlist);
+    if (isRunInput(output, sources))
+        return "Cannot write " + output.string() + ": it is an input file";
     return {};
 }
 
@@ -192,7 +185,7 @@ std::optional<FeatureSource> findFeature(const fs::path& input, const fs::path& 
             error = name + ", the next clip of " + playlist::titleCaption(*title) +
                     ", is not on the disc (without the follow-on files the Matroska file holds " +
                     input.filename().string() + " alone)";
-            host.log("[re]Error: " + markupLiteral(error) + "[/re]");
+            host.log(errorLine(error));
             return std::nullopt;
         }
         source.followOn.push_back(clip.file);
@@ -200,14 +193,19 @@ std::optional<FeatureSource> findFeature(const fs::path& input, const fs::path& 
     return source;
 }
 
-void followFeature(RunOptions& options, const FeatureSource& source) {
-    if (source.title()) options.followOn = source.followOn;
+DiscTitle featureTitle(const fs::path& input, const FeatureSource& source, bool cont) {
+    const playlist::Title* title = source.title();
+    if (!title) return followOnTitle(input, cont);
+    std::vector<fs::path> files{input};
+    files.insert(files.end(), source.followOn.begin(), source.followOn.end());
+    // The title's name and tracks, over the files from the input on.
+    DiscTitle feature = playlist::discTitleOf(*source.titles, *title);
+    feature.ranges = titleOfFiles(files).ranges;
+    return feature;
 }
 
-fs::path mkvOutputPath(const fs::path& input, const RunOptions& options) {
-    const std::vector<fs::path> more = followOnFiles(input, options);
-    return outputFolder(input, options.workdir) /
-           (runBaseName(input, more.empty() ? fs::path() : more.front()) + ".mkv");
+fs::path mkvOutputPath(const DiscTitle& title, const RunOptions& options) {
+    return titleOutputFolder(title, options.workdir) / (titleBaseName(title) + ".mkv");
 }
 
 RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
@@ -230,25 +228,20 @@ RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
     try {
         WorkFolder work(output, job.keep);
         RunOptions demux = options;
-        followFeature(demux, job.source);
         demux.workdir = work.path();
         demux.lpcmAsWav = true;
         demux.subsAsPgs = true;
-        const RunResult demuxed = demuxRun(job.input, state, demux, captions, host);
+        demux.closeRun = false;  // the demux is a step: "Done." comes when the file is whole
+        const RunResult demuxed = demuxRun(job.title, state, demux, captions, host);
         if (demuxed.outcome != RunOutcome::Done) return demuxed;
         result.inputs = demuxed.inputs;
         result.problems = demuxed.problems;
 
-        const std::vector<fs::path> more = followOnFiles(job.input, demux);
-        const std::string baseName =
-            runBaseName(job.input, more.empty() ? fs::path() : more.front());
-        const auto inputs =
-            demuxedFiles(work.path(), baseName, demux, captions, trackSync(state), host);
+        const auto inputs = demuxedFiles(demuxed, titleBaseName(job.title), captions, state, host);
         if (inputs.empty()) return failed(host, result, "No stream was written to mux");
-        FeatureSource source = job.source;
-        source.followOn = more;
-        const fs::path chapters = writeChapters(source, job.input, work.path(), host);
-        const MuxPlan plan = planMux(inputs, source.title(), fs::path(".") / kMuxedFile, chapters);
+        const fs::path chapters = writeChapters(job.source, job.title.files(), work.path(), host);
+        const DiscTitle* named = job.source.title() ? &job.title : nullptr;
+        const MuxPlan plan = planMux(inputs, named, fs::path(".") / kMuxedFile, chapters);
         writeText(work.path() / kOptionFile, optionFile(mkvmergeArguments(plan)));
 
         host.log("Muxing [b]" + literalName(output) + "[/b] with mkvmerge");
@@ -269,6 +262,7 @@ RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
             host.log("[bl]mkvmerge gave " + std::to_string(muxed.warnings) +
                      (muxed.warnings == 1 ? " warning" : " warnings") + ": check the file.[/bl]");
         if (job.keep) host.log("Intermediate files kept in " + markupLiteral(work.path().string()));
+        for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
         endRun(host, state, false);
         result.outputs.push_back(OutputWritten{output, size});
         return result;

@@ -39,23 +39,25 @@ std::optional<FeatureSource> findFeature(const std::filesystem::path& input,
                                          const std::filesystem::path& playlist, bool cont,
                                          EngineHost& host, std::string& error);
 
-// The run options with the feature's clips as the files to go on to, when a title gives them.
-void followFeature(RunOptions& options, const FeatureSource& source);
+// The title an mkv run reads: the input and the title's clips after it, with the title's name
+// and tracks, when a title plays the input; else the input and, with cont, its follow-on file.
+DiscTitle featureTitle(const std::filesystem::path& input, const FeatureSource& source, bool cont);
 
 struct MkvJob {
-    std::filesystem::path input;
+    DiscTitle title;               // the files read, and the tracks that name the streams
     std::filesystem::path output;  // the Matroska file
-    FeatureSource source;
-    bool keep = false;  // keep the intermediate files
+    FeatureSource source;          // the playlist, for the chapters
+    bool keep = false;             // keep the intermediate files
 };
 
-// Makes the Matroska file, after a read run of the input: demuxes the streams checked in
-// options (with captions as the read run offered them) and muxes them with mkvmerge. Logs as
-// the other runs do; a stop request ends the demux or mkvmerge and leaves no output file.
+// Makes the Matroska file, after a read run of the title: demuxes the streams checked in
+// options (with captions as the read run offered them) and muxes the files the demux names with
+// mkvmerge. The output may be none of the files read. Logs as the other runs do, "Done." only
+// once the file is whole; a failure or a stop leaves no output file and no work folder.
 RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
                  const std::array<std::string, kSlotCount>& captions, EngineHost& host);
 
 // The Matroska file a window run writes: <output folder>/<base name>.mkv.
-std::filesystem::path mkvOutputPath(const std::filesystem::path& input, const RunOptions& options);
+std::filesystem::path mkvOutputPath(const DiscTitle& title, const RunOptions& options);
 
 }  // namespace kavrel::mux

@@ -11,41 +11,16 @@ namespace kavrel::mux {
 
 namespace {
 
-using playlist::Track;
-using playlist::TrackKind;
-
-TrackKind trackKind(StreamKind kind) {
-    switch (kind) {
-        case StreamKind::Video:
-            return TrackKind::Video;
-        case StreamKind::Audio:
-            return TrackKind::Audio;
-        case StreamKind::Subpicture:
-            return TrackKind::Subtitle;
-    }
-    return TrackKind::Video;
-}
-
-// The stream number of a slot as the playlist counts it: video track 1 is video stream 0,
-// audio and subtitle stream numbers count from 1.
-int playlistNumber(int slot) {
-    if (slot < audioSlot(0)) return slot + 1;
-    if (slot < subSlot(0)) return slot - audioSlot(0) + 1;
-    return slot - subSlot(0) + 1;
-}
-
-const Track* titleTrack(const playlist::Title* title, int slot) {
-    if (!title) return nullptr;
-    const TrackKind kind = trackKind(slotKind(slot));
-    const int number = playlistNumber(slot);
-    for (const Track& track : title->tracks)
-        if (track.kind == kind && track.streamNumber == number) return &track;
+const TitleTrack* titleTrack(const DiscTitle* title, const MuxInput& input) {
+    if (!title || input.key < 0) return nullptr;
+    for (const TitleTrack& track : title->tracks)
+        if (track.kind == slotKind(input.slot) && track.key == input.key) return &track;
     return nullptr;
 }
 
 }  // namespace
 
-void describeTrack(const Track& track, MuxTrack& into) {
+void describeTrack(const TitleTrack& track, MuxTrack& into) {
     const Language language = matroskaLanguage(track.language);
     into.language = language.code;
     into.name = track.description;
@@ -55,7 +30,7 @@ void describeTrack(const Track& track, MuxTrack& into) {
     if (into.name.empty() || isCode) into.name = isCode ? described.name : language.name;
 }
 
-MuxPlan planMux(std::span<const MuxInput> inputs, const playlist::Title* title,
+MuxPlan planMux(std::span<const MuxInput> inputs, const DiscTitle* title,
                 const std::filesystem::path& output, const std::filesystem::path& chapters) {
     MuxPlan plan;
     plan.output = output;
@@ -71,7 +46,7 @@ MuxPlan planMux(std::span<const MuxInput> inputs, const playlist::Title* title,
         track.file = input.file;
         track.kind = slotKind(input.slot);
         track.syncMs = input.syncMs;
-        if (const Track* described = titleTrack(title, input.slot))
+        if (const TitleTrack* described = titleTrack(title, input))
             describeTrack(*described, track);
         if (track.kind == StreamKind::Video && !videoDefault)
             track.defaultTrack = videoDefault = true;

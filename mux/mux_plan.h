@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/disc_title.h"
 #include "engine/stream_ids.h"
-#include "playlist/titles.h"
 
 namespace kavrel::mux {
 
@@ -17,6 +17,7 @@ struct MuxInput {
     int slot = 0;
     std::filesystem::path file;
     int64_t syncMs = 0;
+    int32_t key = -1;  // the stream's key (streamKey): the title's track of that key names it
 };
 
 struct MuxTrack {
@@ -36,15 +37,15 @@ struct MuxPlan {
 };
 
 // The tracks in disc order (video, audio by number, subpictures by number), each described by
-// the title's track of its stream when the playlist names one. The first video and the first
-// audio track are the default ones.
-MuxPlan planMux(std::span<const MuxInput> inputs, const playlist::Title* title,
+// the title's track of its stream (the track of the stream's key) when the title names one. The
+// first video and the first audio track are the default ones.
+MuxPlan planMux(std::span<const MuxInput> inputs, const DiscTitle* title,
                 const std::filesystem::path& output, const std::filesystem::path& chapters);
 
 // The language and name of a playlist track: the language's ISO 639-2 code ("und" when it names
 // none), and its description as the name, or the language's name where the description is only
 // the language code.
-void describeTrack(const playlist::Track& track, MuxTrack& into);
+void describeTrack(const TitleTrack& track, MuxTrack& into);
 
 // mkvmerge's arguments for the plan (after the program name): progress lines for a front end,
 // the output, title and chapters, then each file after its track's options. Each file holds one

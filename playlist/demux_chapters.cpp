@@ -6,6 +6,7 @@
 #include "engine/io.h"
 #include "engine/markup.h"
 #include "engine/names.h"
+#include "engine/title_files.h"
 #include "formats/chapter_file.h"
 #include "playlist/disc_layout.h"
 #include "playlist/playlist.h"
@@ -16,27 +17,27 @@ namespace kavrel::playlist {
 
 namespace fs = std::filesystem;
 
-fs::path demuxChaptersPath(const fs::path& input, const RunOptions& options) {
+fs::path demuxChaptersPath(const DiscTitle& title, const RunOptions& options) {
     // The demux run names its outputs from this prefix too.
-    const fs::path second = options.cont ? getsecond(input) : fs::path();
-    fs::path path = outputFolder(input, options.workdir) / runBaseName(input, second);
+    fs::path path = titleOutputFolder(title, options.workdir) / titleBaseName(title);
     path += ".chapters.xml";
     return path;
 }
 
 void writeChapterFile(const fs::path& path, std::string_view text,
-                      std::initializer_list<fs::path> sources) {
-    for (const fs::path& source : sources) {
-        if (sameFile(path, source))
-            throw IoError("Cannot create " + path.string() + ": it is an input file");
-    }
+                      const std::vector<fs::path>& sources) {
+    if (isRunInput(path, sources))
+        throw IoError("Cannot create " + path.string() + ": it is an input file");
     OutputFile out(path);
     out.write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     out.close();
 }
 
-bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const RunOptions& options,
+bool writeDemuxChapters(const DiscTitle& disc, const fs::path& playlist, const RunOptions& options,
                         EngineHost& host, RunResult* result) {
+    const std::vector<fs::path> files = disc.files();
+    if (files.empty()) return true;
+    const fs::path& input = files.front();
     const std::string inputName = markupLiteral(input.filename().string());
     if (playlist.empty()) {
         host.log("No chapters: no playlist beside " + inputName + ".");
@@ -56,9 +57,6 @@ bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const R
         return true;
     }
     const Title& title = set.titles[*set.playing];
-    std::vector<fs::path> files{input};
-    if (fs::path second = options.cont ? getsecond(input) : fs::path(); !second.empty())
-        files.push_back(second);
     std::vector<std::string> dropped;
     const auto marks = chapterMarks(set, title, spanOfFiles(title, files), &dropped);
     for (const std::string& line : dropped) host.log(markupLiteral(line));
@@ -68,12 +66,14 @@ bool writeDemuxChapters(const fs::path& input, const fs::path& playlist, const R
         return true;
     }
 
-    const fs::path path = demuxChaptersPath(input, options);
+    const fs::path path = demuxChaptersPath(disc, options);
     const std::string xml = formats::matroskaChapterXml(marks);
     try {
-        writeChapterFile(path, xml, {input, playlist});
+        std::vector<fs::path> sources = files;
+        sources.push_back(playlist);
+        writeChapterFile(path, xml, sources);
     } catch (const IoError& error) {
-        host.log("[re]Error: " + markupLiteral(error.what()) + "[/re]");
+        host.log(errorLine(error.what()));
         if (result) result->error = error.what();
         return false;
     }

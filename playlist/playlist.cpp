@@ -6,6 +6,7 @@
 #include "playlist/memo_scanner.h"
 #include "playlist/tag_text.h"
 #include "playlist/title_lookup.h"
+#include "playlist/titles.h"
 
 namespace kavrel::playlist {
 
@@ -93,11 +94,13 @@ class TitleReader {
             if (!markListed(marks_.video, track)) return;
             std::string label = codecOf(media_.video, attributeNumber(line, "mediaAttr")) +
                                 ".stream." + std::to_string(track - 1);
-            list(kVideo, label, track == 1 ? std::optional<int>(videoSlot(0)) : std::nullopt);
+            list(kVideo, label, track == 1 ? std::optional<int>(videoSlot(0)) : std::nullopt,
+                 trackKey(TrackKind::Video,
+                          codecOf(media_.video, attributeNumber(line, "mediaAttr")), track));
         } else if (equalsIgnoreCase(tag.name, "Audio")) {
-            takeStream(line, marks_.audio, media_.audio, kAudio, audioSlot(0));
+            takeStream(line, marks_.audio, media_.audio, kAudio, audioSlot(0), TrackKind::Audio);
         } else if (equalsIgnoreCase(tag.name, "Subtitle")) {
-            takeStream(line, marks_.sub, media_.sub, kSubtitle, subSlot(0));
+            takeStream(line, marks_.sub, media_.sub, kSubtitle, subSlot(0), TrackKind::Subtitle);
         } else if (equalsIgnoreCase(tag.name, "Chapter")) {
             node(kChapter).push_back(textOf(line, "titleTimeBegin") + ": " +
                                      textOf(line, "displayName"));
@@ -111,21 +114,22 @@ class TitleReader {
 
     // An audio or subtitle track: codec.stream.NN.description, offered in box n - 1.
     void takeStream(std::string_view line, std::array<bool, kTrackNumbers>& marks,
-                    const std::array<std::string, kAttributeItems>& codecs, Top top,
-                    int firstSlot) {
+                    const std::array<std::string, kAttributeItems>& codecs, Top top, int firstSlot,
+                    TrackKind kind) {
         int n = attributeNumber(line, "streamNumber");
         if (!markListed(marks, n)) return;
-        std::string label =
-            codecOf(codecs, attributeNumber(line, "mediaAttr")) + ".stream." + twoDigits(n - 1);
+        const std::string& codec = codecOf(codecs, attributeNumber(line, "mediaAttr"));
+        std::string label = codec + ".stream." + twoDigits(n - 1);
         std::string description = textOf(line, "description");
         if (!description.empty()) label += "." + description;
-        list(top, label, firstSlot + n - 1);
+        // The audio item's name carries its channels ("DD+.6ch"): the codec is before them.
+        list(top, label, firstSlot + n - 1, trackKey(kind, codec.substr(0, codec.find('.')), n));
     }
 
-    void list(Top top, const std::string& label, std::optional<int> slot) {
+    void list(Top top, const std::string& label, std::optional<int> slot, int32_t key) {
         node(top).push_back(label);
         playlist_.messages.push_back(label + " found!");
-        if (slot) playlist_.offers.push_back(TrackOffer{*slot, label});
+        if (slot) playlist_.offers.push_back(TrackOffer{*slot, label, key});
     }
 
     const MediaAttributes& media_;

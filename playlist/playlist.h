@@ -30,6 +30,7 @@ struct TreeNode {
 struct TrackOffer {
     int slot;           // videoSlot(0), audioSlot(n - 1), subSlot(n - 1)
     std::string label;  // the box caption
+    int32_t key = -1;   // the stream that carries the track (trackKey); -1: its codec names none
 };
 
 struct Playlist {

@@ -286,6 +286,7 @@ class TitleSetReader {
         }
         track.codec = item->second.codec;
         if (track.kind == TrackKind::Audio) track.channels = item->second.channels;
+        track.key = trackKey(track.kind, track.codec, track.streamNumber);
     }
 
     // The longest title is the main feature; of titles equally long, the first.
@@ -329,6 +330,40 @@ TitleSet readTitleSet(std::string_view text, const fs::path& discFolder,
             if (starts[i] == range->first) set.playing = i;
     }
     return set;
+}
+
+int32_t trackKey(TrackKind kind, std::string_view codec, int streamNumber) {
+    struct Family {
+        TrackKind kind;
+        std::string_view codec;  // as the media attribute list names it
+        IdSpace space;
+        uint8_t first;
+    };
+    // clang-format off
+    static constexpr Family kFamilies[] = {
+        {TrackKind::Video,    "VC-1",       IdSpace::Extension, 0x55},
+        {TrackKind::Video,    "MPEG-2",     IdSpace::StreamId,  0xE0},
+        {TrackKind::Video,    "MPEG-4 AVC", IdSpace::StreamId,  0xE2},
+        {TrackKind::Video,    "AVC",        IdSpace::StreamId,  0xE2},
+        {TrackKind::Audio,    "DD+",        IdSpace::Private1,  0xC0},
+        {TrackKind::Audio,    "DD",         IdSpace::Private1,  0x80},
+        {TrackKind::Audio,    "AC-3",       IdSpace::Private1,  0x80},
+        {TrackKind::Audio,    "DTS-HD",     IdSpace::Private1,  0x88},
+        {TrackKind::Audio,    "DTS",        IdSpace::Private1,  0x88},
+        {TrackKind::Audio,    "LPCM",       IdSpace::Private1,  0xA0},
+        {TrackKind::Audio,    "MLP",        IdSpace::Private1,  0xB0},
+        {TrackKind::Audio,    "MPEG",       IdSpace::StreamId,  0xC0},
+        {TrackKind::Subtitle, "2bitRLE",    IdSpace::Private1,  0x20},
+        {TrackKind::Subtitle, "8bitRLE",    IdSpace::Private1,  0x60},
+    };
+    // clang-format on
+    for (const Family& family : kFamilies) {
+        if (family.kind != kind || !equalsIgnoreCase(codec, family.codec)) continue;
+        const IdFamily* ids = findFamily(family.space, family.first);
+        if (!ids || streamNumber < 1 || streamNumber > ids->last - ids->first + 1) return -1;
+        return streamKey(family.space, static_cast<uint8_t>(family.first + streamNumber - 1));
+    }
+    return -1;
 }
 
 }  // namespace kavrel::playlist

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/stream_ids.h"
 #include "playlist/title_time.h"
 
 namespace kavrel::playlist {
@@ -38,7 +39,15 @@ struct Track {
     std::string channels;  // audio: the item's "channels" ("6"); empty when not given
     std::string language;  // "en" from langcode "en:00", else a description that is a code
     std::string description;
+    // The key (streamKey) of the stream that carries the track, from its codec and stream
+    // number: the one rule by which every output names a stream after the track. -1 when the
+    // codec names no stream family.
+    int32_t key = -1;
 };
+
+// The key of the stream a playlist track of this kind, codec and number (1-16) is carried by;
+// -1 when the codec names no stream family or the number lies outside it.
+int32_t trackKey(TrackKind kind, std::string_view codec, int streamNumber);
 
 struct Chapter {
     std::string name;              // displayName

@@ -35,12 +35,17 @@ void Rebuild(RunState& state, InputFile& input, OutputFile& output, Renumbering&
 
 // The output a rebuild of input writes: the run's base name (with the follow-on file's name
 // when options.cont is on and one exists) + ".rebuilt.EVO", in the work folder or beside the input.
+std::filesystem::path rebuildOutputPath(const DiscTitle& title, const RunOptions& options);
 std::filesystem::path rebuildOutputPath(const std::filesystem::path& input,
                                         const RunOptions& options);
 
-// The whole run: names, "Opening file", the follow-on file, "Done.". It filters on
+// The whole run over a title's files: names, "Opening file", "Continue on" each further file,
+// "Done.". It filters on
 // state.lists (the last read run's streams) with options.scan.checked as the selection.
 // Errors are logged in red and give RunOutcome::Failed; what was written is kept.
+RunResult rebuildRun(const DiscTitle& title, RunState& state, const RunOptions& options,
+                     EngineHost& host);
+// The same over the input and, with options.cont, its follow-on file (followOnTitle).
 RunResult rebuildRun(const std::filesystem::path& input, RunState& state, const RunOptions& options,
                      EngineHost& host);
 

@@ -8,6 +8,7 @@
 #include "engine/markup.h"
 #include "engine/names.h"
 #include "engine/stream_probe.h"
+#include "engine/title_files.h"
 #include "rebuild/rebuild.h"
 
 namespace kavrel {
@@ -15,17 +16,6 @@ namespace kavrel {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path normalised(const fs::path& path) {
-    std::error_code ec;
-    fs::path absolute = fs::absolute(path, ec);
-    return (ec ? path : absolute).lexically_normal();
-}
-
-// Whether writing output would replace the file at input (the same name, or a link to it).
-bool wouldReplace(const fs::path& output, const fs::path& input) {
-    return sameFile(output, input) || normalised(output) == normalised(input);
-}
 
 void closeQuietly(std::unique_ptr<OutputFile>& output) {
     if (!output) return;
@@ -37,19 +27,26 @@ void closeQuietly(std::unique_ptr<OutputFile>& output) {
     output.reset();
 }
 
-}  // namespace
-
-fs::path rebuildOutputPath(const fs::path& input, const RunOptions& options) {
-    const std::vector<fs::path> more = followOnFiles(input, options);
-    const fs::path second = more.empty() ? fs::path() : more.front();
-    return outputFolder(input, options.workdir) / (runBaseName(input, second) + ".rebuilt.EVO");
+std::unique_ptr<InputFile> openPart(const TitlePart& part) {
+    return part.wholeFile() ? std::make_unique<InputFile>(part.file)
+                            : std::make_unique<InputFile>(part.ranges);
 }
 
-RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOptions& options,
+}  // namespace
+
+fs::path rebuildOutputPath(const DiscTitle& title, const RunOptions& options) {
+    return titleOutputFolder(title, options.workdir) / (titleBaseName(title) + ".rebuilt.EVO");
+}
+
+fs::path rebuildOutputPath(const fs::path& input, const RunOptions& options) {
+    return rebuildOutputPath(followOnTitle(input, options.cont), options);
+}
+
+RunResult rebuildRun(const DiscTitle& title, RunState& state, const RunOptions& options,
                      EngineHost& host) {
-    Renumbering renumbering;  // shared by the input and its follow-on file
-    const std::vector<fs::path> more = followOnFiles(inputPath, options);
-    const fs::path outputPath = rebuildOutputPath(inputPath, options);
+    Renumbering renumbering;  // shared by every file of the title
+    const std::vector<TitlePart> parts = titleParts(title);
+    const fs::path outputPath = rebuildOutputPath(title, options);
     const auto& checked = options.scan.checked;
 
     std::unique_ptr<InputFile> input;
@@ -57,33 +54,32 @@ RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOption
     RunResult result;
     state.cancelLogged = false;
     try {
-        const std::string name = inputPath.filename().string();
+        if (parts.empty()) throw IoError("The title has no file to read");
+        const std::string name = parts.front().file.filename().string();
         host.log("Opening file " + markupLiteral(name));
         host.slog("Opening", 0);
-        if (wouldReplace(outputPath, inputPath) ||
-            std::any_of(more.begin(), more.end(),
-                        [&](const fs::path& next) { return wouldReplace(outputPath, next); }))
+        if (isRunInput(outputPath, title.files()))
             throw IoError("Cannot create " + outputPath.string() +
                           ": it is an input file of this run");
-        result.inputs.push_back(inputPath);
-        input = std::make_unique<InputFile>(inputPath);
+        result.inputs.push_back(parts.front().file);
+        input = openPart(parts.front());
         host.log("File size: " + std::to_string(input->size() / kMiB) + " Mbytes.");
-        requireProgramStream(inputPath);
+        if (parts.front().wholeFile()) requireProgramStream(parts.front().file);
         output = std::make_unique<OutputFile>(outputPath);
         result.outputs.push_back({outputPath, 0});
         host.log("Creating " + markupLiteral(outputPath.string()));
         host.slog("Rebuilding " + escapeControls(name), 0);
         Rebuild(state, *input, *output, renumbering, checked, host);
 
-        for (const fs::path& second : more) {
-            if (state.stopFlag) break;
+        for (std::size_t next = 1; next < parts.size() && !state.stopFlag; ++next) {
+            const TitlePart& part = parts[next];
             input.reset();
-            result.inputs.push_back(second);
-            input = std::make_unique<InputFile>(second);
-            const std::string secondName = second.filename().string();
-            host.log("Continue on " + markupLiteral(secondName));
-            requireProgramStream(second);
-            host.slog("Rebuilding " + escapeControls(secondName), 0);
+            result.inputs.push_back(part.file);
+            input = openPart(part);
+            const std::string partName = part.file.filename().string();
+            host.log("Continue on " + markupLiteral(partName));
+            if (part.wholeFile()) requireProgramStream(part.file);
+            host.slog("Rebuilding " + escapeControls(partName), 0);
             Rebuild(state, *input, *output, renumbering, checked, host);
         }
         input.reset();
@@ -96,13 +92,18 @@ RunResult rebuildRun(const fs::path& inputPath, RunState& state, const RunOption
         input.reset();
         if (output) result.outputs.back().bytes = output->written();
         closeQuietly(output);
-        host.log("[re]Error: " + markupLiteral(error.what()) + "[/re]");
+        host.log(errorLine(error.what()));
         host.slog("Ready", 0);
         host.slog("", 1);
         result.outcome = RunOutcome::Failed;
         result.error = error.what();
     }
     return result;
+}
+
+RunResult rebuildRun(const fs::path& input, RunState& state, const RunOptions& options,
+                     EngineHost& host) {
+    return rebuildRun(followOnTitle(input, options.cont), state, options, host);
 }
 
 }  // namespace kavrel

@@ -20,10 +20,11 @@ namespace fs = std::filesystem;
 namespace {
 
 const QStringList kAllValues{
-    "WindowState", "Top",       "Left",        "Width",         "Height",    "TreeWidth",
-    "AudioExt",    "VideoExt",  "SubExt",      "Workdir",       "EVOdir",    "XPLdir",
-    "Continue",    "FastCheck", "CountFrames", "Details",       "AutoRead",  "AutoDemux",
-    "AutoRebuild", "AutoClear", "LpcmAsWav",   "WriteChapters", "SubsAsPgs", "TracksAsFlac"};
+    "WindowState", "Top",           "Left",      "Width",        "Height",
+    "TreeWidth",   "AudioExt",      "VideoExt",  "SubExt",       "Workdir",
+    "EVOdir",      "XPLdir",        "Continue",  "FastCheck",    "CountFrames",
+    "Details",     "AutoRead",      "AutoDemux", "AutoRebuild",  "AutoClear",
+    "LpcmAsWav",   "WriteChapters", "SubsAsPgs", "SubsAsVobsub", "TracksAsFlac"};
 
 void clearStore() {
     QSettings settings = store();

@@ -410,21 +410,19 @@ TEST(DemuxScan, ProgressFastCheckAndRepaint) {
     ScanRun full;
     full.options.chunkSize = kChunkSize;
     full.options.fastCheck = false;
-    full.run(file, ScanMode::Read);
+    EXPECT_EQ(full.run(file, ScanMode::Read), ScanEnd::EndOfInput);
     ASSERT_EQ(full.host.status[1].size(), 2u);
     EXPECT_TRUE(full.host.status[1][0].starts_with("4/" + sizeMiB + " Mbytes, Remaining time: 0:0"))
         << full.host.status[1][0];
     EXPECT_TRUE(full.host.status[1][1].starts_with("8/" + sizeMiB + " Mbytes"));
     EXPECT_EQ(full.host.pumps, 2);
     EXPECT_GT(full.state.frameCounters[0], 4000);
-    EXPECT_FALSE(full.state.stopFlag);
 
     // The chunk that passes the limit is still scanned, then the scan stops with no counts.
     ScanRun fast;
     fast.options.chunkSize = kChunkSize;
     fast.options.fastCheckLimit = 4 * 1024 * 1024;
-    fast.run(file, ScanMode::Read);
-    EXPECT_TRUE(fast.state.stopFlag);
+    EXPECT_EQ(fast.run(file, ScanMode::Read), ScanEnd::FastCheckLimit);
     EXPECT_EQ(fast.state.frameCounters[0], 0);
     EXPECT_EQ(fast.host.status[1].size(), 1u);
 
@@ -432,8 +430,7 @@ TEST(DemuxScan, ProgressFastCheckAndRepaint) {
     ScanRun demuxing;
     demuxing.options.chunkSize = kChunkSize;
     demuxing.options.fastCheckLimit = 4 * 1024 * 1024;
-    demuxing.run(file, ScanMode::Demux);
-    EXPECT_FALSE(demuxing.state.stopFlag);
+    EXPECT_EQ(demuxing.run(file, ScanMode::Demux), ScanEnd::EndOfInput);
 }
 
 // A stop asked for during the progress report ends the scan before the next read.
@@ -465,9 +462,8 @@ TEST(DemuxScan, StopFlagEndsTheScanAtAChunkBoundary) {
     state.input = &input;
     ScanOptions options;
     options.chunkSize = 1024 * 1024;
-    demux(state, options, host, ScanMode::Read);
+    EXPECT_EQ(demux(state, options, host, ScanMode::Read), ScanEnd::Stopped);
     EXPECT_EQ(input.position(), 4u * 1024 * 1024);
-    EXPECT_TRUE(state.stopFlag);
     EXPECT_EQ(state.frameCounters[0], 0);
     EXPECT_EQ(host.enabled, 0);  // enabled on entry, disabled on the way out
     EXPECT_FALSE(state.demuxing);

@@ -122,6 +122,16 @@ TEST(MkvCli, WithoutMkvmergeOrAClipNothingIsLeft) {
         runCommand(cli("mkv -q --no-continue -s v0,a0 " + quoted(input) + " -o " + quoted(mkv)));
     EXPECT_EQ(alone.exitCode, 0) << alone.err;
     EXPECT_TRUE(fs::is_regular_file(mkv));
+
+    // Without a playlist the follow-on file by name is read too: it is never the output.
+    const fs::path bare = test::tempDir("mkv-bare");
+    fs::copy_file(disc.feature1, bare / "FEATURE_1.EVO");
+    fs::copy_file(disc.feature2, bare / "FEATURE_2.EVO");
+    auto over = runCommand(
+        cli("mkv -q " + quoted(bare / "FEATURE_1.EVO") + " -o " + quoted(bare / "FEATURE_2.EVO")));
+    EXPECT_EQ(over.exitCode, 1);
+    EXPECT_NE(over.err.find("FEATURE_2.EVO: it is an input file"), std::string::npos) << over.err;
+    EXPECT_TRUE(test::readFile(bare / "FEATURE_2.EVO") == test::readFile(disc.feature2));
 }
 
 // mkvmerge's endings as a stand-in on PATH plays them: its warnings keep the file, its errors
@@ -139,18 +149,19 @@ TEST(MkvCli, MkvmergesEndings) {
         int exitCode;
         bool written;
         const char* says;  // on stdout (warning) or stderr (error)
+        int dones;         // "Done." lines: the read's, and the whole run's once the file is whole
     };
     const Case cases[] = {
         {"warning", "echo '#GUI#warning The track has gaps.'\nexit 1\n", 0, true,
-         "mkvmerge warning: The track has gaps."},
+         "mkvmerge warning: The track has gaps.", 2},
         {"error", "echo '#GUI#error The file could not be read:'\necho 'it is damaged.'\nexit 2\n",
-         1, false, "mkvmerge: The file could not be read: it is damaged."},
-        {"signal", "kill -KILL $$\n", 1, false, "mkvmerge was ended by signal 9"},
+         1, false, "mkvmerge: The file could not be read: it is damaged.", 1},
+        {"signal", "kill -KILL $$\n", 1, false, "mkvmerge was ended by signal 9", 1},
         // Every stop signal, however often, stops mkvmerge and leaves no work folder behind.
-        {"interrupt", "kill -INT $PPID\nkill -INT $PPID\nexec sleep 60\n", 130, false,
-         "Cancelled."},
-        {"terminate", "kill -TERM $PPID\nexec sleep 60\n", 143, false, "Cancelled."},
-        {"hang-up", "kill -HUP $PPID\nexec sleep 60\n", 129, false, "Cancelled."},
+        {"interrupt", "kill -INT $PPID\nkill -INT $PPID\nexec sleep 60\n", 130, false, "Cancelled.",
+         1},
+        {"terminate", "kill -TERM $PPID\nexec sleep 60\n", 143, false, "Cancelled.", 1},
+        {"hang-up", "kill -HUP $PPID\nexec sleep 60\n", 129, false, "Cancelled.", 1},
     };
     for (const Case& c : cases) {
         const fs::path bin = test::tempDir("mkv-bin");
@@ -166,6 +177,11 @@ TEST(MkvCli, MkvmergesEndings) {
                   c.written ? std::set<std::string>{"feature.mkv"} : std::set<std::string>{})
             << c.name;
         EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << c.name << run.err;
+        std::size_t dones = 0;
+        for (std::size_t at = ("\n" + run.out).find("\nDone.\n"); at != std::string::npos;
+             at = ("\n" + run.out).find("\nDone.\n", at + 1))
+            ++dones;
+        EXPECT_EQ(dones, static_cast<std::size_t>(c.dones)) << c.name << run.out;
     }
 }
 

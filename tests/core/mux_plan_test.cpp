@@ -40,28 +40,24 @@ TEST(MuxLanguage, PlaylistCodesBecomeTheCodesMkvmergeTakes) {
     }
 }
 
-playlist::Track track(playlist::TrackKind kind, int number, std::string language,
-                      std::string description) {
-    playlist::Track t;
-    t.kind = kind;
-    t.streamNumber = number;
-    t.track = number;
-    t.language = std::move(language);
-    t.description = std::move(description);
-    return t;
+TitleTrack track(StreamKind kind, int32_t key, std::string language, std::string description) {
+    return TitleTrack{kind, key, std::move(language), std::move(description), {}, 0};
 }
 
 TEST(MuxPlan, TracksInDiscOrderNamedByTheTitle) {
-    using playlist::TrackKind;
-    playlist::Title title;
+    using enum StreamKind;
+    DiscTitle title;
     title.name = "The Feature";
-    title.tracks = {track(TrackKind::Video, 1, "", ""), track(TrackKind::Audio, 1, "en", "en"),
-                    track(TrackKind::Audio, 2, "de", ""), track(TrackKind::Audio, 3, "en", "Score"),
-                    track(TrackKind::Subtitle, 2, "fr", "fr")};
-    // Given out of order, with a stream the title does not name (audio 4).
-    const MuxInput inputs[] = {{subSlot(1), "s1.sup", -2},   {audioSlot(3), "a3.ac3", 0},
-                               {audioSlot(2), "a2.wav", 3},  {videoSlot(0), "v0.mpv", 0},
-                               {audioSlot(0), "a0.eac3", 5}, {audioSlot(1), "a1.dts", 0}};
+    // By stream key: DD+ 0xC0 and MPEG audio 0xC0 (key 0x1C0) are two streams, each named by
+    // its own track whatever box it was offered in.
+    title.tracks = {track(Video, 0x55, "", ""), track(Audio, 0xC0, "en", "en"),
+                    track(Audio, 0x1C0, "de", ""), track(Audio, 0xC2, "en", "Score"),
+                    track(Subpicture, 0x21, "fr", "fr")};
+    // Given out of order, with a stream the title does not name (audio 0x80).
+    const MuxInput inputs[] = {
+        {subSlot(1), "s1.sup", -2, 0x21},   {audioSlot(3), "a3.ac3", 0, 0x80},
+        {audioSlot(2), "a2.wav", 3, 0xC2},  {videoSlot(0), "v0.mpv", 0, 0x55},
+        {audioSlot(0), "a0.eac3", 5, 0xC0}, {audioSlot(1), "a1.mpa", 0, 0x1C0}};
     const MuxPlan plan = planMux(inputs, &title, "/out/f.mkv", "/w/chapters.xml");
 
     struct Expected {
@@ -73,7 +69,7 @@ TEST(MuxPlan, TracksInDiscOrderNamedByTheTitle) {
     };
     const Expected expected[] = {
         {"v0.mpv", "und", "", true, 0},        {"a0.eac3", "eng", "English", true, 5},
-        {"a1.dts", "ger", "German", false, 0}, {"a2.wav", "eng", "Score", false, 3},
+        {"a1.mpa", "ger", "German", false, 0}, {"a2.wav", "eng", "Score", false, 3},
         {"a3.ac3", "", "", false, 0},          {"s1.sup", "fre", "French", false, -2},
     };
     ASSERT_EQ(plan.tracks.size(), std::size(expected));

@@ -10,6 +10,8 @@
 
 #include "engine/io.h"
 #include "engine/names.h"
+#include "engine/sinks.h"
+#include "session/session.h"
 #include "tests/support/ps_builder.h"
 #include "tests/support/test_support.h"
 
@@ -398,6 +400,47 @@ TEST(DemuxRunPeer, MatchesFfmpegOnAVob) {
         ASSERT_TRUE(fs::exists(out / peer.ours));
         EXPECT_TRUE(test::readFile(out / peer.ours) == test::readFile(theirs));
     }
+}
+
+// The frame rate and size are the stream's facts, whatever the log shows, and no read keeps the
+// last input's: the calculated frames and a subtitle canvas depend on them.
+TEST(ReadRun, FrameFactsWithoutDetailsAndAfreshOnEachRead) {
+    const auto& disc = test::sampleDisc();
+    RunState state;
+    RecordingHost host;
+    RunOptions quiet;
+    quiet.scan.details = false;
+    ASSERT_EQ(readRun(disc.vob, state, quiet, host), RunOutcome::Done);
+    EXPECT_EQ(state.videoFrame.width, 720);
+    EXPECT_EQ(state.videoFrame.height, 576);
+    EXPECT_EQ(sinkContext(state, InputKind::Vob).videoFrame.height, 576);  // the PGS canvas
+    EXPECT_EQ(state.frameRates[0], 25.0);
+    ASSERT_EQ(readRun(disc.aob, state, quiet, host), RunOutcome::Done);
+    EXPECT_EQ(state.frameRates[0], 0);
+    EXPECT_EQ(state.videoFrame.width, 0);
+}
+
+// The session reads before it writes when its lists are not from its title, and only then.
+TEST(Session, ReadsBeforeWritingOnlyWhenTheListsAreFromElsewhere) {
+    const auto& disc = test::sampleDisc();
+    session::Session session;
+    RecordingHost host;
+    RunOptions options;
+    options.workdir = test::tempDir("session");
+    options.scan.checked[videoSlot(0)] = true;
+    session.openFile(disc.vob, true);
+    ASSERT_EQ(session.demux(options, session.offeredCaptions(), false, host).outcome,
+              RunOutcome::Done);
+    EXPECT_EQ(host.markup.front(), "Opening file [b]VTS_01_1.VOB[/b]");  // the read first
+    EXPECT_EQ(std::count(host.markup.begin(), host.markup.end(), "Opening file VTS_01_1.VOB"), 1);
+    EXPECT_TRUE(fs::file_size(options.workdir / "VTS_01_1.MPEG-2.stream.0.mpv") > 0);
+    ASSERT_TRUE(session.listsAreCurrent());
+    RecordingHost again;
+    ASSERT_EQ(session.demux(options, session.offeredCaptions(), false, again).outcome,
+              RunOutcome::Done);
+    EXPECT_EQ(again.markup.front(), "Opening file VTS_01_1.VOB");  // no read first
+    session.openFile(disc.feature1, true);
+    EXPECT_FALSE(session.listsAreCurrent());
 }
 
 TEST(FrameReport, CountsDurationsAndCalculatedFrames) {

@@ -130,6 +130,25 @@ TEST(Titles, SampleTitleSetAtBothTimeBases) {
     EXPECT_FALSE(readTitleSet(mkdisc::samplePlaylist(), {}, "FEATURE_9").playing);
 }
 
+// A track names its stream by key, the one rule of the JSON, the window and the MKV: audio 1 of
+// Dolby Digital Plus and of MPEG audio are two streams, though both are number 0 by their ids.
+TEST(Titles, TrackKeysByCodecAndNumber) {
+    struct Case {
+        TrackKind kind;
+        const char* codec;
+        int number;
+        int32_t key;
+    };
+    const Case cases[] = {
+        {TrackKind::Video, "VC-1", 1, 0x55},        {TrackKind::Video, "MPEG-4 AVC", 2, 0xE3},
+        {TrackKind::Audio, "DD+", 1, 0xC0},         {TrackKind::Audio, "MPEG", 1, 0x1C0},
+        {TrackKind::Audio, "dts-hd", 3, 0x8A},      {TrackKind::Audio, "LPCM", 9, -1},
+        {TrackKind::Subtitle, "2bitRLE", 16, 0x2F}, {TrackKind::Audio, "VC-1", 1, -1},
+        {TrackKind::Audio, "Opus", 1, -1},
+    };
+    for (const Case& c : cases) EXPECT_EQ(trackKey(c.kind, c.codec, c.number), c.key) << c.codec;
+}
+
 TEST(TitleChapters, FittedToTheFilesADemuxRead) {
     const TitleSet set = readTitleSet(mkdisc::samplePlaylist(60), {});
     const Title& feature = set.titles[1];

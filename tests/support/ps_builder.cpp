@@ -196,22 +196,24 @@ void MemorySlots::finish() {
         if (sink) sink->finish();
 }
 
-void ScanRun::run(InputFile& input, ScanMode mode) {
+ScanEnd ScanRun::run(InputFile& input, ScanMode mode) {
     state.input = &input;
     options.kind = inputKindOfName(input.path());
     if (mode == ScanMode::Demux) slots.attach(state, options.kind);
+    ScanEnd end = ScanEnd::EndOfInput;
     try {
-        demux(state, options, host, mode);
+        end = demux(state, options, host, mode);
     } catch (...) {
         state.input = nullptr;
         throw;
     }
     state.input = nullptr;
+    return end;
 }
 
-void ScanRun::run(const std::filesystem::path& file, ScanMode mode) {
+ScanEnd ScanRun::run(const std::filesystem::path& file, ScanMode mode) {
     InputFile input(file);
-    run(input, mode);
+    return run(input, mode);
 }
 
 void ScanRun::run(const Bytes& bytes, ScanMode mode, const std::string& extension) {

@@ -163,8 +163,8 @@ struct ScanRun {
             slots.open(slot);
         }
     }
-    void run(InputFile& input, ScanMode mode);
-    void run(const std::filesystem::path& file, ScanMode mode);
+    ScanEnd run(InputFile& input, ScanMode mode);
+    ScanEnd run(const std::filesystem::path& file, ScanMode mode);
     // Scans the bytes from memory as an input named with the extension.
     void run(const Bytes& bytes, ScanMode mode, const std::string& extension = ".EVO");
 
