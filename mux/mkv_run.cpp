@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <system_error>
 
@@ -104,6 +105,23 @@ std::vector<MuxInput> demuxedFiles(const RunResult& demuxed, const std::string& 
         }
     }
     return inputs;
+}
+
+// Writes the chapters a disc's own tables give a title (a DVD's program chain: "Chapter 01" …);
+// returns the file, or an empty path when there are none.
+fs::path writeDiscChapters(const DiscTitle& title, const fs::path& folder, EngineHost& host) {
+    std::vector<formats::ChapterMark> marks;
+    for (const TitleChapter& chapter : title.chapters) {
+        const std::size_t n = marks.size() + 1;
+        marks.push_back(
+            {static_cast<int64_t>(std::llround(chapter.seconds * 1e9)),
+             chapter.name.empty() ? "Chapter " + twoDigits(static_cast<int>(n)) : chapter.name});
+    }
+    if (marks.empty()) return {};
+    playlist::writeChapterFile(folder / kChapterFile, formats::matroskaChapterXml(marks), {});
+    host.log(std::to_string(marks.size()) + (marks.size() == 1 ? " chapter of " : " chapters of ") +
+             "title " + std::to_string(title.number) + ".");
+    return fs::path(".") / kChapterFile;
 }
 
 // Writes the chapters of the title that fall in the files read, timed from the first one's
@@ -239,8 +257,13 @@ RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
 
         const auto inputs = demuxedFiles(demuxed, titleBaseName(job.title), captions, state, host);
         if (inputs.empty()) return failed(host, result, "No stream was written to mux");
-        const fs::path chapters = writeChapters(job.source, job.title.files(), work.path(), host);
-        const DiscTitle* named = job.source.title() ? &job.title : nullptr;
+        // A title from a disc's own tables (a DVD's IFO) brings its chapters and languages; a
+        // file's title gets them from the HD DVD playlist that plays it.
+        const bool fromTables = !job.source.title() && !job.title.tracks.empty();
+        const fs::path chapters =
+            fromTables ? writeDiscChapters(job.title, work.path(), host)
+                       : writeChapters(job.source, job.title.files(), work.path(), host);
+        const DiscTitle* named = job.source.title() || fromTables ? &job.title : nullptr;
         const MuxPlan plan = planMux(inputs, named, fs::path(".") / kMuxedFile, chapters);
         writeText(work.path() / kOptionFile, optionFile(mkvmergeArguments(plan)));
 

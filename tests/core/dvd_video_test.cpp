@@ -345,5 +345,20 @@ TEST(DvdVideoCli, TitlesAndVobsubOutput) {
     EXPECT_EQ(judged.exitCode, 0) << judged.out << judged.err;
 }
 
+// A title of the image to Matroska: the IFO's languages on the tracks, its chapters in the file.
+TEST(DvdVideoCli, TitleToMatroskaWithLanguagesAndChapters) {
+    if (!test::haveTool("mkvmerge")) GTEST_SKIP() << "no mkvmerge";
+    const fs::path mkv = test::tempDir("dvdmkv") / "t1.mkv";
+    const auto made = test::runCommand(
+        test::cli("mkv -q --title 1 -o " + test::quoted(mkv) + " " + test::quoted(dvdDiscs().iso)));
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const auto judged =
+        test::checkJson("mkvmerge -J " + test::quoted(mkv),
+                        "assert [t['properties'].get('language') for t in d['tracks']][1:]=="
+                        "['eng','ger','eng','fre'], d['tracks']\n"
+                        "assert d['chapters'][0]['num_entries']==4, d\n");
+    EXPECT_EQ(judged.exitCode, 0) << judged.out << judged.err;
+}
+
 }  // namespace
 }  // namespace kavrel::dvdvideo
