@@ -22,13 +22,21 @@ int mkvCommand(int argc, char** argv) {
         "Read an EVO, VOB or AOB file and make a Matroska file of the chosen streams with\n"
         "mkvmerge: on an HD DVD disc the title's further clips follow the input, and the\n"
         "tracks get their languages and names, the file its chapters and title, from\n"
-        "ADV_OBJ/VPLST000.XPL. LPCM goes in as WAV, subpictures as PGS; each track starts\n"
-        "where it starts on the disc.");
+        "ADV_OBJ/VPLST000.XPL. LPCM goes in as WAV, subpictures as PGS (a DVD-Video title's\n"
+        "as VobSub in the disc's colours, unless --subs pgs); each track starts where it\n"
+        "starts on the disc.");
     addCommonOptions(line, options);
     line.app.remove_option(line.app.get_option("--json"));  // the file is the result
     line.app.add_option("-o,--out", output, "the Matroska file to write (required)")
         ->type_name("FILE");
     addStreamsOption(line, options);
+    std::string subs;
+    line.app
+        .add_option("--subs", subs,
+                    "a DVD-Video title's subpictures as vobsub (the disc's own bitmaps, the\n"
+                    "default) or pgs (drawn in the disc's colours)")
+        ->check(CLI::IsMember({"pgs", "vobsub"}))
+        ->type_name("FORM");
     line.app.add_flag("--keep", keep,
                       "keep the intermediate files (the folder beside OUT.mkv that the\n"
                       "log names)");
@@ -36,6 +44,7 @@ int mkvCommand(int argc, char** argv) {
     std::string input;
     if (int code = singleInput(options, command, input); code >= 0) return code;
     if (output.empty()) return usageError(command, "no output file given (-o OUT.mkv)");
+    options.run.subsAsPgs = subs == "pgs";
     // Nothing is read or written when the muxer is missing.
     if (mux::findProgram(mux::kMkvmerge).empty()) return failure(command, mux::mkvmergeMissing());
 

@@ -12,6 +12,7 @@
 #include "engine/lpcm_wav_sink.h"
 #include "engine/markup.h"
 #include "engine/names.h"
+#include "engine/sinks.h"
 #include "engine/title_files.h"
 #include "formats/chapter_file.h"
 #include "mux/mkvmerge.h"
@@ -100,8 +101,15 @@ std::vector<MuxInput> demuxedFiles(const RunResult& demuxed, const std::string& 
                 name.starts_with(prefix) ? name.substr(prefix.size()) : file.extension().string();
             const std::string plain = slotName(output.slot) + "." + rest;
             fs::rename(file, file.parent_path() / plain);
-            inputs.push_back(MuxInput{output.slot, fs::path(".") / plain, sync[s],
-                                      state.lists.ofSlot(output.slot)});
+            fs::path muxed = fs::path(".") / plain;
+            // VobSub: mkvmerge reads the index, which finds the .sub of its own name.
+            if (fs::path idx = fs::path(file).replace_extension(kVobsubIndexExtension);
+                file.extension() == "." + std::string(kVobsubExtension) && fs::exists(idx)) {
+                muxed.replace_extension(kVobsubIndexExtension);
+                fs::rename(idx, file.parent_path() / muxed.filename());
+            }
+            inputs.push_back(
+                MuxInput{output.slot, muxed, sync[s], state.lists.ofSlot(output.slot)});
         }
     }
     return inputs;
@@ -248,7 +256,10 @@ RunResult mkvRun(const MkvJob& job, RunState& state, const RunOptions& options,
         RunOptions demux = options;
         demux.workdir = work.path();
         demux.lpcmAsWav = true;
-        demux.subsAsPgs = true;
+        // A DVD title's subpictures keep the disc's own bitmaps (VobSub, in the title's
+        // palette) unless PGS is asked for; HD DVD ones, which VobSub cannot hold, are PGS.
+        demux.subsAsVobsub = job.title.palette.has_value() && !options.subsAsPgs;
+        demux.subsAsPgs = !demux.subsAsVobsub;
         demux.closeRun = false;  // the demux is a step: "Done." comes when the file is whole
         const RunResult demuxed = demuxRun(job.title, state, demux, captions, host);
         if (demuxed.outcome != RunOutcome::Done) return demuxed;

@@ -356,7 +356,8 @@ TEST(DvdVideoCli, TitleToMatroskaWithLanguagesAndChapters) {
         test::checkJson("mkvmerge -J " + test::quoted(mkv),
                         "assert [t['properties'].get('language') for t in d['tracks']][1:]=="
                         "['eng','ger','eng','fre'], d['tracks']\n"
-                        "assert d['chapters'][0]['num_entries']==4, d\n");
+                        "assert d['chapters'][0]['num_entries']==4, d\n"
+        "assert [t['codec'] for t in d['tracks']][3:]==['VobSub','VobSub'], d['tracks']\n");
     EXPECT_EQ(judged.exitCode, 0) << judged.out << judged.err;
 }
 
