@@ -133,17 +133,9 @@ std::vector<TitleSetFiles> imageTitleSets(const fs::path& image) {
 std::vector<uint8_t> readIfo(const ByteRange& range) {
     if (range.length > kIfoBytesMax)
         throw IoError("Cannot read " + range.file.string() + ": its track table is too large");
-    std::vector<uint8_t> bytes(range.length);
-    if (bytes.empty()) return bytes;
+    if (range.length == 0) return {};
     InputFile input(std::vector<ByteRange>{range});
-    std::size_t have = 0;
-    while (have < bytes.size()) {
-        const std::size_t got = input.read(bytes.data() + have, bytes.size() - have);
-        if (got == 0) break;
-        have += got;
-    }
-    bytes.resize(have);
-    return bytes;
+    return readUpTo(input, static_cast<std::size_t>(range.length));
 }
 
 }  // namespace

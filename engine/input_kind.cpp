@@ -125,16 +125,8 @@ namespace {
 InputKind probeKind(const std::function<std::unique_ptr<InputFile>()>& open, InputKind hint) {
     try {
         const std::unique_ptr<InputFile> file = open();
-        InputFile& input = *file;
-        std::vector<uint8_t> bytes(
-            static_cast<std::size_t>(std::min<uint64_t>(input.size(), kKindProbeBytes)));
-        std::size_t have = 0;
-        while (have < bytes.size()) {
-            const std::size_t got = input.read(bytes.data() + have, bytes.size() - have);
-            if (got == 0) break;
-            have += got;
-        }
-        bytes.resize(have);
+        const std::vector<uint8_t> bytes = readUpTo(
+            *file, static_cast<std::size_t>(std::min<uint64_t>(file->size(), kKindProbeBytes)));
         return inputKindOfContent(bytes, hint);
     } catch (const IoError&) {
         return hint;

@@ -197,6 +197,18 @@ uint8_t* pageAlignedBlock(std::vector<uint8_t>& buffer, std::size_t size) {
     return buffer.data() + (kPage - address % kPage) % kPage;
 }
 
+std::vector<uint8_t> readUpTo(InputFile& input, std::size_t size) {
+    std::vector<uint8_t> bytes(size);
+    std::size_t have = 0;
+    while (have < bytes.size()) {
+        const std::size_t got = input.read(bytes.data() + have, bytes.size() - have);
+        if (got == 0) break;
+        have += got;
+    }
+    bytes.resize(have);
+    return bytes;
+}
+
 bool sameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     return fs::equivalent(a, b, ec) && !ec;

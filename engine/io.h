@@ -90,6 +90,9 @@ class OutputFile {
 // slower, and a heap block of a few hundred KiB is 16 bytes off a page.
 uint8_t* pageAlignedBlock(std::vector<uint8_t>& buffer, std::size_t size);
 
+// Up to `size` bytes from the input's current position: fewer only where it ends. Throws IoError.
+std::vector<uint8_t> readUpTo(InputFile& input, std::size_t size);
+
 // True when both paths name the same existing file (an output must never replace its input).
 bool sameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
