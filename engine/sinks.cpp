@@ -178,6 +178,9 @@ std::vector<OutputWritten> RunSinks::outputs() const {
     std::vector<OutputWritten> outputs;
     for (int slot : added_) {
         const auto s = static_cast<std::size_t>(slot);
+        // An output removed because it held nothing (a WAV that never got a format) is no output.
+        std::error_code ec;
+        if (!std::filesystem::exists(paths_[s], ec)) continue;
         outputs.push_back({paths_[s], sinks_[s] ? sinks_[s]->written() : finishedBytes_[s], slot});
     }
     return outputs;
