@@ -23,7 +23,7 @@ class PgsSink : public StreamSink {
     PgsSink(std::unique_ptr<ByteOutput> output, const SinkContext& context, std::string streamName)
         : output_(std::move(output)),
           minFirstPts_(context.minFirstPts),
-          log_(lineLog(context.host, std::move(streamName))),
+          log_(streamLineLog(context.host, std::move(streamName))),
           writer_(
               canvasSide(context.videoFrame.width), canvasSide(context.videoFrame.height),
               [this](std::span<const uint8_t> set) { write(set); }, log_),
@@ -61,13 +61,6 @@ class PgsSink : public StreamSink {
     }
 
   private:
-    static formats::MessageLog lineLog(EngineHost* host, std::string streamName) {
-        if (!host) return nullptr;
-        return [host, prefix = std::move(streamName) + ": "](const std::string& line) {
-            host->log(prefix + line);
-        };
-    }
-
     // A display set that could not be written whole may have left part of itself: nothing is
     // written after it, so the file never holds a set behind a torn one.
     void write(std::span<const uint8_t> set) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/disc_title.h"
@@ -16,6 +17,7 @@
 #include "engine/run_state.h"
 #include "engine/runs.h"
 #include "engine/sink.h"
+#include "formats/subpicture.h"
 
 namespace kavrel {
 
@@ -62,6 +64,15 @@ SinkContext sinkContext(const RunState& state, InputKind kind, EngineHost* host 
 inline uint32_t subpictureTime(uint32_t pts, uint32_t minFirstPts) {
     if (minFirstPts == kNoPts) return pts;
     return pts >= minFirstPts ? pts - minFirstPts : 0;
+}
+
+// The log of a subpicture sink: each line goes to the host behind the stream's name ("Subpicture
+// stream 0: …"); none without a host.
+inline formats::MessageLog streamLineLog(EngineHost* host, std::string streamName) {
+    if (!host) return nullptr;
+    return [host, prefix = std::move(streamName) + ": "](const std::string& line) {
+        host->log(prefix + line);
+    };
 }
 
 // One selected stream.

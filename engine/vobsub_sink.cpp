@@ -41,7 +41,7 @@ class VobsubSink : public StreamSink {
           idx_(std::move(idx)),
           header_(headerFor(context, streamKey)),
           minFirstPts_(context.minFirstPts),
-          log_(lineLog(context.host, std::move(streamName))),
+          log_(streamLineLog(context.host, std::move(streamName))),
           writer_([this](std::span<const uint8_t> pack) { write(pack); }),
           assembler_(
               [this](std::span<const uint8_t> unit, uint32_t pts) { writer_.unit(unit, pts); },
@@ -68,13 +68,6 @@ class VobsubSink : public StreamSink {
     uint64_t written() const override { return sub_->written(); }
 
   private:
-    static formats::MessageLog lineLog(EngineHost* host, std::string streamName) {
-        if (!host) return nullptr;
-        return [host, prefix = std::move(streamName) + ": "](const std::string& line) {
-            host->log(prefix + line);
-        };
-    }
-
     // After a failed write nothing more goes to the .sub: its index names the whole units.
     void write(std::span<const uint8_t> pack) {
         if (failed_) throw IoError("the subtitle file could not be written");
