@@ -227,6 +227,10 @@ void addCommonOptions(CommandLine& line, CommonOptions& options) {
                    "the title of a disc folder or playlist to read (default: the main feature)")
         ->type_name("N")
         ->check(CLI::PositiveNumber.description(""));
+    app.add_option("--angle", options.angle,
+                   "the angle a DVD-Video title with several plays (default: 1)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 9).description(""));
     app.add_option("input", options.inputs,
                    "the EVO, VOB or AOB file, or a disc folder or its ADV_OBJ/VPLST000.XPL");
 }

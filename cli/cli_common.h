@@ -90,10 +90,11 @@ struct CommonOptions {
     std::optional<std::array<bool, kSlotCount>> streams;  // -s/--streams, by slot
     std::vector<std::string> inputs;                      // the positional words
     std::optional<int> title;                             // --title N (none: the main feature)
+    int angle = 1;                                        // --angle N
 };
 
 // The options every command that reads an input takes: -q/--quiet, --json, --no-continue,
-// --no-fast-check, --no-count-frames, --no-details, --title N, and the INPUT (a file, a disc
+// --no-fast-check, --no-count-frames, --no-details, --title N, --angle N, and the INPUT (a file, a disc
 // folder or its playlist).
 void addCommonOptions(CommandLine& line, CommonOptions& options);
 

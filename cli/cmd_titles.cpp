@@ -9,8 +9,8 @@
 #include "cli/commands.h"
 #include "cli/standard_output.h"
 #include "cli/title_listing.h"
-#include "dvdaudio/audio_disc.h"
 #include "cli/video_title_listing.h"
+#include "dvdaudio/audio_disc.h"
 #include "dvdvideo/video_disc.h"
 #include "engine/io.h"
 #include "playlist/disc_layout.h"
@@ -68,7 +68,7 @@ int titlesCommand(int argc, char** argv) {
         fs::is_directory(playlistPath, ec) && fs::exists(playlist::discPlaylist(source), ec);
     if (!hdDvdFolder && dvdvideo::looksLikeVideoDisc(source)) {
         std::string problem;
-        const auto disc = dvdvideo::readVideoDisc(source, 1, problem);
+        const auto disc = dvdvideo::readVideoDiscOrVobs(source, 1, problem);
         if (!disc) return failure(kCommand, problem);
         print(json ? videoTitleListingJson(*disc, source) : videoTitleListing(*disc, source));
         return kExitDone;

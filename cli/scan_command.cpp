@@ -17,8 +17,8 @@ namespace fs = std::filesystem;
 
 int openInput(session::Session& session, const std::string& input, const CommonOptions& options,
               std::string_view command) {
-    const std::string problem =
-        session.open(input, options.title, options.run.cont, playlist::playlistBeside(input));
+    const std::string problem = session.open(input, options.title, options.run.cont,
+                                             playlist::playlistBeside(input), options.angle);
     return problem.empty() ? -1 : failure(command, escapeControls(problem));
 }
 

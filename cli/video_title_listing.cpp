@@ -49,9 +49,13 @@ void titleBlock(std::string& out, const VideoTitle& t) {
     const DiscTitle& title = t.title;
     out += "Title " + std::to_string(title.number) + ": ";
     if (!title.name.empty()) out += title.name + ", ";
-    out += formatDuration(title.durationSeconds);
+    // A title set's VOB files read without their IFO have no tables to describe them.
+    const bool fromTables = t.titleInSet > 0;
+    out += fromTables ? formatDuration(title.durationSeconds)
+                      : std::to_string(title.totalBytes()) + " bytes of VOB files";
     if (title.mainFeature) out += ", main feature";
-    out += "\n" + videoLine(t) + "\n";
+    out += "\n";
+    if (fromTables) out += videoLine(t) + "\n";
     forEachTrack(title, [&](const TitleTrack& track, int n) {
         out +=
             std::string("  ") + kindName(track.kind) + " " + std::to_string(n) + ": " + track.codec;

@@ -26,7 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kEncrypted = "this disc is encrypted; Kavrel reads unencrypted discs only";
 constexpr int kScrambleCheckSectors = 32;
 
 std::string upper(std::string text) {
@@ -226,7 +225,7 @@ class DiscReader {
     std::optional<VideoTitle> title(int number, const title_info_t& info, std::string& problem);
 
   private:
-    bool addCells(VideoTitle& out, const pgc_t& pgc, const VobSpace& space,
+    bool addCells(VideoTitle& out, const pgc_t& pgc, const VobSpace& space, int angle,
                   std::vector<double>& cellStart, std::string& problem) const;
 
     dvd_reader_t* dvd_;
@@ -238,7 +237,7 @@ class DiscReader {
 
 // The cells of the chosen angle in chain order: the title's ranges and duration, and each
 // cell's start time (a cell of another angle starts where the chosen one does).
-bool DiscReader::addCells(VideoTitle& out, const pgc_t& pgc, const VobSpace& space,
+bool DiscReader::addCells(VideoTitle& out, const pgc_t& pgc, const VobSpace& space, int angle,
                           std::vector<double>& cellStart, std::string& problem) const {
     double seconds = 0;
     int blockStart = 0;
@@ -246,7 +245,7 @@ bool DiscReader::addCells(VideoTitle& out, const pgc_t& pgc, const VobSpace& spa
         const cell_playback_t& cell = pgc.cell_playback[c];
         const bool angleBlock = cell.block_type == 1 && cell.block_mode != 0;
         if (angleBlock && cell.block_mode == 1) blockStart = c;
-        const bool angleCell = !angleBlock || c - blockStart == angle_ - 1;
+        const bool angleCell = !angleBlock || c - blockStart == angle - 1;
         cellStart.push_back(angleBlock && c > blockStart ? cellStart[blockStart] : seconds);
         if (!angleCell) continue;
         const bool ok =
@@ -296,12 +295,10 @@ std::optional<VideoTitle> DiscReader::title(int number, const title_info_t& info
         problem = "its program chain has no cells";
         return std::nullopt;
     }
+    // A title without the chosen angle plays its only (first) one; whoever chose the angle
+    // for a title checks it against the title's angles.
     const int angles = std::max(1, int{info.nr_of_angles});
-    if (angle_ < 1 || angle_ > angles) {
-        problem =
-            "it has " + std::to_string(angles) + " angle(s), not angle " + std::to_string(angle_);
-        return std::nullopt;
-    }
+    const int angle = angle_ <= angles ? angle_ : 1;
 
     VideoTitle out;
     out.titleSet = info.title_set_nr;
@@ -309,7 +306,7 @@ std::optional<VideoTitle> DiscReader::title(int number, const title_info_t& info
     out.title.number = number;
     out.title.angles = angles;
     std::vector<double> cellStart;
-    if (!addCells(out, pgc, set.space, cellStart, problem)) return std::nullopt;
+    if (!addCells(out, pgc, set.space, angle, cellStart, problem)) return std::nullopt;
 
     for (int k = 0; k < chapters.nr_of_ptts; ++k) {
         const ptt_info_t& ptt = chapters.ptt[k];
@@ -372,8 +369,53 @@ bool looksLikeVideoDisc(const fs::path& disc) {
 
 namespace {
 
-// The reading itself, in this process.
 void (*childStart)() = nullptr;
+
+// The title sets' VOB files as they are, one title per set: what can be read of a disc whose
+// IFO files cannot say what plays.
+std::optional<VideoDisc> readVobsHere(const fs::path& disc, std::string& problem) {
+    const auto place = placeOf(disc, problem);
+    if (!place) return std::nullopt;
+    Dvd dvd;
+    if (!place->image.empty()) {
+        const dvd_logger_cb logger{quiet};
+        dvd.reset(DVDOpen2(nullptr, &logger, place->root.c_str()));
+        if (!dvd) {
+            problem = "cannot open " + disc.string() + " as a DVD-Video disc";
+            return std::nullopt;
+        }
+    }
+    VideoDisc out;
+    uint64_t longest = 0;
+    for (int set = 1; set <= 99; ++set) {
+        const VobSpace space = vobSpace(dvd.get(), *place, set);
+        if (space.empty()) continue;
+        if (scrambled(space)) {
+            problem = std::string(kEncryptedDisc);
+            return std::nullopt;
+        }
+        VideoTitle title;
+        title.titleSet = set;
+        title.title.number = set;
+        title.title.name = "VTS_" + twoDigits(set);
+        if (!space.appendRanges(0, space.sectors() - 1, title.title.ranges)) continue;
+        const uint64_t bytes = title.title.totalBytes();
+        if (out.titles.empty() || bytes > longest) longest = bytes;
+        out.titles.push_back(std::move(title));
+    }
+    if (out.titles.empty()) {
+        problem = "no title VOB file (VTS_nn_1.VOB) on the disc";
+        return std::nullopt;
+    }
+    for (VideoTitle& title : out.titles)
+        if (title.title.totalBytes() == longest) {
+            title.title.mainFeature = true;
+            break;
+        }
+    return out;
+}
+
+// The reading itself, in this process.
 
 std::optional<VideoDisc> readHere(const fs::path& disc, int angle, std::string& problem) {
     const auto place = placeOf(disc, problem);
@@ -408,7 +450,7 @@ std::optional<VideoDisc> readHere(const fs::path& disc, int angle, std::string& 
         else
             title = reader.title(i + 1, info, why);
         if (reader.encrypted()) {
-            problem = kEncrypted;
+            problem = std::string(kEncryptedDisc);
             return std::nullopt;
         }
         if (title)
@@ -433,17 +475,20 @@ void setReaderChildStart(void (*start)()) {
     childStart = start;
 }
 
-// libdvdread trusts more of the IFO files than a damaged disc deserves, and a fault inside it
-// would end the program. So the tables are read in a child process that hands the titles back
-// through a pipe; a child that dies says the IFO files are damaged.
-std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::string& problem) {
+namespace {
+
+// libdvdread trusts more of the disc than a damaged one deserves, and a fault inside it would
+// end the program. So `readHere` runs in a child process that hands the titles back through a
+// pipe; a child that dies says the disc's files are damaged.
+template <typename Read>
+std::optional<VideoDisc> readInChild(Read readHere, std::string_view died, std::string& problem) {
     int fds[2];
-    if (pipe(fds) != 0) return readHere(disc, angle, problem);
+    if (pipe(fds) != 0) return readHere(problem);
     const pid_t child = fork();
     if (child < 0) {
         close(fds[0]);
         close(fds[1]);
-        return readHere(disc, angle, problem);
+        return readHere(problem);
     }
     if (child == 0) {
         if (childStart) childStart();
@@ -451,7 +496,7 @@ std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::str
         int code = 1;
         try {
             std::string why;
-            const auto read = readHere(disc, angle, why);
+            const auto read = readHere(why);
             const std::string bytes = encodeDisc(read, why);
             std::size_t at = 0;
             while (at < bytes.size()) {
@@ -480,10 +525,38 @@ std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::str
     }
     std::optional<VideoDisc> out;
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || !decodeDisc(bytes, out, problem)) {
-        problem = "the disc's IFO files are damaged: reading them failed";
+        problem = died;
         return std::nullopt;
     }
     return out;
+}
+
+}  // namespace
+
+std::optional<VideoDisc> readVideoDisc(const fs::path& disc, int angle, std::string& problem) {
+    return readInChild([&](std::string& why) { return readHere(disc, angle, why); },
+                       "the disc's IFO files are damaged: reading them failed", problem);
+}
+
+std::optional<VideoDisc> readVobTitleSets(const fs::path& disc, std::string& problem) {
+    return readInChild([&](std::string& why) { return readVobsHere(disc, why); },
+                       "the disc's file system is damaged: reading it failed", problem);
+}
+
+std::optional<VideoDisc> readVideoDiscOrVobs(const fs::path& disc, int angle,
+                                             std::string& problem) {
+    std::optional<VideoDisc> read = readVideoDisc(disc, angle, problem);
+    if (read || problem == kEncryptedDisc) return read;
+    std::string why;
+    read = readVobTitleSets(disc, why);
+    if (read)
+        read->problems.insert(read->problems.begin(),
+                              problem +
+                                  "; the VOB files are read as they are, one title per "
+                                  "title set");
+    else if (why == kEncryptedDisc)
+        problem = why;
+    return read;
 }
 
 }  // namespace kavrel::dvdvideo

@@ -26,17 +26,18 @@ void Session::openFile(const fs::path& input, bool cont, const fs::path& playlis
 }
 
 std::string Session::open(const fs::path& path, std::optional<int> number, bool cont,
-                          const fs::path& playlist) {
+                          const fs::path& playlist, int angle) {
     std::optional<DiscTitles> titles;
     discProblems_.clear();
     try {
-        titles = readDisc(path, discProblems_);
+        titles = readDisc(path, discProblems_, ReadChoice{angle, cont});
     } catch (const IoError& error) {
         return error.what();
     }
     if (!titles) {
-        if (number)
-            return "a title is chosen on a disc: " + path.filename().string() +
+        if (number || angle != 1)
+            return std::string(number ? "a title" : "an angle") +
+                   " is chosen on a disc: " + path.filename().string() +
                    " is no disc folder or playlist";
         openFile(path, cont, playlist);
         return {};
@@ -47,9 +48,10 @@ std::string Session::open(const fs::path& path, std::optional<int> number, bool 
                       : "the disc has no title";
     if (chosen->ranges.empty())
         return "title " + std::to_string(chosen->number) + " plays no file of the disc";
+    if (angle > chosen->angles)
+        return "title " + std::to_string(chosen->number) + " has " +
+               std::to_string(chosen->angles) + " angle(s), not angle " + std::to_string(angle);
     title_ = *chosen;
-    // Without going on, only the title's first file is read.
-    if (!cont) std::erase_if(title_.ranges, [&](const ByteRange& r) { return r.file != input(); });
     fromDisc_ = true;
     playlist_ = playlist.empty() ? playlist::playlistBeside(input()) : playlist;
     feature_ = {};

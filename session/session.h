@@ -34,10 +34,10 @@ class Session {
     void openFile(const std::filesystem::path& input, bool cont,
                   const std::filesystem::path& playlist = {});
     // Opens path: a disc (a folder or playlist a disc reader takes) with the title of this
-    // number (none: the main feature), else a program-stream file as openFile does. Returns why
-    // it cannot be opened, or an empty text.
+    // number (none: the main feature) in this angle, else a program-stream file as openFile
+    // does. Returns why it cannot be opened, or an empty text.
     std::string open(const std::filesystem::path& path, std::optional<int> title, bool cont,
-                     const std::filesystem::path& playlist = {});
+                     const std::filesystem::path& playlist = {}, int angle = 1);
     bool isDiscTitle() const { return fromDisc_; }
 
     const DiscTitle& title() const { return title_; }

@@ -98,7 +98,7 @@ _kavrel_cli() {
             mapfile -t COMPREPLY < <(compgen -W 'wav flac' -- "$cur")
             return
             ;;
-        --title)
+        --title | --angle)
             return
             ;;
         --chapters)
@@ -111,14 +111,16 @@ _kavrel_cli() {
 
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$(_kavrel_cli_options "$program" "$command")" -- "$cur")
-    elif [[ $command == xpl || $command == titles ]]; then
+    elif [[ $command == xpl ]]; then
         _kavrel_cli_files "$cur" xpl
+    elif [[ $command == titles ]]; then  # a playlist, a disc folder or its image
+        _kavrel_cli_files "$cur" xpl iso
     elif [[ $command == subs ]]; then
         _kavrel_cli_files "$cur" sup
     elif [[ $command == tracks ]]; then  # a disc folder or its image
         _kavrel_cli_files "$cur" iso
     else
-        _kavrel_cli_files "$cur" evo vob aob
+        _kavrel_cli_files "$cur" evo vob aob iso
     fi
 }
 
