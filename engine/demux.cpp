@@ -10,6 +10,7 @@
 
 #include "engine/io.h"
 #include "engine/pes_header.h"
+#include "engine/read_ahead.h"
 #include "engine/scan_pes.h"
 #include "engine/stream_ids.h"
 #include "engine/timefmt.h"
@@ -78,11 +79,14 @@ ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, Sca
     state.resetPerRun();
 
     const std::size_t chunkSize = options.chunkSize ? options.chunkSize : kChunkSize;
-    // Read into a page-aligned place of the kept chunk buffer.
-    uint8_t* const chunk = pageAlignedBlock(state.chunk, chunkSize);
     PesScanner scanner(state, options, host, mode);
-    InputFile& input = *state.input;
-    const uint64_t size = input.size();
+    const uint64_t size = state.input->size();
+    uint64_t position = state.input->position();
+    ReadAhead ahead(*state.input, chunkSize);
+    struct ForgetFile {  // the chunks' file names end with the reading
+        RunState& state;
+        ~ForgetFile() { state.scanFile = nullptr; }
+    } forgetFile{state};
 
     // The first bytes of the input, where a system header after the first pack header sits.
     // They are looked at once the input has filled a whole chunk, whatever the chunk size.
@@ -91,10 +95,13 @@ ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, Sca
     bool boundsRead = false;
 
     bool limitPassed = false;
-    while (input.position() < size && !state.stopFlag && !limitPassed) {
-        const std::size_t got = input.read(chunk, chunkSize);
+    while (position < size && !state.stopFlag && !limitPassed) {
+        const ReadAhead::Chunk next = ahead.next();
+        const uint8_t* const chunk = next.bytes.data();
+        const std::size_t got = next.bytes.size();
         if (got == 0) break;  // the file ended before its size said
-        const uint64_t position = input.position();
+        position = next.end;
+        state.scanFile = next.file;
         const std::size_t take = std::min(first.size() - firstHave, got);
         std::memcpy(first.data() + firstHave, chunk, take);
         firstHave += take;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -123,7 +124,8 @@ struct RunState : StreamFindings {
 
     std::atomic<bool>& stopFlag;  // also set from a signal handler by the CLI
     InputFile* input = nullptr;
-    std::vector<uint8_t> chunk = std::vector<uint8_t>(kChunkSize);
+    // The file the chunk being scanned was read from (the input reads ahead of the scan).
+    const std::filesystem::path* scanFile = nullptr;
     // The sinks of the selected streams of a demux run, by slot; null where nothing is written.
     std::array<StreamSink*, kSlotCount> sinks{};
     bool cancelLogged = false;  // "Cancelled." is in the log already (the window's Cancel)
