@@ -1,5 +1,6 @@
 // Taking a disc as the input: a DVD-Video or HD DVD disc's titles in the title box, the chosen
 // one opened in the session; a DVD-Audio disc goes to the Tracks page.
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -60,12 +61,15 @@ void TfMain::showTitles() {
         cbTitle->addItem(fromUtf8(kavrel::titleSummary(title)), title.number);
         if (&title == main) cbTitle->setCurrentIndex(cbTitle->count() - 1);
     }
+    cbTitle->view()->setMinimumWidth(cbTitle->view()->sizeHintForColumn(0) + 16);
+    cbTitle->setToolTip(cbTitle->currentText());
     lTitle->setVisible(!discTitles_.empty());
     cbTitle->setVisible(!discTitles_.empty());
 }
 
 void TfMain::titleChosen() {
     // Another title: the lists and the boxes are those of no read of it yet.
+    cbTitle->setToolTip(cbTitle->currentText());
     session_.forgetLists();
     Resetcbs();
     if (cbAutoRead->isChecked()) bReadEVOClick();

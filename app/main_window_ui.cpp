@@ -99,7 +99,10 @@ void TfMain::buildControls() {
     // The titles of a disc given as the input; shown only then.
     lTitle = named(new QLabel(QStringLiteral("Title:"), central), "lTitle");
     cbTitle = named(new QComboBox(central), "cbTitle");
-    cbTitle->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A title of many languages must not widen the window: the box keeps a width of its own and
+    // its list opens as wide as its entries (see showTitles).
+    cbTitle->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbTitle->setMinimumContentsLength(24);
     lTitle->setBuddy(cbTitle);
     lTitle->hide();
     cbTitle->hide();

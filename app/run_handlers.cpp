@@ -235,8 +235,13 @@ bool TfMain::openSession() {
         session_.openFile(toPath(inputPath()), cbContinue->isChecked(), playlistPath());
         return true;
     }
-    const std::string problem =
-        session_.open(toPath(inputPath()), chosenTitle(), cbContinue->isChecked(), playlistPath());
+    std::string problem;
+    try {
+        problem = session_.open(toPath(inputPath()), chosenTitle(), cbContinue->isChecked(),
+                                playlistPath());
+    } catch (const std::exception& error) {  // a disc reader's failure other than its own
+        problem = error.what();
+    }
     if (problem.empty()) return true;
     // The disc may have changed since it was chosen.
     log(kavrel::errorLine("Cannot open " + toUtf8(inputPath()) + ": " + problem));

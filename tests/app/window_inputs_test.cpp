@@ -99,7 +99,6 @@ class WindowInputsTest : public QObject {
         QVERIFY2(!discs.folder.empty(), "make_dvd.sh failed");
         const fs::path damaged = test::tempDir("window-damaged-dvd");
         fs::copy(discs.folder, damaged, fs::copy_options::recursive);
-        fs::resize_file(damaged / "VIDEO_TS" / "VIDEO_TS.IFO", 100);
         TfMain window;
         window.show();
         control<QCheckBox>(window, "cbAutoRead")->setChecked(false);
@@ -118,9 +117,18 @@ class WindowInputsTest : public QObject {
         control<QPushButton>(window, "bReadEVO")->click();
         QVERIFY(secondAudio->isEnabled());
         dropFiles(window, {fileUrl(damaged)});
-        QVERIFY(logLines(window).last().startsWith("Error: Cannot open " + app::fromPath(damaged)));
+        fs::resize_file(damaged / "VIDEO_TS" / "VIDEO_TS.IFO", 100);  // damaged once chosen
+        control<QPushButton>(window, "bReadEVO")->click();
+        dropFiles(window, {fileUrl(damaged)});  // and when chosen
+        QCOMPARE(logLines(window).filter("Error: Cannot open " + app::fromPath(damaged)).size(), 2);
+        QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
         dropFiles(window, {fileUrl(discs.smallVob)});
         QVERIFY(titles->isHidden());
+        window.chooseInputFile = [&](const QString&) {
+            return app::fromPath(discs.folder / "VIDEO_TS" / "VIDEO_TS.IFO");
+        };
+        control<QToolButton>(window, "bbEVO")->click();
+        QCOMPARE(titles->count(), 2);
     }
 };
 
