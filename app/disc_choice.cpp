@@ -39,12 +39,15 @@ bool TfMain::openDisc(const QString& path) {
     try {
         titles = kavrel::session::readDisc(discPath, problems);
         if (titles && titles->empty()) error = "the disc has no title";
+        // An image or an IFO file is named as a disc: it is no stream to read either.
+        if (!titles && !info.isDir()) error = "it holds no DVD disc";
     } catch (const std::exception& failure) {
         error = failure.what();
     }
     if (!error.empty()) {
         // The input stays what it was: nothing of this disc can be read.
-        log(kavrel::errorLine("Cannot open " + toUtf8(disc) + ": " + error));
+        log(kavrel::errorLine("Cannot open " + toUtf8(QDir::toNativeSeparators(path)) + ": " +
+                              error));
         showStatusPage();
         return true;
     }

@@ -231,6 +231,8 @@ bool TfMain::openFile(const QString& path, bool takeAob) {
     const std::string extension = kavrel::upperExtension(file);
     if (openDisc(path)) {
         // A disc: its titles in the title box, or its tracks on the Tracks page.
+    } else if (QFileInfo(path).isDir()) {
+        return false;  // a folder that holds no disc, whatever its name
     } else if ((extension == ".EVO" || extension == ".VOB" || extension == ".AOB") &&
                // A disc object by its name; an AOB (by what it holds) only where the caller takes
                // one.
