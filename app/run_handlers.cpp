@@ -142,7 +142,8 @@ void TfMain::cbVideoClick() {
     const bool any = anySelected() && !inputPath().isEmpty();
     bDemux->setEnabled(any);
     bMakeMkv->setEnabled(any);
-    if (inputKind() == kavrel::InputKind::Evo) bRebuild->setEnabled(any);
+    // A disc's title, of any kind, is rebuilt as an EVO is.
+    if (!discTitles_.empty() || inputKind() == kavrel::InputKind::Evo) bRebuild->setEnabled(any);
 }
 
 void TfMain::offerFoundStreams() {

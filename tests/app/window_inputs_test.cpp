@@ -112,6 +112,7 @@ class WindowInputsTest : public QObject {
         control<QPushButton>(window, "bReadEVO")->click();
         QVERIFY(control<QCheckBox>(window, "cbAudio00")->isEnabled());
         QVERIFY(!secondAudio->isEnabled());  // title 2 has one audio stream, title 1 two
+        QVERIFY(control<QPushButton>(window, "bRebuild")->isEnabled());
         dropFiles(window, {fileUrl(discs.iso)});
         QCOMPARE(titles->currentData().toInt(), 1);
         control<QPushButton>(window, "bReadEVO")->click();
