@@ -64,8 +64,10 @@ void TfMain::XPLadj() {
     if (!inputDir.isEmpty()) evoDir_ = inputDir;
 }
 
-void TfMain::inputChosen(const QString& path) {
+void TfMain::inputChosen(const QString& path, std::vector<kavrel::DiscTitle> titles) {
     eEVOfile->setText(path);
+    discTitles_ = std::move(titles);
+    showTitles();
     session_.forgetLists();  // chosen anew: the file may have changed since it was read
     EVOadj();
     if (bReadEVO->isEnabled()) bReadEVO->setFocus();
@@ -83,7 +85,7 @@ void TfMain::bbEVOClick() {
     if (running()) return;
     // Only a confirmed choice is applied; a cancelled dialog changes nothing.
     const QString path = chooseInputFile(evoDir_);
-    if (!path.isEmpty()) inputChosen(QDir::toNativeSeparators(path));
+    if (!path.isEmpty() && !openDisc(path)) inputChosen(QDir::toNativeSeparators(path));
 }
 
 void TfMain::bbXPLClick() {

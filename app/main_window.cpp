@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -28,7 +29,6 @@
 
 #include "app/logo.h"
 #include "app/paths.h"
-#include "dvdaudio/audio_disc.h"
 #include "engine/input_kind.h"
 #include "engine/markup.h"
 #include "engine/names.h"
@@ -80,6 +80,7 @@ void TfMain::connectHandlers() {
     connect(bCancel, &QPushButton::clicked, this, &TfMain::bCancelClick);
     connect(bClear, &QPushButton::clicked, this, &TfMain::bClearClick);
     connect(bbEVO, &QToolButton::clicked, this, &TfMain::bbEVOClick);
+    connect(cbTitle, &QComboBox::currentIndexChanged, this, &TfMain::titleChosen);
     connect(bbXPL, &QToolButton::clicked, this, &TfMain::bbXPLClick);
     connect(bbWorkdir, &QToolButton::clicked, this, &TfMain::bbWorkdirClick);
     connect(bExtractTracks, &QPushButton::clicked, this, &TfMain::bExtractTracksClick);
@@ -105,10 +106,11 @@ void TfMain::installDefaultDialogs() {
         dialog.setFileMode(QFileDialog::ExistingFile);
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setDefaultSuffix(QStringLiteral("EVO"));
-        dialog.setNameFilters({QStringLiteral("All supported file (*.aob *.evo *.vob)"),
+        dialog.setNameFilters({QStringLiteral("All supported file (*.aob *.evo *.vob *.iso *.ifo)"),
                                QStringLiteral("EVOB files (HD DVD) (*.evo)"),
                                QStringLiteral("AOB files (DVD Audio) (*.aob)"),
-                               QStringLiteral("VOB files (DVD Video) (*.vob)")});
+                               QStringLiteral("VOB files (DVD Video) (*.vob)"),
+                               QStringLiteral("DVD discs: image or IFO file (*.iso *.ifo)")});
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return QString();
         return dialog.selectedFiles().front();
@@ -227,9 +229,10 @@ void TfMain::droppedFile(const QString& path) {
 bool TfMain::openFile(const QString& path, bool takeAob) {
     const std::filesystem::path file = kavrel::app::toPath(path);
     const std::string extension = kavrel::upperExtension(file);
-    if ((extension == ".ISO" || QFileInfo(path).isDir()) &&
-        kavrel::dvdaudio::looksLikeAudioDisc(file)) {
-        audioDiscChosen(QDir::toNativeSeparators(path));
+    if (openDisc(path)) {
+        // A disc: its titles in the title box, or its tracks on the Tracks page.
+    } else if (QFileInfo(path).isDir()) {
+        return false;  // a folder that holds no disc, whatever its name
     } else if ((extension == ".EVO" || extension == ".VOB" || extension == ".AOB") &&
                // A disc object by its name; an AOB (by what it holds) only where the caller takes
                // one.
@@ -253,12 +256,10 @@ void TfMain::openArguments(const QStringList& files) {
     if (!file.exists()) {
         log(kavrel::errorLine("Cannot open " + name + ": no such file"));
         reported = true;
-    } else if (file.isDir() &&
-               !kavrel::dvdaudio::looksLikeAudioDisc(kavrel::app::toPath(files.front()))) {
-        log(kavrel::errorLine("Cannot open " + name + ": it is a folder"));
-        reported = true;
     } else if (!openFile(file.absoluteFilePath(), true)) {
-        log(kavrel::errorLine("Cannot open " + name + ": not an EVO, VOB, AOB or XPL file"));
+        log(kavrel::errorLine(
+            "Cannot open " + name +
+            (file.isDir() ? ": it is a folder" : ": not an EVO, VOB, AOB or XPL file")));
         reported = true;
     }
     // Said after the read of the first file, so that the note is not scrolled away by it.

@@ -16,11 +16,14 @@
 #include "app/message_log.h"
 #include "app/status_line.h"
 #include "app/window_host.h"
+#include "engine/disc_title.h"
+#include "engine/input_kind.h"
 #include "engine/run_state.h"
 #include "engine/runs.h"
 #include "session/session.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -120,7 +123,18 @@ class TfMain : public QMainWindow {
 
     void FormActivate();
     void FormResize();
-    void inputChosen(const QString& path);
+    // A program-stream file, or a disc with its titles, becomes the input.
+    void inputChosen(const QString& path, std::vector<kavrel::DiscTitle> titles = {});
+    // A disc (folder, image or one of its IFO files) given: a DVD-Audio disc onto the Tracks
+    // page, a DVD-Video or HD DVD disc into the title box; false when path is no disc.
+    bool openDisc(const QString& path);
+    // The title box lists the disc's titles; hidden for a plain file.
+    void showTitles();
+    void titleChosen();
+    // The number of the chosen title; none for a plain file.
+    std::optional<int> chosenTitle() const;
+    // The kind of what is read: the chosen title's first packs, or the input file's.
+    kavrel::InputKind inputKind() const;
     void playlistChosen(const QString& path);
     void droppedFile(const QString& path);
     // Takes an input or a playlist by its extension; false for a file of any other type.
@@ -148,8 +162,9 @@ class TfMain : public QMainWindow {
     QString inputPath() const;
     std::filesystem::path playlistPath() const;
     void offerFoundStreams();
-    // Opens the input with the controls' choices (follow-on file, playlist) in the session.
-    void openSession();
+    // Opens the input with the controls' choices (title, follow-on file, playlist) in the
+    // session; false, with the reason logged, when it cannot be opened.
+    bool openSession();
     // The read run with its offer; the lists then belong to the current input.
     kavrel::RunOutcome readInput();
     // Runs the read first when the session's stream lists are not those of its title (after
@@ -171,6 +186,8 @@ class TfMain : public QMainWindow {
     // Controls, named as the user-facing design names them.
     QLineEdit* eEVOfile = nullptr;
     QToolButton* bbEVO = nullptr;
+    QLabel* lTitle = nullptr;
+    QComboBox* cbTitle = nullptr;  // the disc's titles; hidden when the input is a plain file
     QPushButton* bReadEVO = nullptr;
     QLineEdit* eXPLfile = nullptr;
     QToolButton* bbXPL = nullptr;
@@ -227,6 +244,7 @@ class TfMain : public QMainWindow {
     kavrel::session::Session session_;
     RunKind run_ = RunKind::None;
     std::shared_ptr<const kavrel::dvdaudio::AudioDisc> audioDisc_;  // the Tracks page's disc
+    std::vector<kavrel::DiscTitle> discTitles_;  // the input disc's titles; empty for a file
 
     // Window-level strings beside the controls.
     QString evoDir_;   // folder of the input, with its trailing separator

@@ -1,6 +1,7 @@
 // The window's controls: their kinds, captions, hints, defaults and layout.
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFont>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -95,8 +96,20 @@ void TfMain::buildControls() {
     bbEVO->setShortcut(QKeySequence::Open);
     bReadEVO = button(central, "bReadEVO", QStringLiteral("&Read EVO"));
     bReadEVO->setDefault(true);
+    // The titles of a disc given as the input; shown only then.
+    lTitle = named(new QLabel(QStringLiteral("Title:"), central), "lTitle");
+    cbTitle = named(new QComboBox(central), "cbTitle");
+    // A title of many languages must not widen the window: the box keeps a width of its own and
+    // its list opens as wide as its entries (see showTitles).
+    cbTitle->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    cbTitle->setMinimumContentsLength(24);
+    lTitle->setBuddy(cbTitle);
+    lTitle->hide();
+    cbTitle->hide();
     inputRow->addWidget(eEVOfile, 1);
     inputRow->addWidget(bbEVO);
+    inputRow->addWidget(lTitle);
+    inputRow->addWidget(cbTitle);
     inputRow->addWidget(bReadEVO);
     layout->addLayout(inputRow);
 

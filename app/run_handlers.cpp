@@ -2,6 +2,7 @@
 // directly from the handlers; the window answers clicks only at the engine's progress reports,
 // so while a run goes every control that could start another one is disabled.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -40,7 +41,7 @@ class TfMain::RunScope {
     RunScope(TfMain& window, RunKind kind)
         : window_(window), controls_{window.bReadEVO, window.bReadXPL, window.bDemux,
                                      window.bRebuild, window.bMakeMkv, window.bbEVO,
-                                     window.bbXPL} {
+                                     window.bbXPL,    window.cbTitle} {
         for (std::size_t i = 0; i < controls_.size(); ++i) {
             enabled_[i] = controls_[i]->isEnabled();
             controls_[i]->setEnabled(false);
@@ -60,8 +61,8 @@ class TfMain::RunScope {
 
   private:
     TfMain& window_;
-    std::array<QWidget*, 7> controls_;
-    std::array<bool, 7> enabled_{};
+    std::array<QWidget*, 8> controls_;
+    std::array<bool, 8> enabled_{};
 };
 
 namespace {
@@ -141,8 +142,8 @@ void TfMain::cbVideoClick() {
     const bool any = anySelected() && !inputPath().isEmpty();
     bDemux->setEnabled(any);
     bMakeMkv->setEnabled(any);
-    if (kavrel::inputKindOf(toPath(inputPath())) == kavrel::InputKind::Evo)
-        bRebuild->setEnabled(any);
+    // A disc's title, of any kind, is rebuilt as an EVO is.
+    if (!discTitles_.empty() || inputKind() == kavrel::InputKind::Evo) bRebuild->setEnabled(any);
 }
 
 void TfMain::offerFoundStreams() {
@@ -165,7 +166,7 @@ kavrel::RunOptions TfMain::runOptions() const {
     options.scan.fastCheck = cbFastCheck->isChecked();
     options.scan.countFrames = cbCountFr->isChecked();
     options.scan.details = cbDetails->isChecked();
-    options.scan.kind = kavrel::inputKindOf(toPath(inputPath()));
+    options.scan.kind = inputKind();
     options.scan.checked = selectedSlots();
     options.cont = cbContinue->isChecked();
     options.videoExt = toUtf8(eVideoExt->text());
@@ -230,8 +231,23 @@ bool TfMain::prepareOutputFolder() {
     return false;
 }
 
-void TfMain::openSession() {
-    session_.openFile(toPath(inputPath()), cbContinue->isChecked(), playlistPath());
+bool TfMain::openSession() {
+    if (discTitles_.empty()) {
+        session_.openFile(toPath(inputPath()), cbContinue->isChecked(), playlistPath());
+        return true;
+    }
+    std::string problem;
+    try {
+        problem = session_.open(toPath(inputPath()), chosenTitle(), cbContinue->isChecked(),
+                                playlistPath());
+    } catch (const std::exception& error) {  // a disc reader's failure other than its own
+        problem = error.what();
+    }
+    if (problem.empty()) return true;
+    // The disc may have changed since it was chosen.
+    log(kavrel::errorLine("Cannot open " + toUtf8(inputPath()) + ": " + problem));
+    endFailedRun();
+    return false;
 }
 
 RunOutcome TfMain::readInput() {
@@ -294,8 +310,7 @@ bool TfMain::readBeforeWriting() {
 }
 
 void TfMain::bReadEVOClick() {
-    if (running() || inputPath().isEmpty()) return;
-    openSession();
+    if (running() || inputPath().isEmpty() || !openSession()) return;
     const RunOutcome outcome = readInput();
     // A read the user stopped offers what it found, but nothing runs on by itself.
     if (outcome != RunOutcome::Done) return;
@@ -310,8 +325,7 @@ void TfMain::bReadEVOClick() {
 void TfMain::bDemuxClick() {
     if (running() || inputPath().isEmpty()) return;
     // A demux works on the streams a read of this very input found.
-    openSession();
-    if (!readBeforeWriting()) return;
+    if (!openSession() || !readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Demux);
     if (!startWriting()) return;
     const kavrel::RunOptions options = runOptions();
@@ -325,7 +339,7 @@ void TfMain::bDemuxClick() {
 void TfMain::bMakeMkvClick() {
     if (running() || inputPath().isEmpty()) return;
     // The Matroska file holds the title that plays the input: its further clips are read too.
-    openSession();
+    if (!openSession()) return;
     std::string error;
     if (!session_.takeFeature(cbContinue->isChecked(), host_, error)) {
         endFailedRun();
@@ -345,8 +359,7 @@ void TfMain::bMakeMkvClick() {
 void TfMain::bRebuildClick() {
     if (running() || inputPath().isEmpty()) return;
     // The rebuild filters on the stream lists of a read of this very input.
-    openSession();
-    if (!readBeforeWriting()) return;
+    if (!openSession() || !readBeforeWriting()) return;
     RunScope scope(*this, RunKind::Rebuild);
     if (!startWriting()) return;
     const kavrel::RunOptions options = runOptions();

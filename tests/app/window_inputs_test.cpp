@@ -1,8 +1,9 @@
 // Inputs in the window: a playlist of a million tags is shown within bounded memory, an input
-// that is not a regular file fails at once and leaves the window usable, and a DVD-Audio disc
-// lists its tracks for Extract tracks.
+// that is not a regular file fails at once and leaves the window usable, a DVD-Audio disc
+// lists its tracks for Extract tracks, and a DVD-Video disc its titles for the runs.
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -91,6 +92,44 @@ class WindowInputsTest : public QObject {
         QVERIFY(control<QPushButton>(window, "bExtractTracks")->isEnabled());
         window.RegWrite();
         QCOMPARE(store().value(QStringLiteral("TracksAsFlac")).toBool(), true);
+    }
+
+    void aDvdVideoDiscOffersItsTitlesAndReadsTheChosenOne() {
+        const test::DvdDiscs& discs = test::dvdDiscs();
+        QVERIFY2(!discs.folder.empty(), "make_dvd.sh failed");
+        const fs::path damaged = test::tempDir("window-damaged-dvd");
+        fs::copy(discs.folder, damaged, fs::copy_options::recursive);
+        TfMain window;
+        window.show();
+        control<QCheckBox>(window, "cbAutoRead")->setChecked(false);
+        auto* titles = control<QComboBox>(window, "cbTitle");
+        auto* secondAudio = control<QCheckBox>(window, "cbAudio01");
+        dropFiles(window, {fileUrl(discs.folder)});
+        QCOMPARE(control<QLineEdit>(window, "eEVOfile")->text(), app::fromPath(discs.folder));
+        QCOMPARE(titles->count(), 2);
+        QVERIFY(titles->currentText().endsWith(QStringLiteral("main feature")));
+        titles->setCurrentIndex(1 - titles->currentIndex());
+        control<QPushButton>(window, "bReadEVO")->click();
+        QVERIFY(control<QCheckBox>(window, "cbAudio00")->isEnabled());
+        QVERIFY(!secondAudio->isEnabled());  // title 2 has one audio stream, title 1 two
+        QVERIFY(control<QPushButton>(window, "bRebuild")->isEnabled());
+        dropFiles(window, {fileUrl(discs.iso)});
+        QCOMPARE(titles->currentData().toInt(), 1);
+        control<QPushButton>(window, "bReadEVO")->click();
+        QVERIFY(secondAudio->isEnabled());
+        dropFiles(window, {fileUrl(damaged)});
+        fs::resize_file(damaged / "VIDEO_TS" / "VIDEO_TS.IFO", 100);  // damaged once chosen
+        control<QPushButton>(window, "bReadEVO")->click();
+        dropFiles(window, {fileUrl(damaged)});  // and when chosen
+        QCOMPARE(logLines(window).filter("Error: Cannot open " + app::fromPath(damaged)).size(), 2);
+        QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
+        dropFiles(window, {fileUrl(discs.smallVob)});
+        QVERIFY(titles->isHidden());
+        window.chooseInputFile = [&](const QString&) {
+            return app::fromPath(discs.folder / "VIDEO_TS" / "VIDEO_TS.IFO");
+        };
+        control<QToolButton>(window, "bbEVO")->click();
+        QCOMPARE(titles->count(), 2);
     }
 };
 

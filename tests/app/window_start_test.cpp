@@ -76,6 +76,10 @@ class WindowStartTest : public QObject {
         QTest::newRow("missing") << QStringList{evo + ".gone"} << none
                                  << "Error: Cannot open " + evo + ".gone: no such file";
         QTest::newRow("a folder") << QStringList{app::fromPath(dir)} << none << ": it is a folder";
+        test::writeFile(dir / "blank.iso", {0});
+        QTest::newRow("an image of no disc")
+            << QStringList{app::fromPath(dir / "blank.iso")} << none
+            << "Error: Cannot open " + app::fromPath(dir / "blank.iso") + ": ";
     }
 
     void commandLineFiles() {
