@@ -130,6 +130,7 @@ void TfMain::Resetcbs() {
         QCheckBox* box = slotBox(slot);
         box->setEnabled(false);
         box->setText(fromUtf8(kavrel::emptyCaption(slot)));
+        box->setToolTip({});
     }
     offered_ = false;
     offerKeys_.fill(-1);
@@ -155,6 +156,14 @@ void TfMain::offerFoundStreams() {
         box->setEnabled(found);
         box->setChecked(found);
         if (found) box->setText(fromUtf8(caption));
+        box->setToolTip({});
+    }
+    // The title's language of a stream, beside its caption (which names its file).
+    for (const kavrel::StreamInfo& info : session_.findings().streams.all()) {
+        const kavrel::TitleTrack* track = info.selectable() ? session_.trackOf(info) : nullptr;
+        if (track && !track->language.empty())
+            slotBox(info.slot())
+                ->setToolTip(QStringLiteral("Language: ") + fromUtf8(track->language));
     }
     offered_ = true;
 }

@@ -117,10 +117,17 @@ class WindowInputsTest : public QObject {
         QCOMPARE(titles->currentData().toInt(), 1);
         control<QPushButton>(window, "bReadEVO")->click();
         QVERIFY(secondAudio->isEnabled());
+        QCOMPARE(secondAudio->toolTip(), QStringLiteral("Language: de"));
         dropFiles(window, {fileUrl(damaged)});
-        fs::resize_file(damaged / "VIDEO_TS" / "VIDEO_TS.IFO", 100);  // damaged once chosen
+        // Damaged once chosen: the title sets' VOB files are read as they are.
+        fs::resize_file(damaged / "VIDEO_TS" / "VIDEO_TS.IFO", 100);
         control<QPushButton>(window, "bReadEVO")->click();
-        dropFiles(window, {fileUrl(damaged)});  // and when chosen
+        QCOMPARE(logLines(window).filter("the VOB files are read as they are").size(), 1);
+        QVERIFY(secondAudio->isEnabled());
+        for (const char* vob : {"VTS_01_1.VOB", "VTS_02_1.VOB"})
+            fs::remove(damaged / "VIDEO_TS" / vob);
+        control<QPushButton>(window, "bReadEVO")->click();
+        dropFiles(window, {fileUrl(damaged)});  // nothing readable left, at a run and when chosen
         QCOMPARE(logLines(window).filter("Error: Cannot open " + app::fromPath(damaged)).size(), 2);
         QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
         dropFiles(window, {fileUrl(discs.smallVob)});

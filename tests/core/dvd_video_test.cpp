@@ -273,6 +273,24 @@ TEST(DvdVideo, InterleavedUnitsOfOneAngle) {
     std::vector<ByteRange> ranges;
     VobSpace empty;
     EXPECT_FALSE(appendInterleavedRanges(empty, 0, 0, ranges));
+
+    // A disc's angle block: each angle is its own cell of the one time; together they are the
+    // whole VOB, and a title without angle 3 is read in its first.
+    const fs::path disc = dvdDiscs().angles;
+    ASSERT_FALSE(disc.empty());
+    std::string problem;
+    std::vector<std::string> bytes;
+    for (int angle : {1, 2, 3}) {
+        const auto read = readVideoDisc(disc, angle, problem);
+        ASSERT_TRUE(read) << problem;
+        const DiscTitle& title = read->titles.at(0).title;
+        EXPECT_EQ(title.angles, 2);
+        EXPECT_NEAR(title.durationSeconds, 2.0, 0.01) << angle;
+        bytes.push_back(titleBytes(title));
+    }
+    const std::vector<uint8_t> vob = test::readFile(disc / "VIDEO_TS/VTS_01_1.VOB");
+    EXPECT_TRUE(bytes[0] + bytes[1] == std::string(vob.begin(), vob.end()));
+    EXPECT_TRUE(bytes[2] == bytes[0]);
 }
 
 // Units of 10 bytes (one pack, padding packet), 2030 (a second pack) and 4040 bytes (a second
@@ -347,6 +365,8 @@ TEST(DvdVideoCli, TitlesAndVobsubOutput) {
         test::checkJson(test::cli("read --json --no-continue " + test::quoted(discs.split)),
                         "assert len(d['inputs'])==2, d['inputs']\n");
     EXPECT_EQ(whole.exitCode, 0) << whole.out << whole.err;
+    EXPECT_EQ(
+        test::runCommand(test::cli("read -q --angle 2 " + test::quoted(discs.angles))).exitCode, 0);
     const auto angle =
         test::runCommand(test::cli("read -q --angle 2 " + test::quoted(discs.folder)));
     EXPECT_EQ(angle.exitCode, 1);

@@ -5,12 +5,14 @@
 #   disc.iso        the same disc as an image
 #   split/VIDEO_TS  the same disc with VTS_01_1.VOB split at a sector boundary into _1 and _2
 #   small.vob       title set 2's VOB alone
+#   angles/VIDEO_TS title 1: two 2 s cells made one angle block of two angles (dvdauthor makes no
+#                   angles: its tables are patched), one chapter
 # Usage: make_dvd.sh OUTDIR
 set -euo pipefail
 out=$1
 mkdir -p "$out"
 cd "$out"
-rm -rf disc split disc.iso work
+rm -rf disc split angles disc.iso work
 mkdir work
 export VIDEO_FORMAT=NTSC
 q=(-hide_banner -loglevel error -y)
@@ -36,6 +38,7 @@ title() {  # NAME SECONDS AUDIOCOUNT
 }
 title main 6 2
 title small 2 1
+title other 2 1
 
 spu() {  # IN OUT STREAM IMAGE START END [IMAGE START END]
   local in=$1 outf=$2 stream=$3
@@ -93,4 +96,36 @@ head=$((sectors / 2))
 dd if="$vob" of=split/VIDEO_TS/VTS_01_2.VOB bs=2048 skip="$head" status=none
 truncate -s $((head * 2048)) "$vob"
 cp disc/VIDEO_TS/VTS_02_1.VOB small.vob
+
+# Two cells of one program (small, then other) marked the first and last cell of an angle block,
+# the title's angle count 2 and its program chain's time one angle's.
+cat >work/angles.xml <<'XML'
+<dvdauthor dest="../angles">
+  <vmgm/>
+  <titleset>
+    <titles>
+      <video format="ntsc" aspect="4:3"/>
+      <pgc><vob file="small.mpg" chapters="0"/><vob file="other.mpg"/></pgc>
+    </titles>
+  </titleset>
+</dvdauthor>
+XML
+(cd work && dvdauthor -x angles.xml >>dvdauthor.log 2>&1)
+python3 - angles/VIDEO_TS <<'PY'
+import pathlib, struct, sys
+ts = pathlib.Path(sys.argv[1])
+for ext in ("IFO", "BUP"):
+    vmg = bytearray((ts / f"VIDEO_TS.{ext}").read_bytes())
+    titles = struct.unpack_from(">I", vmg, 0xC4)[0] * 2048  # TT_SRPT
+    vmg[titles + 8 + 1] = 2                                 # title 1: two angles
+    (ts / f"VIDEO_TS.{ext}").write_bytes(vmg)
+    vts = bytearray((ts / f"VTS_01_0.{ext}").read_bytes())
+    pgcit = struct.unpack_from(">I", vts, 0xCC)[0] * 2048
+    pgc = pgcit + struct.unpack_from(">I", vts, pgcit + 12)[0]
+    cells = pgc + struct.unpack_from(">H", vts, pgc + 0xE8)[0]
+    vts[cells] = (vts[cells] & 0x0F) | 0x50            # block mode first, block type angle
+    vts[cells + 24] = (vts[cells + 24] & 0x0F) | 0xD0  # block mode last, block type angle
+    vts[pgc + 4 : pgc + 8] = vts[cells + 4 : cells + 8]  # the chain plays one cell's time
+    (ts / f"VTS_01_0.{ext}").write_bytes(vts)
+PY
 rm -rf work

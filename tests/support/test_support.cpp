@@ -61,7 +61,7 @@ const DvdDiscs& dvdDiscs() {
         const fs::path out = tempDir("dvd");
         const std::string script = KAVREL_SOURCE_DIR "/tests/support/make_dvd.sh";
         if (runCommand(shellQuote(script) + " " + quoted(out)).exitCode != 0) return;
-        discs = {out / "disc", out / "disc.iso", out / "split", out / "small.vob"};
+        discs = {out / "disc", out / "disc.iso", out / "split", out / "small.vob", out / "angles"};
     });
     return discs;
 }

@@ -30,6 +30,7 @@ struct DvdDiscs {
     std::filesystem::path iso;       // the same disc as an image
     std::filesystem::path split;     // the same disc, VTS_01_1.VOB split into _1 and _2
     std::filesystem::path smallVob;  // title 2's VOB alone
+    std::filesystem::path angles;    // title 1: one angle block of two 2 s angles
 };
 const DvdDiscs& dvdDiscs();
 
