@@ -82,6 +82,7 @@ ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, Sca
     PesScanner scanner(state, options, host, mode);
     const uint64_t size = state.input->size();
     uint64_t position = state.input->position();
+    state.scannedTo = position;
     ReadAhead ahead(*state.input, chunkSize);
     struct ForgetFile {  // the chunks' file names end with the reading
         RunState& state;
@@ -118,6 +119,7 @@ ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, Sca
                              host);
         }
         scanner.scan(chunk, got);
+        state.scannedTo = position;
     }
     scanner.finish();
     const ScanEnd end = state.stopFlag ? ScanEnd::Stopped

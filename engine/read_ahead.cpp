@@ -2,9 +2,10 @@
 
 namespace kavrel {
 
-ReadAhead::ReadAhead(InputFile& input, std::size_t chunkSize)
-    : input_(input), chunkSize_(chunkSize) {
-    for (Slot& slot : slots_) slot.data = pageAlignedBlock(slot.buffer, chunkSize_);
+ReadAhead::ReadAhead(InputFile& input, std::size_t chunkSize, std::size_t blockChunks)
+    : input_(input), chunkSize_(chunkSize), blockChunks_(blockChunks < 1 ? 1 : blockChunks) {
+    for (Block& block : blocks_)
+        block.data = pageAlignedBlock(block.buffer, chunkSize_ * blockChunks_);
     reader_ = std::thread([this] { readLoop(); });
 }
 
@@ -17,30 +18,43 @@ ReadAhead::~ReadAhead() {
     reader_.join();
 }
 
-// The slots are filled in turn, 0, 1, 0 …; the reader waits while the next one is still full
-// or handed out. After the end or an error it fills no more.
+// The block is the reader's alone until it is marked full. It ends with an empty piece at the
+// end of the input, or with the error of a read.
+void ReadAhead::fill(Block& block) {
+    block.pieces.clear();
+    block.error = nullptr;
+    uint8_t* at = block.data;
+    while (block.pieces.size() < blockChunks_) {
+        Piece piece;
+        try {
+            if (input_.position() < input_.size()) piece.size = input_.read(at, chunkSize_);
+        } catch (...) {
+            block.error = std::current_exception();
+            return;
+        }
+        piece.end = input_.position();
+        piece.file = input_.path();
+        at += piece.size;
+        block.pieces.push_back(std::move(piece));
+        if (block.pieces.back().size == 0) return;
+    }
+}
+
+// The blocks are filled in turn, 0, 1, 0 …; the reader waits while the next one is still full.
+// After the end or an error it fills no more.
 void ReadAhead::readLoop() {
     for (std::size_t next = 0;; next ^= 1) {
-        Slot& slot = slots_[next];
+        Block& block = blocks_[next];
         {
             std::unique_lock lock(mutex_);
-            changed_.wait(lock, [&] { return stopping_ || !slot.full; });
+            changed_.wait(lock, [&] { return stopping_ || !block.full; });
             if (stopping_) return;
         }
-        // The slot is the reader's alone until it is marked full.
-        slot.size = 0;
-        slot.error = nullptr;
-        try {
-            if (input_.position() < input_.size()) slot.size = input_.read(slot.data, chunkSize_);
-        } catch (...) {
-            slot.error = std::current_exception();
-        }
-        slot.end = input_.position();
-        if (slot.file != input_.path()) slot.file = input_.path();
-        const bool last = slot.size == 0 || slot.error;
+        fill(block);
+        const bool last = block.error || block.pieces.back().size == 0;
         {
             std::lock_guard lock(mutex_);
-            slot.full = true;
+            block.full = true;
         }
         changed_.notify_all();
         if (last) return;
@@ -48,21 +62,26 @@ void ReadAhead::readLoop() {
 }
 
 ReadAhead::Chunk ReadAhead::next() {
-    std::unique_lock lock(mutex_);
-    if (handedOut_) {
-        Slot& done = slots_[taken_];
-        // The end and an error are handed out again: the reader stopped there.
-        if (done.size != 0 && !done.error) {
-            done.full = false;
-            taken_ ^= 1;
+    Block* block = &blocks_[block_];
+    {
+        std::unique_lock lock(mutex_);
+        if (block->full && piece_ == block->pieces.size() && !block->error) {
+            // Every chunk of the block was handed out: the reader may fill it again.
+            block->full = false;
+            block_ ^= 1;
+            piece_ = 0;
+            block = &blocks_[block_];
             changed_.notify_all();
         }
+        changed_.wait(lock, [&] { return block->full; });
     }
-    Slot& slot = slots_[taken_];
-    changed_.wait(lock, [&] { return slot.full; });
-    handedOut_ = true;
-    if (slot.error) std::rethrow_exception(slot.error);
-    return {{slot.data, slot.size}, slot.end, &slot.file};
+    if (piece_ == block->pieces.size()) std::rethrow_exception(block->error);
+    const Piece& piece = block->pieces[piece_];
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < piece_; ++i) offset += block->pieces[i].size;
+    // The end stays: every call after it hands out the empty chunk again.
+    if (piece.size != 0) ++piece_;
+    return {{block->data + offset, piece.size}, piece.end, &piece.file};
 }
 
 }  // namespace kavrel
