@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/io.h"
@@ -74,6 +75,10 @@ struct MetadataDeleter {
     void operator()(FLAC__StreamMetadata* block) const { FLAC__metadata_object_delete(block); }
 };
 
+// The encoder takes the samples in blocks of this many frames, of at most 8 channels.
+constexpr std::size_t kBlockFrames = 65536;
+constexpr std::size_t kChannelsMax = 8;
+
 // libFLAC writes through these callbacks into the output file; it goes back to the start once,
 // to complete the stream info, when it finishes.
 class FlacTrack : public TrackFile {
@@ -129,20 +134,30 @@ class FlacTrack : public TrackFile {
     uint64_t written() const override { return file_.written(); }
 
   private:
-    // WAV samples (little-endian, 20-bit ones left-justified in 24) to the channels' blocks.
+    // WAV samples (little-endian, 20-bit ones left-justified in 24) to the channels' blocks,
+    // with the channel count fixed at compile time so that the loop is unrolled.
     template <std::size_t Width>
     void split(const uint8_t* in, std::size_t frames) {
-        const std::size_t channels = format_.channels;
-        const int shift = 8 + (format_.validBits == 20 ? 4 : 0);
         std::array<FLAC__int32*, kChannelsMax> out{};
-        for (std::size_t c = 0; c < channels; ++c) out[c] = blocks_[c].data() + held_;
-        for (std::size_t f = 0; f < frames; ++f) {
-            for (std::size_t c = 0; c < channels; ++c, in += Width) {
+        for (std::size_t c = 0; c < blocks_.size(); ++c) out[c] = blocks_[c].data() + held_;
+        const int shift = 8 + (format_.validBits == 20 ? 4 : 0);
+        [&]<std::size_t... N>(std::index_sequence<N...>) {
+            ((blocks_.size() == N + 1 ? splitFixed<Width, N + 1>(in, frames, out, shift) : void()),
+             ...);
+        }
+        (std::make_index_sequence<kChannelsMax>{});
+    }
+    template <std::size_t Width, std::size_t Channels>
+    static void splitFixed(const uint8_t* in, std::size_t frames,
+                           const std::array<FLAC__int32*, kChannelsMax>& out, int shift) {
+        for (std::size_t f = 0; f < frames; ++f, in += Width * Channels) {
+            for (std::size_t c = 0; c < Channels; ++c) {
+                const uint8_t* s = in + c * Width;
                 if constexpr (Width == 2)
-                    out[c][f] = static_cast<int16_t>(in[0] | in[1] << 8);
+                    out[c][f] = static_cast<int16_t>(s[0] | s[1] << 8);
                 else
-                    out[c][f] = static_cast<int32_t>(uint32_t{in[0]} << 8 | uint32_t{in[1]} << 16 |
-                                                     uint32_t{in[2]} << 24) >>
+                    out[c][f] = static_cast<int32_t>(uint32_t{s[0]} << 8 | uint32_t{s[1]} << 16 |
+                                                     uint32_t{s[2]} << 24) >>
                                 shift;
             }
         }
@@ -202,8 +217,6 @@ class FlacTrack : public TrackFile {
     formats::WavFormat format_;
     // The samples not yet encoded, one block per channel: the encoder takes them in large
     // blocks, and per channel, which it copies as they are.
-    static constexpr std::size_t kBlockFrames = 65536;
-    static constexpr std::size_t kChannelsMax = 8;
     std::vector<std::vector<FLAC__int32>> blocks_;
     std::size_t held_ = 0;
     uint64_t position_ = 0;
