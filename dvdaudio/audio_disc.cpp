@@ -209,12 +209,16 @@ bool looksLikeAudioDisc(const fs::path& path) {
     if (isImage(path)) {
         std::unique_ptr<dvd_reader_t, DvdCloser> dvd(DVDOpen2(nullptr, &kQuiet, path.c_str()));
         uint32_t size = 0;
-        return dvd && (UDFFindFile(dvd.get(), "/AUDIO_TS/ATS_01_0.IFO", &size) != 0 ||
-                       UDFFindFile(dvd.get(), "/AUDIO_TS/ATS_01_1.AOB", &size) != 0);
+        auto has = [&](const char* name) { return UDFFindFile(dvd.get(), name, &size) != 0; };
+        return dvd && (has("/AUDIO_TS/ATS_01_0.IFO") ||
+                       (has("/AUDIO_TS/AUDIO_TS.IFO") && has("/AUDIO_TS/ATS_01_1.AOB")));
     }
+    // AOB files alone are no disc (sample objects beside an HD DVD's); with the audio manager
+    // they are one whose first title set lost its IFO.
     const fs::path folder = audioFolder(path);
     return !folder.empty() &&
-           (!findIn(folder, "ATS_01_0.IFO").empty() || !findIn(folder, "ATS_01_1.AOB").empty());
+           (!findIn(folder, "ATS_01_0.IFO").empty() ||
+            (!findIn(folder, "AUDIO_TS.IFO").empty() && !findIn(folder, "ATS_01_1.AOB").empty()));
 }
 
 std::vector<ByteRange> sectorRanges(const std::vector<fs::path>& files,

@@ -49,7 +49,7 @@ struct AudioDisc {
 };
 
 // Whether the path is a DVD-Audio disc: a folder holding AUDIO_TS/ATS_01_0.IFO (or, without it,
-// ATS_01_1.AOB), that AUDIO_TS folder, or an ".iso" image that holds it.
+// AUDIO_TS.IFO and ATS_01_1.AOB), that AUDIO_TS folder, or an ".iso" image that holds it.
 bool looksLikeAudioDisc(const std::filesystem::path& path);
 
 // Reads every title set's track table. A set whose table is missing, damaged or gives sectors

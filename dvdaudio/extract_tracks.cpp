@@ -360,7 +360,7 @@ RunResult extractTracks(const AudioDisc& disc, const ExtractOptions& options, Ru
             endLogged = cancelled;
         }
         if (!cancelled && result.outputs.empty())
-            throw IoError("No file was written: the disc's audio objects hold no audio");
+            throw IoError("Nothing was written: the disc holds no audio that can be read");
         host.setCancelEnabled(false);
         if (!endLogged) {
             for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
