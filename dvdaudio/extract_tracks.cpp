@@ -267,6 +267,13 @@ RunOutcome writeWholeSet(const DamagedTitleSet& set, const ExtractOptions& optio
     whole.ranges = set.objects;
     RunOptions run;
     run.workdir = options.folder;
+    // Outputs are named after the first file read: in an image, that is the image for every
+    // title set, so each set's go to a folder of its own.
+    if (set.objects.front().file.filename().string().rfind("ATS_", 0) != 0) {
+        run.workdir /= "ATS_" + twoDigits(set.number);
+        std::error_code ec;
+        fs::create_directories(run.workdir, ec);
+    }
     run.lpcmAsWav = true;
     run.everyStream = true;
     run.closeRun = false;  // "Done." closes the whole run
