@@ -85,6 +85,10 @@ void TfMain::audioDiscChosen(const QString& path) {
             item->setData(0, kTrackRole, track.track.number);
         }
     }
+    // A title set without a usable track table has no tracks to list; kavrel-cli tracks
+    // writes its audio objects whole.
+    for (const dvdaudio::DamagedTitleSet& set : disc->damaged)
+        log("[re]" + kavrel::markupLiteral(set.problem + "; its tracks are not listed.") + "[/re]");
     audioDisc_ = std::move(disc);
     bExtractTracks->setEnabled(true);
     PageControl->setCurrentWidget(tsTracks);

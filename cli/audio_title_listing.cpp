@@ -54,9 +54,9 @@ void trackJson(JsonWriter& json, const DiscTrack& disc) {
 std::string audioTitleListing(const AudioDisc& disc) {
     std::string out = "DVD-Audio disc: " + disc.source.string() + "\n";
     for (const DiscAudioTitle& title : disc.titles) {
-        out += "Title " + std::to_string(title.number) + " (title set " +
-               std::to_string(title.titleSet) + ", title " + std::to_string(title.numberInSet) +
-               "): " + formatDuration(title.seconds()) + ", " +
+        out += "Title " + std::to_string(title.number) + " (group " + std::to_string(title.group) +
+               ", title set " + std::to_string(title.titleSet) + ", title " +
+               std::to_string(title.numberInSet) + "): " + formatDuration(title.seconds()) + ", " +
                std::to_string(title.tracks.size()) +
                (title.tracks.size() == 1 ? " track\n" : " tracks\n");
         for (const DiscTrack& entry : title.tracks) {
@@ -67,7 +67,10 @@ std::string audioTitleListing(const AudioDisc& disc) {
                    std::to_string(track.lastSector) + "\n";
         }
     }
-    if (!disc.error.empty()) out += "Problem: " + disc.error + "\n";
+    for (const dvdaudio::DamagedTitleSet& set : disc.damaged)
+        out += "Problem: " + set.problem + "; title set " + std::to_string(set.number) +
+               " is not listed\n";
+    if (!disc.error.empty() && disc.damaged.empty()) out += "Problem: " + disc.error + "\n";
     return out;
 }
 
@@ -82,6 +85,7 @@ std::string audioTitleListingJson(const AudioDisc& disc) {
     for (const DiscAudioTitle& title : disc.titles) {
         json.beginObject();
         json.key("number").value(title.number);
+        json.key("group").value(title.group);
         json.key("titleSet").value(title.titleSet);
         json.key("titleInSet").value(title.numberInSet);
         json.key("durationSeconds").value(title.seconds());
@@ -92,7 +96,8 @@ std::string audioTitleListingJson(const AudioDisc& disc) {
     }
     json.endArray();
     json.key("problems").beginArray();
-    if (!disc.error.empty()) json.value(disc.error);
+    for (const dvdaudio::DamagedTitleSet& set : disc.damaged) json.value(set.problem);
+    if (!disc.error.empty() && disc.damaged.empty()) json.value(disc.error);
     json.endArray();
     json.endObject();
     return json.text() + "\n";

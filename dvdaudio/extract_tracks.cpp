@@ -13,6 +13,7 @@
 #include "engine/lpcm_wav_sink.h"
 #include "engine/markup.h"
 #include "engine/pes_header.h"
+#include "engine/runs.h"
 #include "engine/timefmt.h"
 #include "formats/aob_lpcm.h"
 
@@ -195,7 +196,7 @@ class TitleWriter {
         fs::path path = options_.folder / (stem + (raw ? ".mlp" : flac ? ".flac" : ".wav"));
         const std::size_t outputs = raw ? 1 : converter_->outputCount();
         const TrackTags tags{track.track.number, static_cast<int>(title_.tracks.size()),
-                             title_.number};
+                             title_.group};
         Files& files = open_[k];  // held at once, so that a failure closes what was made
         for (std::size_t o = 0; o < outputs; ++o) {
             const fs::path file = o == 0 ? path : group2Path(path);
@@ -252,6 +253,41 @@ class TitleWriter {
     std::vector<bool> closed_;  // by track: done with
 };
 
+// The audio objects of a title set without a usable track table, demuxed whole as a plain
+// demux writes them: every stream, LPCM as WAV (a new file at each change of format).
+RunOutcome writeWholeSet(const DamagedTitleSet& set, const ExtractOptions& options, RunState& state,
+                         EngineHost& host, RunResult& result) {
+    const bool flac = options.format == TrackFileFormat::Flac;
+    if (set.objects.empty()) {
+        host.log(set.problem + ", and the title set has no AOB file: nothing of it is written.");
+        return RunOutcome::Done;
+    }
+    host.log(set.problem + "; the AOB files are written whole" + (flac ? ", as WAV." : "."));
+    DiscTitle whole;
+    whole.ranges = set.objects;
+    RunOptions run;
+    run.workdir = options.folder;
+    // Outputs are named after the first file read: in an image, that is the image for every
+    // title set, so each set's go to a folder of its own.
+    if (set.objects.front().file.filename().string().rfind("ATS_", 0) != 0) {
+        run.workdir /= "ATS_" + twoDigits(set.number);
+        std::error_code ec;
+        fs::create_directories(run.workdir, ec);
+    }
+    run.lpcmAsWav = true;
+    run.everyStream = true;
+    run.closeRun = false;  // "Done." closes the whole run
+    const RunResult part = demuxRun(whole, state, run, {}, host);
+    for (const fs::path& input : part.inputs) result.inputs.push_back(input);
+    for (const OutputWritten& output : part.outputs) result.outputs.push_back(output);
+    for (const StreamProblem& problem : part.problems) result.problems.push_back(problem);
+    if (part.outcome == RunOutcome::Failed) {
+        result.outcome = RunOutcome::Failed;
+        result.error = part.error;
+    }
+    return part.outcome;
+}
+
 }  // namespace
 
 std::string trackFileStem(int title, int track) {
@@ -276,10 +312,13 @@ RunResult extractTracks(const AudioDisc& disc, const ExtractOptions& options, Ru
             if (std::find(result.inputs.begin(), result.inputs.end(), file) == result.inputs.end())
                 result.inputs.push_back(file);
     }
+    // The whole disc: the title sets without a usable track table too.
+    const std::size_t wholeSets = options.tracks.empty() ? disc.damaged.size() : 0;
     bool cancelled = false;
+    bool endLogged = false;  // the demux of a whole title set closed the run itself
     std::unique_ptr<TitleWriter> writer;
     try {
-        if (titles.empty()) throw IoError("No track of the disc is chosen");
+        if (titles.empty() && wholeSets == 0) throw IoError("No track of the disc is chosen");
         host.log("Opening disc [b]" + markupLiteral(disc.source.filename().string()) + "[/b]");
         std::vector<uint8_t> buffer;
         uint8_t* chunk = pageAlignedBlock(buffer, kReadBytes);
@@ -318,8 +357,22 @@ RunResult extractTracks(const AudioDisc& disc, const ExtractOptions& options, Ru
             writer->end();
             writer.reset();
         }
+        for (std::size_t s = 0; s < wholeSets && !cancelled; ++s) {
+            const RunOutcome outcome = writeWholeSet(disc.damaged[s], options, state, host, result);
+            if (outcome == RunOutcome::Failed) {
+                host.setCancelEnabled(false);
+                return result;  // the demux logged why
+            }
+            cancelled = outcome == RunOutcome::Cancelled;
+            endLogged = cancelled;
+        }
+        if (!cancelled && result.outputs.empty())
+            throw IoError("Nothing was written: the disc holds no audio that can be read");
         host.setCancelEnabled(false);
-        endRun(host, state, cancelled);
+        if (!endLogged) {
+            for (const StreamProblem& problem : result.problems) host.log(problemLine(problem));
+            endRun(host, state, cancelled);
+        }
         result.outcome = cancelled ? RunOutcome::Cancelled : RunOutcome::Done;
     } catch (const std::exception& e) {
         host.setCancelEnabled(false);

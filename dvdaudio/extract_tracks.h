@@ -34,7 +34,9 @@ std::string trackFileStem(int title, int track);
 
 // Writes the chosen tracks, in disc order, logging "Creating …" per file and closing with
 // "Done." (or "Cancelled." when state.stopFlag was set: the track being written is removed,
-// the finished ones stay). Errors are logged and returned.
+// the finished ones stay). With no track chosen (the whole disc), the audio objects of each
+// title set whose track table is damaged follow, demuxed whole as a plain demux writes them
+// (LPCM as WAV), after a line that says why. Errors are logged and returned.
 RunResult extractTracks(const AudioDisc& disc, const ExtractOptions& options, RunState& state,
                         EngineHost& host);
 

@@ -3,9 +3,12 @@
 #include <FLAC/metadata.h>
 #include <FLAC/stream_encoder.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/io.h"
@@ -72,6 +75,10 @@ struct MetadataDeleter {
     void operator()(FLAC__StreamMetadata* block) const { FLAC__metadata_object_delete(block); }
 };
 
+// The encoder takes the samples in blocks of this many frames, of at most 8 channels.
+constexpr std::size_t kBlockFrames = 65536;
+constexpr std::size_t kChannelsMax = 8;
+
 // libFLAC writes through these callbacks into the output file; it goes back to the start once,
 // to complete the stream info, when it finishes.
 class FlacTrack : public TrackFile {
@@ -84,6 +91,10 @@ class FlacTrack : public TrackFile {
         FLAC__stream_encoder_set_bits_per_sample(e, format.validBits);
         FLAC__stream_encoder_set_sample_rate(e, format.sampleRate);
         FLAC__stream_encoder_set_compression_level(e, 5);  // the flac command's default
+        if (format.channels < 1 || static_cast<std::size_t>(format.channels) > kChannelsMax)
+            throw IoError("Cannot create " + path.string() + ": FLAC holds 1 to 8 channels");
+        blocks_.assign(static_cast<std::size_t>(format.channels),
+                       std::vector<FLAC__int32>(kBlockFrames));
         comments_.reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
         if (!comments_) throw IoError("Cannot create " + path.string() + ": not enough memory");
         char mask[16];
@@ -99,24 +110,23 @@ class FlacTrack : public TrackFile {
             throw IoError("Cannot create " + path.string() + ": " + failure());
     }
     void append(std::span<const uint8_t> bytes) override {
-        const std::size_t width = format_.containerBytes();
-        const std::size_t count = bytes.size() / width;
-        samples_.resize(count);
-        const int shift = format_.validBits == 20 ? 4 : 0;  // 20-bit samples sit left-justified
-        for (std::size_t i = 0; i < count; ++i) {
-            const uint8_t* s = bytes.data() + i * width;
-            int32_t v = width == 2 ? static_cast<int16_t>(s[0] | s[1] << 8)
-                                   : static_cast<int32_t>(static_cast<uint32_t>(s[0]) << 8 |
-                                                          static_cast<uint32_t>(s[1]) << 16 |
-                                                          static_cast<uint32_t>(s[2]) << 24) >>
-                                         8;
-            samples_[i] = v >> shift;
+        const std::size_t frameBytes = format_.containerBytes() * format_.channels;
+        std::size_t frames = bytes.size() / frameBytes;
+        const uint8_t* data = bytes.data();
+        while (frames > 0) {
+            const std::size_t n = std::min(frames, kBlockFrames - held_);
+            if (format_.containerBytes() == 2)
+                split<2>(data, n);
+            else
+                split<3>(data, n);
+            held_ += n;
+            data += n * frameBytes;
+            frames -= n;
+            if (held_ == kBlockFrames) encodeHeld();
         }
-        if (!FLAC__stream_encoder_process_interleaved(
-                encoder_.get(), samples_.data(), static_cast<uint32_t>(count / format_.channels)))
-            throw IoError("Cannot write " + file_.path().string() + ": " + failure());
     }
     void finish() override {
+        encodeHeld();
         const bool done = FLAC__stream_encoder_finish(encoder_.get());
         if (!done) throw IoError("Cannot write " + file_.path().string() + ": " + failure());
         file_.close();
@@ -124,6 +134,43 @@ class FlacTrack : public TrackFile {
     uint64_t written() const override { return file_.written(); }
 
   private:
+    // WAV samples (little-endian, 20-bit ones left-justified in 24) to the channels' blocks,
+    // with the channel count fixed at compile time so that the loop is unrolled.
+    template <std::size_t Width>
+    void split(const uint8_t* in, std::size_t frames) {
+        std::array<FLAC__int32*, kChannelsMax> out{};
+        for (std::size_t c = 0; c < blocks_.size(); ++c) out[c] = blocks_[c].data() + held_;
+        const int shift = 8 + (format_.validBits == 20 ? 4 : 0);
+        [&]<std::size_t... N>(std::index_sequence<N...>) {
+            ((blocks_.size() == N + 1 ? splitFixed<Width, N + 1>(in, frames, out, shift) : void()),
+             ...);
+        }
+        (std::make_index_sequence<kChannelsMax>{});
+    }
+    template <std::size_t Width, std::size_t Channels>
+    static void splitFixed(const uint8_t* in, std::size_t frames,
+                           const std::array<FLAC__int32*, kChannelsMax>& out, int shift) {
+        for (std::size_t f = 0; f < frames; ++f, in += Width * Channels) {
+            for (std::size_t c = 0; c < Channels; ++c) {
+                const uint8_t* s = in + c * Width;
+                if constexpr (Width == 2)
+                    out[c][f] = static_cast<int16_t>(s[0] | s[1] << 8);
+                else
+                    out[c][f] = static_cast<int32_t>(uint32_t{s[0]} << 8 | uint32_t{s[1]} << 16 |
+                                                     uint32_t{s[2]} << 24) >>
+                                shift;
+            }
+        }
+    }
+    void encodeHeld() {
+        if (held_ == 0) return;
+        std::array<const FLAC__int32*, kChannelsMax> channels{};
+        for (std::size_t c = 0; c < blocks_.size(); ++c) channels[c] = blocks_[c].data();
+        if (!FLAC__stream_encoder_process(encoder_.get(), channels.data(),
+                                          static_cast<uint32_t>(held_)))
+            throw IoError("Cannot write " + file_.path().string() + ": " + failure());
+        held_ = 0;
+    }
     void comment(const char* name, const std::string& value) {
         FLAC__StreamMetadata_VorbisComment_Entry entry;
         if (!FLAC__metadata_object_vorbiscomment_entry_from_name_value_pair(&entry, name,
@@ -168,7 +215,10 @@ class FlacTrack : public TrackFile {
 
     OutputFile file_;
     formats::WavFormat format_;
-    std::vector<FLAC__int32> samples_;
+    // The samples not yet encoded, one block per channel: the encoder takes them in large
+    // blocks, and per channel, which it copies as they are.
+    std::vector<std::vector<FLAC__int32>> blocks_;
+    std::size_t held_ = 0;
     uint64_t position_ = 0;
     std::string error_;
     std::unique_ptr<FLAC__StreamMetadata, MetadataDeleter> comments_;

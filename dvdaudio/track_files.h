@@ -24,7 +24,7 @@ class TrackFile {
 struct TrackTags {
     int track = 0;
     int tracks = 0;
-    int disc = 0;  // the title the track belongs to
+    int disc = 0;  // the group of the track's title (DISCNUMBER)
 };
 
 enum class TrackFileFormat { Wav, Flac };

@@ -102,7 +102,11 @@ int openLockedOutput(const fs::path& path) {
     // A file system without locks (some network mounts) is still written, as before.
     if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
         throw IoError("Cannot create " + path.string() + ": another run is writing it");
-    if (::ftruncate(fd.get(), 0) != 0)
+    // A new, empty file is left alone: truncating it to nothing all the same makes ext4 take
+    // the file for one rewritten in place and write it all back to disk when it is closed.
+    if (::fstat(fd.get(), &info) != 0)
+        throw IoError("Cannot create " + path.string() + ": " + reason(errno));
+    if (info.st_size != 0 && ::ftruncate(fd.get(), 0) != 0)
         throw IoError("Cannot create " + path.string() + ": " + reason(errno));
     makeBlocking(fd.get());
     return fd.release();

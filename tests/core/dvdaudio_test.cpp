@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 #include "dvdaudio/audio_disc.h"
 #include "dvdaudio/extract_tracks.h"
@@ -41,6 +42,24 @@ void expectSameSamples(const Bytes& out, const Bytes& src, std::size_t slackFram
     ASSERT_LE(std::max(out.size(), src.size()) - std::min(out.size(), src.size()), slack) << what;
     const std::size_t n = std::min(out.size(), src.size()) - std::min(slack, src.size());
     EXPECT_TRUE(std::equal(out.begin(), out.begin() + static_cast<long>(n), src.begin())) << what;
+}
+
+// A disc folder of title sets made of the discs' files: {disc, set number it gets}; the IFO
+// bytes of the first set may be replaced (empty: left out).
+fs::path makeDisc(const std::string& name, const std::vector<std::pair<std::string, int>>& sets,
+                  const std::optional<Bytes>& firstIfo = std::nullopt) {
+    const fs::path folder = test::tempDir(name) / "AUDIO_TS";
+    fs::create_directories(folder);
+    for (const auto& [disc, n] : sets) {
+        const std::string stem = "ATS_0" + std::to_string(n) + "_";
+        const fs::path from = discs() / disc / "AUDIO_TS";
+        if (n > 1 || !firstIfo)
+            fs::copy_file(from / "ATS_01_0.IFO", folder / (stem + "0.IFO"));
+        else if (*firstIfo != Bytes{})
+            test::writeFile(folder / (stem + "0.IFO"), *firstIfo);
+        fs::copy_file(from / "ATS_01_1.AOB", folder / (stem + "1.AOB"));
+    }
+    return folder.parent_path();
 }
 
 RunResult extract(const fs::path& disc, const fs::path& out, TrackFileFormat format) {
@@ -91,15 +110,24 @@ TEST(DvdAudio, TrackTableCases) {
         EXPECT_NE(result.error.find(c.why), std::string::npos) << c.name << ": " << result.error;
         EXPECT_TRUE(result.titles.empty()) << c.name;
     }
-    // Sectors past the audio objects: the disc is refused, not read past its files.
-    const fs::path cut = test::tempDir("dvda-cut") / "AUDIO_TS";
-    fs::create_directories(cut);
-    fs::copy_file(discs() / "D" / "AUDIO_TS" / "ATS_01_0.IFO", cut / "ATS_01_0.IFO");
-    Bytes aob = test::readFile(discs() / "D" / "AUDIO_TS" / "ATS_01_1.AOB");
-    aob.resize(2000 * 2048);
-    test::writeFile(cut / "ATS_01_1.AOB", aob);
-    EXPECT_NE(readAudioDisc(cut).error.find("track 3 (sectors 1775 to 2688) lies past the end"),
-              std::string::npos);
+    // On a disc, a title set whose table is missing or unusable lists no title and keeps its
+    // audio objects for a whole demux; the sets are never read past their files.
+    Bytes zeroed(4096, 0);
+    const fs::path cut = makeDisc("dvda-cut", {{"D", 1}});
+    fs::resize_file(cut / "AUDIO_TS" / "ATS_01_1.AOB", 2000 * 2048);
+    const std::pair<fs::path, const char*> discCases[] = {
+        {makeDisc("dvda-noifo", {{"D", 1}}, Bytes{}), "ATS_01_0.IFO is missing"},
+        {makeDisc("dvda-zero", {{"D", 1}}, zeroed), "ATS_01_0.IFO is damaged: it does not begin"},
+        {cut, "ATS_01_0.IFO is damaged: title 1 track 3 (sectors 1775 to 2688) lies past the end"},
+    };
+    for (const auto& [disc, why] : discCases) {
+        const AudioDisc audio = readAudioDisc(disc);
+        EXPECT_TRUE(audio.titles.empty()) << why;
+        ASSERT_EQ(audio.damaged.size(), 1u) << why;
+        EXPECT_EQ(audio.damaged[0].problem.rfind(why, 0), 0u) << audio.damaged[0].problem;
+        EXPECT_EQ(audio.damaged[0].objects.size(), 1u) << why;
+        EXPECT_EQ(audio.error, audio.damaged[0].problem);
+    }
 }
 
 TEST(DvdAudio, ThreeTracksInOneObjectComeOutWhole) {
@@ -201,6 +229,42 @@ TEST(DvdAudio, CliListsAndWritesTracksAndAStopKeepsOnlyFinishedOnes) {
                                          test::quoted(discs() / "G")))
                   .exitCode,
               1);
+    // Two title sets (D's as 1, G's as 2) and an audio manager that puts set 2 in group 2:
+    // titles are numbered across the disc and a track's DISCNUMBER is its group.
+    const fs::path two = makeDisc("dvda-two", {{"D", 1}, {"G", 2}});
+    Bytes amg = test::readFile(discs() / "D" / "AUDIO_TS" / "AUDIO_TS.IFO");
+    const Bytes g = test::readFile(discs() / "G" / "AUDIO_TS" / "AUDIO_TS.IFO");
+    amg[0x801] = 3;
+    amg[0x803] = 3 + 3 * 14;
+    std::copy(g.begin() + 0x804, g.begin() + 0x804 + 28, amg.begin() + 0x812);
+    amg[0x812] = amg[0x820] = 0x82;
+    amg[0x812 + 8] = amg[0x820 + 8] = 2;
+    test::writeFile(two / "AUDIO_TS" / "AUDIO_TS.IFO", amg);
+    EXPECT_EQ(test::checkJson(test::cli("titles --json " + test::quoted(two)),
+                              "t=d['titles']; assert [(x['number'],x['titleSet'],x['titleInSet'],"
+                              "x['group']) for x in t]==[(1,1,1,1),(2,2,1,2),(3,2,2,2)], t")
+                  .exitCode,
+              0);
+    run = test::runCommand(test::cli("tracks -q --title 3 --format flac -o " +
+                                     test::quoted(two / "out") + " " + test::quoted(two)));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(test::ffmpegDecode(two / "out" / "Title03-Track01.flac", "s32le"),
+              test::ffmpegDecode(out / "Title02-Track01.flac", "s32le"));
+    EXPECT_NE(test::runCommand("metaflac --show-tag=DISCNUMBER " +
+                               test::quoted(two / "out" / "Title03-Track01.flac"))
+                  .out.find("DISCNUMBER=2"),
+              std::string::npos);
+    // A damaged track table: the title set's audio objects are written whole, as a demux does.
+    const fs::path zeroed = makeDisc("dvda-zeroed", {{"D", 1}}, Bytes(4096, 0));
+    run = test::runCommand(
+        test::cli("tracks -o " + test::quoted(zeroed / "out") + " " + test::quoted(zeroed)));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("ATS_01_0.IFO is damaged: it does not begin with DVDAUDIO-ATS; the AOB "
+                           "files are written whole."),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(test::filesIn(zeroed / "out"), std::set<std::string>{"ATS_01_1.LPCM.stream.00.wav"});
+    EXPECT_EQ(test::runCommand(test::cli("titles " + test::quoted(zeroed))).exitCode, 1);
     // A stop once track 1 is written (702 of the title's 2689 packs, 128 per progress report):
     // the finished track stays, the one being written is removed.
     RunState state;
