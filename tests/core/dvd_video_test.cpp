@@ -373,6 +373,22 @@ TEST(DvdVideoCli, TitlesAndVobsubOutput) {
     EXPECT_NE(angle.err.find("title 1 has 1 angle(s), not angle 2"), std::string::npos)
         << angle.err;
 
+    // A title over two VOB files demuxes to the video ffmpeg copies out of the two joined.
+    const fs::path video = test::tempDir("dvd-video");
+    ASSERT_EQ(test::runCommand(test::cli("demux -q -s v0 -o " + test::quoted(video) + " " +
+                                         test::quoted(discs.split)))
+                  .exitCode,
+              0);
+    const fs::path vobs = discs.split / "VIDEO_TS";
+    ASSERT_EQ(test::runCommand("cat " + test::quoted(vobs / "VTS_01_1.VOB") + " " +
+                               test::quoted(vobs / "VTS_01_2.VOB") +
+                               " | ffmpeg -v error -i - -map 0:v -c copy -f mpeg2video " +
+                               test::quoted(video / "ffmpeg.m2v"))
+                  .exitCode,
+              0);
+    EXPECT_EQ(test::readFile(video / "VTS_01_1_VTS_01_2.MPEG-2.stream.0.mpv"),
+              test::readFile(video / "ffmpeg.m2v"));
+
     const fs::path out = test::tempDir("vobsub");
     const auto demux =
         test::runCommand(test::cli("demux -q -s s0 --subs vobsub -o " + test::quoted(out) + " " +
