@@ -10,7 +10,6 @@
 
 #include "engine/io.h"
 #include "engine/pes_header.h"
-#include "engine/read_ahead.h"
 #include "engine/scan_pes.h"
 #include "engine/stream_ids.h"
 #include "engine/timefmt.h"
@@ -79,15 +78,11 @@ ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, Sca
     state.resetPerRun();
 
     const std::size_t chunkSize = options.chunkSize ? options.chunkSize : kChunkSize;
+    // Read into a page-aligned place of the kept chunk buffer.
+    uint8_t* const chunk = pageAlignedBlock(state.chunk, chunkSize);
     PesScanner scanner(state, options, host, mode);
-    const uint64_t size = state.input->size();
-    uint64_t position = state.input->position();
-    state.scannedTo = position;
-    ReadAhead ahead(*state.input, chunkSize);
-    struct ForgetFile {  // the chunks' file names end with the reading
-        RunState& state;
-        ~ForgetFile() { state.scanFile = nullptr; }
-    } forgetFile{state};
+    InputFile& input = *state.input;
+    const uint64_t size = input.size();
 
     // The first bytes of the input, where a system header after the first pack header sits.
     // They are looked at once the input has filled a whole chunk, whatever the chunk size.
@@ -96,13 +91,10 @@ ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, Sca
     bool boundsRead = false;
 
     bool limitPassed = false;
-    while (position < size && !state.stopFlag && !limitPassed) {
-        const ReadAhead::Chunk next = ahead.next();
-        const uint8_t* const chunk = next.bytes.data();
-        const std::size_t got = next.bytes.size();
+    while (input.position() < size && !state.stopFlag && !limitPassed) {
+        const std::size_t got = input.read(chunk, chunkSize);
         if (got == 0) break;  // the file ended before its size said
-        position = next.end;
-        state.scanFile = next.file;
+        const uint64_t position = input.position();
         const std::size_t take = std::min(first.size() - firstHave, got);
         std::memcpy(first.data() + firstHave, chunk, take);
         firstHave += take;
@@ -119,7 +111,6 @@ ScanEnd demux(RunState& state, const ScanOptions& options, EngineHost& host, Sca
                              host);
         }
         scanner.scan(chunk, got);
-        state.scannedTo = position;
     }
     scanner.finish();
     const ScanEnd end = state.stopFlag ? ScanEnd::Stopped

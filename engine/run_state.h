@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -124,10 +123,7 @@ struct RunState : StreamFindings {
 
     std::atomic<bool>& stopFlag;  // also set from a signal handler by the CLI
     InputFile* input = nullptr;
-    // The file the chunk being scanned was read from, and the input's position after the last
-    // chunk scanned (the input itself reads ahead of the scan).
-    const std::filesystem::path* scanFile = nullptr;
-    uint64_t scannedTo = 0;
+    std::vector<uint8_t> chunk = std::vector<uint8_t>(kChunkSize);
     // The sinks of the selected streams of a demux run, by slot; null where nothing is written.
     std::array<StreamSink*, kSlotCount> sinks{};
     bool cancelLogged = false;  // "Cancelled." is in the log already (the window's Cancel)

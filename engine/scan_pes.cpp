@@ -126,7 +126,7 @@ bool PesScanner::startPacket(uint8_t id) {
 int PesScanner::meet(const IdFamily& family, uint8_t id) {
     int stream = state_.streams.find(family.space, id);
     if (stream >= 0) return stream;
-    stream = state_.streams.add(family, id, state_.scanFile ? *state_.scanFile : fs::path());
+    stream = state_.streams.add(family, id, state_.input ? state_.input->path() : fs::path());
     const StreamInfo& info = state_.streams[stream];
     if (!reading_ && state_.openLateSink && info.selectable() &&
         !state_.sinks[static_cast<std::size_t>(info.slot())])

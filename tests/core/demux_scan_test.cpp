@@ -463,7 +463,7 @@ TEST(DemuxScan, StopFlagEndsTheScanAtAChunkBoundary) {
     ScanOptions options;
     options.chunkSize = 1024 * 1024;
     EXPECT_EQ(demux(state, options, host, ScanMode::Read), ScanEnd::Stopped);
-    EXPECT_EQ(state.scannedTo, 4u * 1024 * 1024);
+    EXPECT_EQ(input.position(), 4u * 1024 * 1024);
     EXPECT_EQ(state.frameCounters[0], 0);
     EXPECT_EQ(host.enabled, 0);  // enabled on entry, disabled on the way out
     EXPECT_FALSE(state.demuxing);
