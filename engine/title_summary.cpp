@@ -20,8 +20,12 @@ std::string languages(const DiscTitle& title, StreamKind kind) {
 
 std::string titleSummary(const DiscTitle& title) {
     const std::size_t chapters = title.chapters.size();
-    std::string out = std::to_string(title.number) + "  " + formatClock(title.durationSeconds) +
-                      "  " + std::to_string(chapters) + (chapters == 1 ? " chapter" : " chapters");
+    std::string out = std::to_string(title.number);
+    if (!title.name.empty()) out += "  " + title.name;
+    // A title read without its tables (a title set's VOB files as they are) has neither.
+    if (title.durationSeconds > 0) out += "  " + formatClock(title.durationSeconds);
+    if (chapters > 0)
+        out += "  " + std::to_string(chapters) + (chapters == 1 ? " chapter" : " chapters");
     const std::string audio = languages(title, StreamKind::Audio);
     const std::string subtitles = languages(title, StreamKind::Subpicture);
     if (!audio.empty() || !subtitles.empty()) out += "  " + (audio.empty() ? "-" : audio);
