@@ -430,6 +430,10 @@ std::optional<VideoDisc> readHere(const fs::path& disc, int angle, std::string& 
         problem = "cannot open " + disc.string() + " as a DVD-Video disc";
         return std::nullopt;
     }
+    if (!place->image.empty() && !discFile(dvd.get(), *place, "VIDEO_TS.IFO")) {
+        problem = "no VIDEO_TS.IFO in " + disc.string() + ": it is no DVD-Video image";
+        return std::nullopt;
+    }
     problem = ifoProblem(dvd.get(), *place, "VIDEO_TS", true);
     if (!problem.empty()) return std::nullopt;
     Ifo vmg(ifoOpen(dvd.get(), 0));
