@@ -68,11 +68,29 @@ void TfMain::showTitles() {
     cbTitle->setToolTip(cbTitle->currentText());
     lTitle->setVisible(!discTitles_.empty());
     cbTitle->setVisible(!discTitles_.empty());
+    showAngles();
+}
+
+void TfMain::showAngles() {
+    const QSignalBlocker quiet(cbAngle);
+    cbAngle->clear();
+    const kavrel::DiscTitle* title =
+        discTitles_.empty() ? nullptr : kavrel::session::chooseTitle(discTitles_, chosenTitle());
+    const int angles = title ? title->angles : 1;
+    for (int angle = 1; angle <= angles; ++angle) cbAngle->addItem(QString::number(angle));
+    lAngle->setVisible(angles > 1);
+    cbAngle->setVisible(angles > 1);
 }
 
 void TfMain::titleChosen() {
     // Another title: the lists and the boxes are those of no read of it yet.
     cbTitle->setToolTip(cbTitle->currentText());
+    showAngles();
+    angleChosen();
+}
+
+void TfMain::angleChosen() {
+    // Another title or angle: the lists and the boxes are those of no read of it yet.
     session_.forgetLists();
     Resetcbs();
     if (cbAutoRead->isChecked()) bReadEVOClick();

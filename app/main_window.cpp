@@ -81,6 +81,7 @@ void TfMain::connectHandlers() {
     connect(bClear, &QPushButton::clicked, this, &TfMain::bClearClick);
     connect(bbEVO, &QToolButton::clicked, this, &TfMain::bbEVOClick);
     connect(cbTitle, &QComboBox::currentIndexChanged, this, &TfMain::titleChosen);
+    connect(cbAngle, &QComboBox::currentIndexChanged, this, &TfMain::angleChosen);
     connect(bbXPL, &QToolButton::clicked, this, &TfMain::bbXPLClick);
     connect(bbWorkdir, &QToolButton::clicked, this, &TfMain::bbWorkdirClick);
     connect(bExtractTracks, &QPushButton::clicked, this, &TfMain::bExtractTracksClick);

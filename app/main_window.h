@@ -131,6 +131,9 @@ class TfMain : public QMainWindow {
     // The title box lists the disc's titles; hidden for a plain file.
     void showTitles();
     void titleChosen();
+    // The angle box offers the chosen title's angles, the first chosen; hidden for one.
+    void showAngles();
+    void angleChosen();
     // The number of the chosen title; none for a plain file.
     std::optional<int> chosenTitle() const;
     // The kind of what is read: the chosen title's first packs, or the input file's.
@@ -188,6 +191,8 @@ class TfMain : public QMainWindow {
     QToolButton* bbEVO = nullptr;
     QLabel* lTitle = nullptr;
     QComboBox* cbTitle = nullptr;  // the disc's titles; hidden when the input is a plain file
+    QLabel* lAngle = nullptr;
+    QComboBox* cbAngle = nullptr;  // the chosen title's angles; shown only when it has several
     QPushButton* bReadEVO = nullptr;
     QLineEdit* eXPLfile = nullptr;
     QToolButton* bbXPL = nullptr;

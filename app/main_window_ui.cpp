@@ -106,10 +106,17 @@ void TfMain::buildControls() {
     lTitle->setBuddy(cbTitle);
     lTitle->hide();
     cbTitle->hide();
+    lAngle = named(new QLabel(QStringLiteral("Angle:"), central), "lAngle");
+    cbAngle = named(new QComboBox(central), "cbAngle");
+    lAngle->setBuddy(cbAngle);
+    lAngle->hide();
+    cbAngle->hide();
     inputRow->addWidget(eEVOfile, 1);
     inputRow->addWidget(bbEVO);
     inputRow->addWidget(lTitle);
     inputRow->addWidget(cbTitle);
+    inputRow->addWidget(lAngle);
+    inputRow->addWidget(cbAngle);
     inputRow->addWidget(bReadEVO);
     layout->addLayout(inputRow);
 

@@ -41,7 +41,7 @@ class TfMain::RunScope {
     RunScope(TfMain& window, RunKind kind)
         : window_(window), controls_{window.bReadEVO, window.bReadXPL, window.bDemux,
                                      window.bRebuild, window.bMakeMkv, window.bbEVO,
-                                     window.bbXPL,    window.cbTitle} {
+                                     window.bbXPL,    window.cbTitle,  window.cbAngle} {
         for (std::size_t i = 0; i < controls_.size(); ++i) {
             enabled_[i] = controls_[i]->isEnabled();
             controls_[i]->setEnabled(false);
@@ -61,8 +61,8 @@ class TfMain::RunScope {
 
   private:
     TfMain& window_;
-    std::array<QWidget*, 8> controls_;
-    std::array<bool, 8> enabled_{};
+    std::array<QWidget*, 9> controls_;
+    std::array<bool, 9> enabled_{};
 };
 
 namespace {
@@ -247,8 +247,9 @@ bool TfMain::openSession() {
     }
     std::string problem;
     try {
-        problem = session_.open(toPath(inputPath()), chosenTitle(), cbContinue->isChecked(),
-                                playlistPath());
+        problem =
+            session_.open(toPath(inputPath()), chosenTitle(), cbContinue->isChecked(),
+                          playlistPath(), cbAngle->count() > 1 ? cbAngle->currentIndex() + 1 : 1);
     } catch (const std::exception& error) {  // a disc reader's failure other than its own
         problem = error.what();
     }

@@ -130,8 +130,19 @@ class WindowInputsTest : public QObject {
         dropFiles(window, {fileUrl(damaged)});  // nothing readable left, at a run and when chosen
         QCOMPARE(logLines(window).filter("Error: Cannot open " + app::fromPath(damaged)).size(), 2);
         QVERIFY(control<QPushButton>(window, "bReadEVO")->isEnabled());
+        // A title of two angles offers them; the second is read.
+        auto* angles = control<QComboBox>(window, "cbAngle");
+        QVERIFY(angles->isHidden());
+        dropFiles(window, {fileUrl(discs.angles)});
+        QCOMPARE(angles->count(), 2);
+        QVERIFY(!angles->isHidden());
+        angles->setCurrentIndex(1);
+        const qsizetype done = logLines(window).filter("Done.").size();
+        control<QPushButton>(window, "bReadEVO")->click();
+        QCOMPARE(logLines(window).filter("Done.").size(), done + 1);
         dropFiles(window, {fileUrl(discs.smallVob)});
         QVERIFY(titles->isHidden());
+        QVERIFY(angles->isHidden());
         window.chooseInputFile = [&](const QString&) {
             return app::fromPath(discs.folder / "VIDEO_TS" / "VIDEO_TS.IFO");
         };
