@@ -1,6 +1,7 @@
 // The Tracks page: the tracks of a DVD-Audio disc with check boxes, and "Extract tracks", which
 // writes the checked ones through the core's track workflow.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -67,7 +68,8 @@ QWidget* TfMain::buildTracksPage() {
 void TfMain::audioDiscChosen(const QString& path) {
     auto disc = std::make_shared<dvdaudio::AudioDisc>(dvdaudio::readAudioDisc(toPath(path)));
     tvTracks->clear();
-    if (!disc->error.empty()) {
+    // A disc of no readable track table is still written: its audio objects whole.
+    if (!disc->error.empty() && disc->damaged.empty()) {
         audioDisc_.reset();
         bExtractTracks->setEnabled(false);
         log("[re]Error: " + kavrel::markupLiteral(disc->error) + "[/re]");
@@ -85,8 +87,8 @@ void TfMain::audioDiscChosen(const QString& path) {
             item->setData(0, kTrackRole, track.track.number);
         }
     }
-    // A title set without a usable track table has no tracks to list; kavrel-cli tracks
-    // writes its audio objects whole.
+    // A title set without a usable track table has no tracks to list; extracting the whole
+    // disc writes its audio objects whole.
     for (const dvdaudio::DamagedTitleSet& set : disc->damaged)
         log("[re]" + kavrel::markupLiteral(set.problem + "; its tracks are not listed.") + "[/re]");
     audioDisc_ = std::move(disc);
@@ -99,13 +101,17 @@ void TfMain::bExtractTracksClick() {
     dvdaudio::ExtractOptions options;
     options.format = cbTracksAsFlac->isChecked() ? dvdaudio::TrackFileFormat::Flac
                                                  : dvdaudio::TrackFileFormat::Wav;
-    for (int i = 0; i < tvTracks->topLevelItemCount(); ++i) {
+    const int listed = tvTracks->topLevelItemCount();
+    for (int i = 0; i < listed; ++i) {
         const QTreeWidgetItem* item = tvTracks->topLevelItem(i);
         if (item->checkState(0) == Qt::Checked)
             options.tracks.insert(
                 {item->data(0, kTitleRole).toInt(), item->data(0, kTrackRole).toInt()});
     }
-    if (options.tracks.empty()) {
+    const bool none = listed > 0 && options.tracks.empty();
+    // Every track checked is the whole disc, with the title sets no track table lists.
+    if (options.tracks.size() == static_cast<std::size_t>(listed)) options.tracks.clear();
+    if (none) {
         log("[re]No track is checked.[/re]");
         showStatusPage();
         return;
@@ -120,9 +126,9 @@ void TfMain::bExtractTracksClick() {
     const std::shared_ptr<const dvdaudio::AudioDisc> disc = audioDisc_;
 
     // The run holds the window's controls as the other runs do; Cancel stops it.
-    const std::array<QWidget*, 8> controls{bReadEVO, bReadXPL, bDemux, bRebuild,
-                                           bMakeMkv, bbEVO,    bbXPL,  bExtractTracks};
-    std::array<bool, 8> enabled{};
+    const std::array<QWidget*, 10> controls{bReadEVO, bReadXPL, bDemux,         bRebuild, bMakeMkv,
+                                            bbEVO,    bbXPL,    bExtractTracks, cbTitle,  cbAngle};
+    std::array<bool, 10> enabled{};
     for (std::size_t i = 0; i < controls.size(); ++i) {
         enabled[i] = controls[i]->isEnabled();
         controls[i]->setEnabled(false);

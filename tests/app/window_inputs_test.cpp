@@ -92,6 +92,17 @@ class WindowInputsTest : public QObject {
         QVERIFY(control<QPushButton>(window, "bExtractTracks")->isEnabled());
         window.RegWrite();
         QCOMPARE(store().value(QStringLiteral("TracksAsFlac")).toBool(), true);
+
+        // No track table readable: the whole disc is still extracted, its audio objects whole.
+        const fs::path damaged = test::tempDir("window-tracks-damaged") / "D";
+        fs::copy(disc, damaged, fs::copy_options::recursive);
+        fs::resize_file(damaged / "AUDIO_TS" / "ATS_01_0.IFO", 100);
+        fs::remove_all(out);
+        window.openArguments({app::fromPath(damaged)});
+        QCOMPARE(tracks->topLevelItemCount(), 0);
+        control<QPushButton>(window, "bExtractTracks")->click();
+        QCOMPARE(logLines(window).filter("the AOB files are written whole").size(), 1);
+        QVERIFY(!test::filesIn(out).empty());
     }
 
     void aDvdVideoDiscOffersItsTitlesAndReadsTheChosenOne() {
