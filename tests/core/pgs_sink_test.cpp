@@ -2,6 +2,8 @@
 // command are checked by the CLI tests).
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "engine/io.h"
 #include "engine/sinks.h"
 #include "formats/sup_file.h"
@@ -89,7 +91,8 @@ TEST(PgsSink, DamagedAndCutUnitsAreSkippedWithALineNamingTheStream) {
 
 // DVD units name colours of the title's palette: with the disc title known, the PGS palette
 // holds those colours (BT.601 yellow, d29210, for every entry), else the grey roles.
-TEST(PgsSink, DvdUnitsTakeTheColoursOfTheTitlesPalette) {
+// The DVD units of the sample disc's VOB.
+std::vector<Unit> dvdUnits() {
     std::vector<Unit> units;
     for (const auto& e : sampleDisc().streams)
         if (e.file == "VTS_01_1.VOB" && e.kind == "subpicture") {
@@ -98,6 +101,11 @@ TEST(PgsSink, DvdUnitsTakeTheColoursOfTheTitlesPalette) {
             while (auto u = reader.next())
                 units.push_back({Bytes(u->unit.begin(), u->unit.end()), u->pts});
         }
+    return units;
+}
+
+TEST(PgsSink, DvdUnitsTakeTheColoursOfTheTitlesPalette) {
+    const std::vector<Unit> units = dvdUnits();
     ASSERT_FALSE(units.empty());
     DiscTitle title;
     title.palette.emplace().fill(0xFFFF00);
@@ -124,6 +132,28 @@ TEST(PgsSink, DvdUnitsTakeTheColoursOfTheTitlesPalette) {
         }
         EXPECT_GT(opaque, 0);
     }
+}
+
+// The VobSub sink counts a unit cut short as the PGS sink does; its index names the whole ones.
+TEST(PgsSink, VobsubCountsAUnitCutShort) {
+    const std::vector<Unit> units = dvdUnits();
+    ASSERT_GE(units.size(), 2u);
+    RunOptions options;
+    options.subsAsVobsub = true;
+    std::map<std::string, Bytes> files;  // by extension
+    auto sink =
+        makeSink({subSlot(0), StreamKind::Subpicture, 0x20, "x.sub"}, options,
+                 {.minFirstPts = 1000}, [&](const std::filesystem::path& path) {
+                     return std::make_unique<MemoryOutput>(files[path.extension().string()], 0);
+                 });
+    feed(*sink, units, units.back().bytes.size() / 2);
+    EXPECT_EQ(sink->damage().count, 1u);
+    const std::string idx(files[".idx"].begin(), files[".idx"].end());
+    std::size_t named = 0;
+    for (std::size_t at = idx.find("timestamp:"); at != std::string::npos;
+         at = idx.find("timestamp:", at + 1))
+        ++named;
+    EXPECT_EQ(named, units.size() - 1);
 }
 
 TEST(PgsSink, NothingIsWrittenAfterATornDisplaySet) {
