@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/io.h"
+#include "engine/sinks.h"
 
 namespace kavrel::dvdaudio {
 
@@ -32,39 +33,22 @@ class RawTrack : public TrackFile {
     OutputFile file_;
 };
 
-// The WAV writer's view of the output file.
-class FileBytes : public formats::ByteSink {
-  public:
-    explicit FileBytes(OutputFile& file) : file_(file) {}
-    void append(std::span<const uint8_t> bytes) override {
-        file_.write(bytes.data(), bytes.size());
-    }
-    void overwrite(uint64_t offset, std::span<const uint8_t> bytes) override {
-        file_.writeAt(offset, bytes.data(), bytes.size());
-    }
-    uint64_t size() override { return file_.lengthOnDisk(); }
-    void truncate(uint64_t size) override { file_.truncate(size); }
-
-  private:
-    OutputFile& file_;
-};
-
 class WavTrack : public TrackFile {
   public:
     WavTrack(const fs::path& path, const formats::WavFormat& format)
-        : file_(path), bytes_(file_), wav_(bytes_, format) {
+        : file_(openOutputFile(path)), bytes_(*file_), wav_(bytes_, format) {
         wav_.begin();
     }
     void append(std::span<const uint8_t> bytes) override { wav_.append(bytes); }
     void finish() override {
         wav_.finish();
-        file_.close();
+        file_->close();
     }
-    uint64_t written() const override { return file_.written(); }
+    uint64_t written() const override { return file_->written(); }
 
   private:
-    OutputFile file_;
-    FileBytes bytes_;
+    std::unique_ptr<ByteOutput> file_;
+    WavBytes bytes_;
     formats::WavWriter wav_;
 };
 

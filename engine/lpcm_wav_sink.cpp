@@ -9,23 +9,6 @@ namespace kavrel {
 
 namespace fs = std::filesystem;
 
-// The WAV writer's view of an output.
-class LpcmWavSink::Adapter : public formats::ByteSink {
-  public:
-    explicit Adapter(ByteOutput& output) : output_(output) {}
-    void append(std::span<const uint8_t> bytes) override {
-        output_.write(bytes.data(), bytes.size());
-    }
-    void overwrite(uint64_t offset, std::span<const uint8_t> bytes) override {
-        output_.overwrite(offset, bytes.data(), bytes.size());
-    }
-    uint64_t size() override { return output_.held(); }
-    void truncate(uint64_t size) override { output_.truncate(size); }
-
-  private:
-    ByteOutput& output_;
-};
-
 fs::path group2Path(const fs::path& path) {
     fs::path name = path.stem();
     name += ".group2";
@@ -129,7 +112,7 @@ void LpcmWavSink::start(std::size_t outputs) {
     if (outputs == 2)
         outputs_[1] = open_(group2Path(part_ == 1 ? path_ : formatPartPath(path_, part_)));
     for (std::size_t i = 0; i < outputs; ++i) {
-        adapters_[i] = std::make_unique<Adapter>(*outputs_[i]);
+        adapters_[i] = std::make_unique<WavBytes>(*outputs_[i]);
         writers_[i].emplace(*adapters_[i], dvd_ ? dvd_->wav() : aob_->wav(i), riffSizeLimit_);
         writers_[i]->begin();
     }

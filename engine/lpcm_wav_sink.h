@@ -43,7 +43,6 @@ class LpcmWavSink : public StreamSink {
     StreamDamage damage() const override;
 
   private:
-    class Adapter;
     bool takePacket(std::span<const uint8_t> header);
     void start(std::size_t outputs);
     void convert(std::span<const uint8_t> bytes);
@@ -57,7 +56,7 @@ class LpcmWavSink : public StreamSink {
     OutputOpener open_;
     uint64_t riffSizeLimit_;
     std::array<std::unique_ptr<ByteOutput>, 2> outputs_;
-    std::array<std::unique_ptr<Adapter>, 2> adapters_;
+    std::array<std::unique_ptr<WavBytes>, 2> adapters_;
     std::array<std::optional<formats::WavWriter>, 2> writers_;
     std::optional<formats::DvdLpcmFormat> dvdFormat_;
     std::optional<formats::AobLpcmFormat> aobFormat_;

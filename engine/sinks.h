@@ -17,6 +17,7 @@
 #include "engine/run_state.h"
 #include "engine/runs.h"
 #include "engine/sink.h"
+#include "formats/byte_sink.h"
 #include "formats/subpicture.h"
 
 namespace kavrel {
@@ -43,6 +44,23 @@ class ByteOutput {
 // Creates the output at path (replacing a file of that name). Throws IoError.
 using OutputOpener = std::function<std::unique_ptr<ByteOutput>(const std::filesystem::path&)>;
 std::unique_ptr<ByteOutput> openOutputFile(const std::filesystem::path& path);
+
+// The WAV writer's view of an output.
+class WavBytes : public formats::ByteSink {
+  public:
+    explicit WavBytes(ByteOutput& output) : output_(output) {}
+    void append(std::span<const uint8_t> bytes) override {
+        output_.write(bytes.data(), bytes.size());
+    }
+    void overwrite(uint64_t offset, std::span<const uint8_t> bytes) override {
+        output_.overwrite(offset, bytes.data(), bytes.size());
+    }
+    uint64_t size() override { return output_.held(); }
+    void truncate(uint64_t size) override { output_.truncate(size); }
+
+  private:
+    ByteOutput& output_;
+};
 
 // What a run knows beyond the stream itself when it makes the stream's sink.
 struct SinkContext {
